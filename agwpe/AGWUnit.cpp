@@ -1,0 +1,382 @@
+#include "AGWUnit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "TextRoutines.h"
+
+namespace {
+
+constexpr size_t CallFromAt = 8;
+constexpr size_t CallToAt = 18;
+constexpr size_t CallWidth = 10;
+constexpr size_t KindAt = 4;
+constexpr size_t LengthAt = 28;
+
+uint32_t readU32(const char* p)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+}
+
+void writeU32(std::string& frame, size_t at, uint32_t value)
+{
+    for (size_t i = 0; i < 4; ++i)
+        frame[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A call field ends at its first zero byte or after all ten bytes.
+std::string_view readCall(const char* field)
+{
+    const void* zero = std::memchr(field, 0, CallWidth);
+    return {field, zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : CallWidth};
+}
+
+void writeCall(std::string& frame, size_t at, const std::string& call)
+{
+    const std::string padded = PadRight(call, CallWidth, '\0');
+    frame.replace(at, CallWidth, padded, 0, CallWidth);
+}
+
+// The counters are plain 32-bit sums that wrap.
+void addTo(int32_t& counter, uint64_t amount)
+{
+    counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + static_cast<uint32_t>(amount));
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The number formed by the digits a word begins with ("20>" gives 20); false
+// when it begins with none or they do not fit 32 bits.
+bool leadingNumber(std::string_view word, int32_t& value)
+{
+    int64_t number = 0;
+    size_t i = 0;
+    for (; i < word.size() && isDigit(word[i]); ++i) {
+        number = number * 10 + (word[i] - '0');
+        if (number > INT32_MAX)
+            return false;
+    }
+    if (i == 0)
+        return false;
+    value = static_cast<int32_t>(number);
+    return true;
+}
+
+bool isSequenceWord(std::string_view word, char letter)
+{
+    return word.size() >= 2 && word[0] == letter && isDigit(word[1]);
+}
+
+bool acceptedKind(char kind)
+{
+    return std::string_view("XCGdmDHgx").find(kind) != std::string_view::npos;
+}
+
+} // namespace
+
+AGWSocket::~AGWSocket() = default;
+
+// ---------------------------------------------------------------- TAGWPort
+
+TAGWPort::TAGWPort(int32_t PortNumber)
+    : PortNumber(PortNumber)
+    , PortIndex(PortNumber - 1)
+{
+}
+
+bool TAGWPort::Full() const
+{
+    return (WriteIndex + 1) % SlotCount == ReadIndex;
+}
+
+bool TAGWPort::StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, std::string_view CallTo,
+                          int32_t DataLen, std::string_view Data)
+{
+    if (Full())
+        return false;
+    AGWFrames& slot = Slots[WriteIndex];
+    slot.Port = Port;
+    slot.Kind = Kind;
+    slot.CallFrom.assign(CallFrom);
+    slot.CallTo.assign(CallTo);
+    slot.DataLen = DataLen;
+    slot.Data.assign(Data);
+    addTo(FramesIn, 1);
+    addTo(BytesIn, TAGWPE::HeaderSize + Data.size());
+    addTo(DataIn, Data.size());
+    WriteIndex = (WriteIndex + 1) % SlotCount;
+    return true;
+}
+
+bool TAGWPort::TakeFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
+                         int32_t& DataLen, std::string& Data)
+{
+    if (Empty())
+        return false;
+    AGWFrames& slot = Slots[ReadIndex];
+    Port = slot.Port;
+    Kind = slot.Kind;
+    CallFrom = slot.CallFrom;
+    CallTo = slot.CallTo;
+    DataLen = slot.DataLen;
+    // The data moves out so that a read slot holds no memory.
+    Data = std::move(slot.Data);
+    slot.Data.clear();
+    ReadIndex = (ReadIndex + 1) % SlotCount;
+    return true;
+}
+
+bool TAGWPort::WriteFrame(AGWSocket* Socket, uint8_t Port, char Kind, const std::string& CallFrom,
+                          const std::string& CallTo, int32_t DataLen, const std::string& Data)
+{
+    if (!Socket || DataLen < 0 || static_cast<size_t>(DataLen) != Data.size())
+        return false;
+    std::string frame(TAGWPE::HeaderSize, '\0');
+    frame.reserve(TAGWPE::HeaderSize + Data.size());
+    frame[0] = static_cast<char>(Port);
+    frame[KindAt] = Kind;
+    writeCall(frame, CallFromAt, CallFrom);
+    writeCall(frame, CallToAt, CallTo);
+    writeU32(frame, LengthAt, static_cast<uint32_t>(Data.size()));
+    frame += Data;
+    Socket->SendText(frame);
+    addTo(FramesOut, 1);
+    addTo(BytesOut, frame.size());
+    addTo(DataOut, Data.size());
+    return true;
+}
+
+// ---------------------------------------------------------------- TAGWPE
+
+TAGWPE::TAGWPE(const std::string& CallSign)
+    : CallSign(CallSign)
+{
+}
+
+bool TAGWPE::served(uint8_t Port) const
+{
+    // With several ports every index below the count is served, its ring made
+    // on demand; with one, only an existing ring 0 (none before the first attach).
+    return Port < std::min(PortCount, MaxPorts) && (PortCount > 1 || Ports[Port]);
+}
+
+TAGWPort* TAGWPE::servedRing(uint8_t Port, bool create)
+{
+    if (!served(Port))
+        return nullptr;
+    if (!Ports[Port] && create)
+        Ports[Port] = std::make_unique<TAGWPort>(Port + 1);
+    return Ports[Port].get();
+}
+
+bool TAGWPE::AttachSocket(AGWSocket* Socket, int32_t RequestedPorts)
+{
+    PortCount = RequestedPorts > 1 ? std::min(RequestedPorts, MaxPorts) : 1;
+    for (int32_t i = PortCount; i <= MaxPorts; ++i)
+        Ports[i].reset();
+    if (PortCount == 1 && !Ports[0])
+        Ports[0] = std::make_unique<TAGWPort>(1);
+    Received.clear();
+    ReadPos = 0;
+    SkipLeft = 0;
+    this->Socket = Socket;
+    return true;
+}
+
+bool TAGWPE::DetachSocket()
+{
+    Received.clear();
+    Received.shrink_to_fit();
+    ReadPos = 0;
+    SkipLeft = 0;
+    Socket = nullptr;
+    return true;
+}
+
+bool TAGWPE::SendFrame(uint8_t Port, char Kind, const std::string& CallFrom, const std::string& CallTo,
+                       int32_t DataLen, const std::string& Data)
+{
+    if (!Socket || !acceptedKind(Kind))
+        return false;
+    TAGWPort* ring = servedRing(Port, true);
+    return ring && ring->WriteFrame(Socket, Port, Kind, CallFrom, CallTo, DataLen, Data);
+}
+
+bool TAGWPE::Register()
+{
+    if (CallSign.empty() || !Socket)
+        return false;
+    // Engines register the call given in "call from" and answer 'X' with one byte.
+    SendFrame(0, 'X', CallSign, "", 0, "");
+    SendFrame(0, 'G', "", "", 0, "");
+    SendFrame(0, 'g', "", "", 0, "");
+    SendFrame(0, 'm', "", "", 0, "");
+    return true;
+}
+
+bool TAGWPE::Unregister()
+{
+    if (CallSign.empty() || !Socket)
+        return false;
+    // An 'x' with empty calls would unregister nothing.
+    SendFrame(0, 'x', CallSign, "", 0, "");
+    return true;
+}
+
+bool TAGWPE::ReceiveBytes(const std::string& Chunk)
+{
+    if (ReadPos == Received.size()) {
+        Received.clear();
+        ReadPos = 0;
+    } else if (ReadPos >= pending()) {
+        Received.erase(0, ReadPos);
+        ReadPos = 0;
+    }
+    Received.append(Chunk);
+
+    for (;;) {
+        if (SkipLeft == 0) {
+            if (pending() < static_cast<size_t>(HeaderSize))
+                return true;
+            const char* header = Received.data() + ReadPos;
+            const auto port = static_cast<uint8_t>(header[0]);
+            const uint32_t length = readU32(header + LengthAt);
+            if (length <= MaxDataLen && served(port)) {
+                if (pending() - HeaderSize < length)
+                    return false;
+                TAGWPort* ring = servedRing(port, true);
+                // A full ring keeps the frame, and all behind it, in the buffer.
+                if (ring->Full())
+                    return false;
+                ring->StoreFrame(port, header[KindAt], readCall(header + CallFromAt), readCall(header + CallToAt),
+                                 static_cast<int32_t>(length), std::string_view(header + HeaderSize, length));
+                ReadPos += HeaderSize + length;
+                if (pending() == 0)
+                    return true;
+                continue;
+            }
+            // Not filed: its data is passed over as it arrives, never buffered.
+            ReadPos += HeaderSize;
+            SkipLeft = length;
+        }
+        const size_t skipped = static_cast<size_t>(std::min<uint64_t>(SkipLeft, pending()));
+        ReadPos += skipped;
+        SkipLeft -= skipped;
+        if (SkipLeft > 0 || pending() == 0)
+            return false;
+    }
+}
+
+bool TAGWPE::NextFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo, int32_t& DataLen,
+                       std::string& Data)
+{
+    if (!served(Port))
+        return false;
+    // A served port whose ring was never needed reads as an empty ring.
+    TAGWPort* ring = Ports[Port].get();
+    if (ring && ring->TakeFrame(Port, Kind, CallFrom, CallTo, DataLen, Data))
+        return true;
+    Port = 0;
+    Kind = 0;
+    CallFrom.clear();
+    CallTo.clear();
+    DataLen = 0;
+    Data.clear();
+    return false;
+}
+
+// ---------------------------------------------------------------- parsers
+
+bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
+{
+    Header = MonitorHeader{};
+    std::string_view rest(Text), word;
+
+    SplitAt(rest, ':', word);
+    Header.PortText = word;
+    NextWord(rest, word); // "Fm"
+    NextWord(rest, word);
+    Header.Source = word;
+    NextWord(rest, word); // "To"
+    NextWord(rest, word);
+    Header.Destination = word;
+    SplitAt(rest, '<', word); // digipeaters
+
+    // The description runs to '>' (LinBPQ and QtSoundModem put no blank
+    // before it, as in "<DM>"); ldsped leaves some open, so the line end
+    // bounds it too.
+    size_t end = rest.find_first_of(">\r");
+    if (end == std::string_view::npos)
+        end = rest.size();
+    std::string_view description = rest.substr(0, end);
+    rest.remove_prefix(end < rest.size() && rest[end] == '>' ? end + 1 : end);
+    NextWord(description, word);
+    Header.FrameType = word;
+
+    if (Header.FrameType == "I") {
+        // Dire Wolf writes "S3 R1", QtSoundModem "R1 S3": take them by name.
+        std::string_view words = description, seq;
+        bool haveRecv = false, haveSend = false;
+        while (!words.empty()) {
+            NextWord(words, seq);
+            if (!haveRecv && isSequenceWord(seq, 'R')) {
+                if (!leadingNumber(seq.substr(1), Header.RecvSeq))
+                    return false;
+                haveRecv = true;
+            } else if (!haveSend && isSequenceWord(seq, 'S')) {
+                if (!leadingNumber(seq.substr(1), Header.SendSeq))
+                    return false;
+                haveSend = true;
+            }
+        }
+    }
+    if (Header.FrameType == "UI" || Header.FrameType == "I") {
+        // pid first, then the length; LinBPQ's I frames carry neither.
+        SplitAt(description, '=', word);
+        NextWord(description, word);
+        Header.Pid = word;
+        SplitAt(description, '=', word);
+        NextWord(description, word);
+        if (!word.empty() && !leadingNumber(word, Header.InfoLen))
+            return false;
+    }
+
+    // The line ends at the first carriage return; one that ends the whole text
+    // belongs to neither the header nor the information.
+    if (!rest.empty() && rest.back() == '\r')
+        rest.remove_suffix(1);
+    SplitAt(rest, '\r', word);
+    Header.Info = rest;
+    return true;
+}
+
+bool TAGWPE::ParsePortInfo(uint8_t Port, const std::string& Text)
+{
+    (void)Port;
+    // The list ends at its NUL; ldsped leaves stale bytes after it.
+    std::string_view rest(Text.data(), std::min(Text.size(), Text.find('\0'))), field;
+    SplitAt(rest, ';', field);
+    const std::string digits = DigitsOnly(std::string(field));
+    int32_t count = 0;
+    if (digits == "0" || !leadingNumber(digits, count))
+        return false;
+    // Fields beyond the served ports would be dropped anyway.
+    const int32_t listed = std::min(count, std::min(PortCount, MaxPorts));
+    for (int32_t i = 0; i < listed; ++i) {
+        SplitAt(rest, ';', field);
+        if (TAGWPort* ring = servedRing(static_cast<uint8_t>(i), true))
+            ring->Description = field;
+    }
+    return true;
+}
+
+bool TAGWPE::ParsePortCapabilities(uint8_t Port, const std::string& Text)
+{
+    (void)Port;
+    (void)Text;
+    return false;
+}

@@ -1,0 +1,155 @@
+#pragma once
+// Client side of the AGWPE TCP interface as Dire Wolf, QtSoundModem, LinBPQ and
+// ldsped speak it.
+//
+// Both directions carry an unbroken run of frames: a 36-byte header, then as
+// many data bytes as the header announces. No delimiter, no checksum.
+//
+//   offset  width  field
+//    0       1     port: 0-based radio channel (byte 0 only)
+//    1       3     written 0; some engines read bytes 0-3 as one integer
+//    4       1     kind, one ASCII letter
+//    5       1     written 0 (LinBPQ drops the connection otherwise)
+//    6       1     PID: written 0, ignored on receipt (stale on monitor frames)
+//    7       1     written 0
+//    8      10     call from, zero-padded; a 10-character call has no zero
+//   18      10     call to, same rule
+//   28       4     data length, unsigned 32-bit little-endian
+//   32       4     reserved, written 0
+//
+// Sent, always on port 0 and without data: 'X' register (call from = the
+// callsign), 'G' port list, 'g' port capabilities, 'm' monitoring (a toggle in
+// every engine, so it goes out once per connection), 'x' unregister (call from
+// = the callsign).
+// Acted on: 'I', 'S', 'U' monitored frames (text header, then the frame's
+// information), 'G' the port list "n;desc1;desc2;...". Anything else is cut
+// and filed like the others and left to the reader to drop.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// One received frame as kept in a port ring.
+struct AGWFrames {
+    uint8_t Port = 0;
+    char Kind = 0;
+    std::string CallFrom, CallTo;
+    int32_t DataLen = 0;
+    std::string Data;
+};
+
+// The fields of the text header of a monitored frame, such as
+// " 1:Fm N0CALL-1 To APRS Via WIDE1-1 <UI pid=F0 Len=20 PF=0 >[19:29:58]\r".
+struct MonitorHeader {
+    std::string PortText, Source, Destination, FrameType, Pid;
+    int32_t RecvSeq = 0, SendSeq = 0, InfoLen = 0;
+    std::string Info;
+};
+
+// Where the client object writes its requests: the program's TCP socket, or
+// a recording fake in tests.
+class AGWSocket {
+public:
+    virtual ~AGWSocket();
+    virtual void SendText(const std::string& Text) = 0;
+};
+
+// The frames received for one radio port, oldest first, and what went through it.
+class TAGWPort {
+public:
+    static constexpr int32_t SlotCount = 513;
+
+    explicit TAGWPort(int32_t PortNumber);
+
+    // False, storing nothing, when 512 frames already wait unread: a full ring
+    // never overwrites or empties itself.
+    bool StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, std::string_view CallTo,
+                    int32_t DataLen, std::string_view Data);
+    // False, outputs untouched, when no frame waits.
+    bool TakeFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
+                   int32_t& DataLen, std::string& Data);
+    // Header and data go out in one write: LinBPQ drops a client whose data
+    // does not follow its header at once. False, writing nothing, without a
+    // socket or when DataLen is not the length of Data (the engine would lose
+    // the framing of everything after it).
+    bool WriteFrame(AGWSocket* Socket, uint8_t Port, char Kind, const std::string& CallFrom,
+                    const std::string& CallTo, int32_t DataLen, const std::string& Data);
+
+    bool Full() const;
+    bool Empty() const { return ReadIndex == WriteIndex; }
+
+    int32_t PortNumber;
+    int32_t PortIndex;
+    int32_t ReadIndex = 0;
+    int32_t WriteIndex = 0;
+    // Running totals: 32-bit, wrapping, never reset.
+    int32_t FramesIn = 0;
+    int32_t FramesOut = 0;
+    int32_t BytesIn = 0;
+    int32_t BytesOut = 0;
+    int32_t DataIn = 0;
+    int32_t DataOut = 0;
+    std::string Description;
+
+private:
+    std::array<AGWFrames, SlotCount> Slots;
+};
+
+// The program's one client of the engine: sends the requests, cuts the
+// received stream into frames, files them by port, parses monitor texts.
+class TAGWPE {
+public:
+    static constexpr int32_t HeaderSize = 36;
+    static constexpr int32_t MaxPorts = 128;
+    // No engine sends more than a few KiB in one frame; a longer one is skipped
+    // as it arrives instead of being buffered.
+    static constexpr uint32_t MaxDataLen = 16u * 1024u * 1024u;
+
+    explicit TAGWPE(const std::string& CallSign);
+
+    // RequestedPorts above 1 serves that many ports (at most 128), each ring
+    // created when first needed; 0 or 1 serves port index 0 alone. Always true.
+    bool AttachSocket(AGWSocket* Socket, int32_t RequestedPorts);
+    // Forgets the socket and any partly received frame; the rings stay. Always true.
+    bool DetachSocket();
+    bool Register();
+    bool Unregister();
+    bool SendFrame(uint8_t Port, char Kind, const std::string& CallFrom, const std::string& CallTo,
+                   int32_t DataLen, const std::string& Data);
+    // Appends Chunk and files every complete frame. When the ring of the next
+    // frame is full, cutting stops there and resumes at the next call (an empty
+    // Chunk will do) once frames have been taken. False when it stopped in the
+    // middle of a frame, at a full ring, or right after discarding a frame.
+    bool ReceiveBytes(const std::string& Chunk);
+    // Port selects the ring on entry and holds the frame's port on return.
+    bool NextFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
+                   int32_t& DataLen, std::string& Data);
+
+    // False, and no exception, when a number that a "UI" or "I" header holds is
+    // not an integer; the fields read before it keep their values.
+    bool ParseMonitorHeader(const std::string& Text, MonitorHeader& Header);
+    bool ParsePortInfo(uint8_t Port, const std::string& Text);
+    bool ParsePortCapabilities(uint8_t Port, const std::string& Text);
+
+    std::string CallSign;
+    std::string ServerAddress;
+    int32_t ServerPort = 0;
+    int32_t PortCount = 1;
+    std::array<std::unique_ptr<TAGWPort>, MaxPorts + 1> Ports;
+
+private:
+    // The ring of a port index that is served, created on first need when
+    // create is set and several ports are served; null otherwise.
+    TAGWPort* servedRing(uint8_t Port, bool create);
+    bool served(uint8_t Port) const;
+    size_t pending() const { return Received.size() - ReadPos; }
+
+    AGWSocket* Socket = nullptr;
+    // Received bytes not yet cut start at ReadPos; the consumed front is
+    // dropped only once it outweighs the rest, so cutting stays linear.
+    std::string Received;
+    size_t ReadPos = 0;
+    // Data bytes still to pass over of a frame that is not filed.
+    uint64_t SkipLeft = 0;
+};

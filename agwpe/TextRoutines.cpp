@@ -1,0 +1,71 @@
+#include "TextRoutines.h"
+
+std::string DigitsOnly(const std::string& Text)
+{
+    std::string digits;
+    for (const char c : Text)
+        if (c >= '0' && c <= '9')
+            digits += c;
+    return digits.empty() ? std::string("0") : digits;
+}
+
+std::string PadRight(const std::string& Text, int32_t Width, char Fill)
+{
+    if (Width <= 0 || static_cast<size_t>(Width) <= Text.size())
+        return Text;
+    std::string padded = Text;
+    padded.resize(static_cast<size_t>(Width), Fill);
+    return padded;
+}
+
+void SplitAt(std::string_view& Rest, char Marker, std::string_view& Head)
+{
+    const size_t p = Rest.find(Marker);
+    if (p == std::string_view::npos) {
+        Head = Rest;
+        Rest = {};
+        return;
+    }
+    Head = Rest.substr(0, p);
+    Rest.remove_prefix(p + 1);
+}
+
+void SplitAt(std::string& Rest, char Marker, std::string& Head)
+{
+    std::string_view rest(Rest), head;
+    SplitAt(rest, Marker, head);
+    std::string headText(head);
+    Rest = std::string(rest);
+    Head = std::move(headText);
+}
+
+void NextWord(std::string_view& Rest, std::string_view& Word)
+{
+    std::string_view text = Rest;
+    if (!text.empty() && text.back() == '\r')
+        text.remove_suffix(1);
+    const size_t start = text.find_first_not_of(' ');
+    if (start == std::string_view::npos) {
+        Word = {};
+        Rest = {};
+        return;
+    }
+    const size_t end = text.find(' ', start);
+    if (end == std::string_view::npos) {
+        Word = text.substr(start);
+        Rest = {};
+        return;
+    }
+    Word = text.substr(start, end - start);
+    const size_t next = text.find_first_not_of(' ', end);
+    Rest = next == std::string_view::npos ? std::string_view() : text.substr(next);
+}
+
+void NextWord(std::string& Rest, std::string& Word)
+{
+    std::string_view rest(Rest), word;
+    NextWord(rest, word);
+    std::string wordText(word);
+    Rest = std::string(rest);
+    Word = std::move(wordText);
+}

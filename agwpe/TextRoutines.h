@@ -1,0 +1,22 @@
+#pragma once
+// Small text routines of the protocol unit. Texts are byte strings: a blank
+// (32) is the only word separator, and no character-set conversion happens.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The digits of Text in their order; "0" when it has none.
+std::string DigitsOnly(const std::string& Text);
+
+// Text followed by Fill up to Width characters; a longer Text stays whole.
+std::string PadRight(const std::string& Text, int32_t Width, char Fill);
+
+// Head := Rest up to the first Marker, Rest := what follows it. Without a
+// Marker, Head takes all of Rest and Rest becomes empty.
+void SplitAt(std::string& Rest, char Marker, std::string& Head);
+void SplitAt(std::string_view& Rest, char Marker, std::string_view& Head);
+
+// Word := the first blank-separated word of Rest, Rest := the text from the
+// next word on. One carriage return that ends Rest belongs to nothing.
+void NextWord(std::string& Rest, std::string& Word);
+void NextWord(std::string_view& Rest, std::string_view& Word);

@@ -1,0 +1,161 @@
+#include "ClientSocket.h"
+
+#include "ErrorBox.h"
+
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+TClientSocket::TClientSocket(QObject* parent)
+    : QObject(parent), socket(new QTcpSocket(this))
+{
+    // An engine is spoken to directly; a desktop proxy setting must not reroute it.
+    socket->setProxy(QNetworkProxy::NoProxy);
+    connect(socket, &QTcpSocket::connected, this, [this] { defer(&TClientSocket::handleConnected); });
+    connect(socket, &QTcpSocket::readyRead, this, [this] { defer(&TClientSocket::handleReadyRead); });
+    connect(socket, &QTcpSocket::disconnected, this, [this] { defer(&TClientSocket::handleDisconnected); });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this] { defer(&TClientSocket::handleError); });
+}
+
+TClientSocket::~TClientSocket()
+{
+    // The owner is being destroyed: nothing may call back into it any more.
+    OnConnect = nullptr;
+    OnRead = nullptr;
+    OnDisconnect = nullptr;
+    OnError = nullptr;
+    socket->disconnect(this);
+    socket->abort();
+}
+
+// Qt may report an immediate failure from inside connectToHost. The events
+// must still arrive after Open has returned, as every other outcome does, so
+// those are queued; a later attempt makes them stale.
+void TClientSocket::defer(void (TClientSocket::*Handler)())
+{
+    if (!opening) {
+        (this->*Handler)();
+        return;
+    }
+    const unsigned attempt = generation;
+    QTimer::singleShot(0, this, [this, Handler, attempt] {
+        if (attempt == generation)
+            (this->*Handler)();
+    });
+}
+
+void TClientSocket::Open()
+{
+    if (active || attempting)
+        return;
+    ++generation;
+    attempting = true;
+    ended = false;
+    opening = true;
+    if (Port < 1 || Port > 65535) {
+        // No port to connect to: a failed attempt like any other.
+        const unsigned attempt = generation;
+        QTimer::singleShot(0, this, [this, attempt] {
+            if (attempt == generation)
+                deliverError(QStringLiteral("Invalid TCP port %1").arg(Port));
+        });
+    } else {
+        socket->connectToHost(Address, static_cast<quint16>(Port));
+    }
+    opening = false;
+}
+
+void TClientSocket::Close()
+{
+    if (active) {
+        deliverDisconnect();
+        socket->disconnectFromHost();
+        return;
+    }
+    if (attempting) {
+        ++generation;
+        attempting = false;
+        ended = true;
+        socket->abort();
+    }
+}
+
+std::string TClientSocket::ReceiveText()
+{
+    const QByteArray bytes = socket->readAll();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+void TClientSocket::SendText(const std::string& Text)
+{
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    socket->write(Text.data(), static_cast<qint64>(Text.size()));
+    socket->flush();
+}
+
+void TClientSocket::handleConnected()
+{
+    if (ended || !attempting)
+        return;
+    attempting = false;
+    active = true;
+    if (OnConnect)
+        GuardEvent([&] { OnConnect(this); });
+}
+
+void TClientSocket::handleReadyRead()
+{
+    if (active && OnRead)
+        GuardEvent([&] { OnRead(this); });
+}
+
+void TClientSocket::handleDisconnected()
+{
+    if (ended)
+        return;
+    if (active || attempting)
+        deliverDisconnect();
+}
+
+void TClientSocket::handleError()
+{
+    if (ended)
+        return;
+    // A peer that closes its end is a disconnection, not a failure.
+    if (active && socket->error() == QAbstractSocket::RemoteHostClosedError) {
+        deliverDisconnect();
+        return;
+    }
+    deliverError(socket->errorString());
+}
+
+void TClientSocket::deliverDisconnect()
+{
+    active = false;
+    attempting = false;
+    ended = true;
+    if (OnDisconnect)
+        GuardEvent([&] { OnDisconnect(this); });
+}
+
+void TClientSocket::deliverError(const QString& Reason)
+{
+    const bool wasActive = active;
+    active = false;
+    attempting = false;
+    ended = true;
+    int errorCode = std::max(1, static_cast<int>(socket->error()) + 1);
+    const TErrorEvent event = wasActive ? TErrorEvent::General : TErrorEvent::Connect;
+    if (OnError)
+        GuardEvent([&] { OnError(this, event, errorCode); });
+    if (errorCode != 0)
+        ShowErrorBox(("Socket error " + QString::number(errorCode) + ": " + Reason).toStdString());
+}
+
+QString TClientSocket::LastError() const
+{
+    return socket->errorString();
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The client socket as the meter expects it of its toolkit: an address and a
+// port, an asynchronous open, and the events connect, read, disconnect and
+// error delivered on the UI thread, each inside the standard error guard.
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+#include "AGWUnit.h"
+
+class QTcpSocket;
+
+enum class TErrorEvent { General, Send, Receive, Connect, Disconnect, Accept };
+
+class TClientSocket : public QObject, public AGWSocket {
+    Q_OBJECT
+public:
+    explicit TClientSocket(QObject* parent = nullptr);
+    ~TClientSocket() override;
+
+    QString Address;   // dotted IPv4 used as it is; anything else is looked up as a host name
+    int Port = 0;
+
+    // True from the connect event to the disconnect event. An attempt in progress reads false.
+    bool Active() const { return active; }
+
+    // Starts an asynchronous attempt; ignored while one is already running or connected.
+    void Open();
+    // Connected: delivers the disconnect event at once, while the connection is
+    // still open, then closes. Otherwise abandons any attempt in progress.
+    void Close();
+
+    // Everything the socket holds now, as one chunk.
+    std::string ReceiveText();
+    // Writes the whole text and hands it to the operating system at once.
+    void SendText(const std::string& Text) override;
+
+    std::function<void(TClientSocket*)> OnConnect;
+    std::function<void(TClientSocket*)> OnRead;
+    std::function<void(TClientSocket*)> OnDisconnect;
+    // ErrorCode left non-zero by the handler is reported in the error box afterwards.
+    std::function<void(TClientSocket*, TErrorEvent, int& ErrorCode)> OnError;
+
+    // What the operating system said about the last failure.
+    QString LastError() const;
+
+private:
+    void defer(void (TClientSocket::*Handler)());
+    void handleConnected();
+    void handleReadyRead();
+    void handleDisconnected();
+    void handleError();
+    void deliverDisconnect();
+    void deliverError(const QString& Reason);
+
+    QTcpSocket* socket;
+    bool active = false;
+    bool attempting = false;
+    bool ended = false;      // this attempt's connection has had its one closing event
+    bool opening = false;    // inside connectToHost
+    unsigned generation = 0; // tells a queued event of an earlier attempt from the current one
+};

@@ -1,0 +1,8 @@
+#pragma once
+// Ending the process at once, without returning to the event loop.
+#include <functional>
+
+void EndProcess(int Status);
+
+// Tests only: with a handler set, EndProcess calls it instead of ending the process.
+void SetEndProcessHandler(std::function<void(int)> Handler);

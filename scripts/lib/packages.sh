@@ -1,0 +1,25 @@
+# Shared by scripts/run and scripts/test: installs the Debian packages that are
+# missing (as root, or through sudo), once.
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]}" >&2; return 1; }
+    sudo=(sudo)
+  fi
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What it takes to build and run ChanLoad.
+BUILD_PACKAGES=(cmake ninja-build g++ make pkg-config qt6-base-dev libgl-dev qt6-qpa-plugins)
+RUN_PACKAGES=(direwolf xvfb xauth)
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev direwolf
+  xvfb xauth xdotool trayer imagemagick x11-utils desktop-file-utils appstream dpkg-dev file
+  fonts-dejavu-core)

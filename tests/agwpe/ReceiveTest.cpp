@@ -1,0 +1,369 @@
+// Cutting the received stream into frames and filing them by port.
+#include <gtest/gtest.h>
+
+#include "AgwTestSupport.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+class Receive : public ::testing::Test {
+protected:
+    void SetUp() override { client.AttachSocket(&socket, 1); }
+
+    TakenFrame take(uint8_t port = 0)
+    {
+        TakenFrame f{};
+        f.Port = port;
+        EXPECT_TRUE(client.NextFrame(f.Port, f.Kind, f.CallFrom, f.CallTo, f.DataLen, f.Data));
+        return f;
+    }
+    bool empty(uint8_t port = 0)
+    {
+        TakenFrame f{};
+        f.Port = port;
+        return !client.NextFrame(f.Port, f.Kind, f.CallFrom, f.CallTo, f.DataLen, f.Data);
+    }
+
+    RecordingSocket socket;
+    TAGWPE client{"N0CALL"};
+};
+
+// A stream of mixed frames as an engine could send it after the start requests.
+std::string mixedStream()
+{
+    return engineFrame(0, 'X', "N0CALL", "", "\x01"s) +
+           engineFrame(0, 'G', "", "", "2;Port1 left;Port2 right;\0"s) +
+           engineFrame(0, 'g', "", "", std::string(12, '\x07')) + direWolfUI(1, "N0CALL-1", "APRS", ">Test one two three\n") +
+           engineFrame(0, 'S', "W2XYZ-7", "K1ABC-1", " 1:Fm W2XYZ-7 To K1ABC-1 <RR R5 F=1 >[20:49:39]\r\0"s) +
+           engineFrame(0, 'I', "K1ABC-1", "W2XYZ-7", " 1:Fm K1ABC-1 To W2XYZ-7 <I S3 R1 pid=0xF0 Len=5 P=0 >[x]\rhello\r\0"s) +
+           engineFrame(0, 'Y', "ABCDEFGHIJ", "", "");
+}
+
+} // namespace
+
+TEST_F(Receive, SplitHeaderWaitsForRest)
+{
+    const std::string frame = engineFrame(0, 'U', "A", "B", "");
+    EXPECT_TRUE(client.ReceiveBytes(frame.substr(0, 35)));
+    EXPECT_TRUE(empty());
+    EXPECT_TRUE(client.ReceiveBytes(frame.substr(35)));
+    const TakenFrame f = take();
+    EXPECT_EQ(f.Kind, 'U');
+    EXPECT_EQ(f.DataLen, 0);
+    EXPECT_EQ(f.Data, "");
+}
+
+TEST_F(Receive, SplitDataWaitsAndSurplusIsCutInTheSameCall)
+{
+    const std::string first = engineFrame(0, 'U', "A", "B", "0123456789");
+    const std::string second = engineFrame(0, 'I', "C", "D", "xyz");
+    EXPECT_FALSE(client.ReceiveBytes(first.substr(0, 40))); // header and 4 data bytes
+    EXPECT_TRUE(empty());
+    EXPECT_TRUE(client.ReceiveBytes(first.substr(40) + second));
+    EXPECT_EQ(take().Data, "0123456789");
+    EXPECT_EQ(take().Data, "xyz");
+    EXPECT_TRUE(empty());
+}
+
+TEST_F(Receive, CompleteFramesAreFiledInOrderAndAnIncompleteOneWaits)
+{
+    const std::string a = engineFrame(0, 'U', "A", "", "one"), b = engineFrame(0, 'S', "B", "", "two"),
+                      c = engineFrame(0, 'I', "C", "", "three");
+    client.ReceiveBytes(a + b + c.substr(0, 20));
+    EXPECT_EQ(take().Data, "one");
+    EXPECT_EQ(take().Data, "two");
+    EXPECT_TRUE(empty());
+    client.ReceiveBytes(c.substr(20));
+    EXPECT_EQ(take().Data, "three");
+}
+
+TEST_F(Receive, FieldsAreReadAtTheirOffsets)
+{
+    std::string frame = engineFrame(0, 'U', "ABCDEFGHIJ", "", "data");
+    frame[1] = frame[2] = frame[3] = '\xff'; // some engines send the port as 32 bits
+    frame[5] = frame[7] = '\x55';
+    frame[6] = '\xf0'; // stale PID
+    frame.replace(32, 4, "\xde\xad\xbe\xef");
+    frame.replace(19, 5, "JUNK!"); // after the zero that ends "call to"
+    client.ReceiveBytes(frame);
+    const TakenFrame f = take();
+    EXPECT_EQ(f.Port, 0);
+    EXPECT_EQ(f.Kind, 'U');
+    EXPECT_EQ(f.CallFrom, "ABCDEFGHIJ");
+    EXPECT_EQ(f.CallTo, "");
+    EXPECT_EQ(f.DataLen, 4);
+    EXPECT_EQ(f.Data, "data");
+}
+
+TEST_F(Receive, LengthCountsAllFourBytes)
+{
+    // The old two-byte reading took 65,546 for 10 and read the data as headers.
+    const std::string big(65546, 'b');
+    client.ReceiveBytes(engineFrame(0, 'U', "A", "", big) + engineFrame(0, 'U', "B", "", "after"));
+    TakenFrame f = take();
+    EXPECT_EQ(f.DataLen, 65546);
+    EXPECT_EQ(f.Data, big);
+    f = take();
+    EXPECT_EQ(f.CallFrom, "B");
+    EXPECT_EQ(f.Data, "after");
+}
+
+TEST_F(Receive, OversizedFrameIsSkippedAndFramingGoesOn)
+{
+    const uint32_t tooLong = TAGWPE::MaxDataLen + 1;
+    EXPECT_FALSE(client.ReceiveBytes(engineFrame(0, 'U', "BAD", "", "", tooLong)));
+    const std::string mib(1 << 20, '\x24');
+    for (int i = 0; i < 16; ++i)
+        EXPECT_FALSE(client.ReceiveBytes(mib));
+    EXPECT_TRUE(empty());
+    // The last skipped byte, then a good frame in the same chunk.
+    EXPECT_TRUE(client.ReceiveBytes("\x24"s + engineFrame(0, 'U', "GOOD", "", "ok")));
+    const TakenFrame f = take();
+    EXPECT_EQ(f.CallFrom, "GOOD");
+    EXPECT_EQ(f.Data, "ok");
+    EXPECT_TRUE(empty());
+    EXPECT_EQ(client.Ports[0]->FramesIn, 1);
+}
+
+TEST_F(Receive, LongestAcceptedFrameIsFiled)
+{
+    const std::string data(TAGWPE::MaxDataLen, 'm');
+    EXPECT_TRUE(client.ReceiveBytes(engineFrame(0, 'U', "A", "", data)));
+    EXPECT_EQ(take().DataLen, static_cast<int32_t>(TAGWPE::MaxDataLen));
+}
+
+TEST_F(Receive, HugeAnnouncedLengthIsPassedOverUntilDetach)
+{
+    // 4 GiB announced: the bytes that follow are passed over, chunk by chunk.
+    EXPECT_FALSE(client.ReceiveBytes(engineFrame(0, 'U', "BAD", "", "", 0xFFFFFFFFu)));
+    const std::string chunk(1 << 20, '\0');
+    for (int i = 0; i < 8; ++i)
+        EXPECT_FALSE(client.ReceiveBytes(chunk));
+    EXPECT_TRUE(empty());
+    // A detach drops the rest of it.
+    client.DetachSocket();
+    client.AttachSocket(&socket, 1);
+    client.ReceiveBytes(engineFrame(0, 'U', "GOOD", "", ""));
+    EXPECT_EQ(take().CallFrom, "GOOD");
+}
+
+TEST_F(Receive, OnePortServedDiscardsOtherPortsWithoutTrace)
+{
+    EXPECT_TRUE(client.ReceiveBytes(engineFrame(1, 'U', "P1", "", "xx") + engineFrame(0, 'U', "P0", "", "yy")));
+    EXPECT_EQ(take().CallFrom, "P0");
+    EXPECT_TRUE(empty());
+    EXPECT_FALSE(client.Ports[1]);
+    EXPECT_EQ(client.Ports[0]->FramesIn, 1);
+    EXPECT_EQ(client.Ports[0]->BytesIn, 38);
+    EXPECT_EQ(client.Ports[0]->DataIn, 2);
+    // A discarded frame that ends the chunk reports false.
+    EXPECT_FALSE(client.ReceiveBytes(engineFrame(7, 'U', "P7", "", "zz")));
+}
+
+TEST_F(Receive, BeforeTheFirstAttachNothingIsFiled)
+{
+    TAGWPE fresh("N0CALL");
+    EXPECT_FALSE(fresh.ReceiveBytes(engineFrame(0, 'U', "A", "", "x")));
+    uint8_t port = 0;
+    char kind = 'q';
+    std::string from, to, data;
+    int32_t len = 9;
+    EXPECT_FALSE(fresh.NextFrame(port, kind, from, to, len, data));
+    EXPECT_EQ(kind, 'q'); // refused port index: outputs untouched
+    EXPECT_FALSE(fresh.Ports[0]);
+}
+
+TEST_F(Receive, NextFrame_EmptyRingClearsOutputsRefusedPortLeavesThem)
+{
+    uint8_t port = 0;
+    char kind = 'K';
+    std::string from = "f", to = "t", data = "d";
+    int32_t len = 7;
+    EXPECT_FALSE(client.NextFrame(port, kind, from, to, len, data));
+    EXPECT_EQ(port, 0);
+    EXPECT_EQ(kind, '\0');
+    EXPECT_EQ(from + to + data, "");
+    EXPECT_EQ(len, 0);
+
+    port = 5;
+    kind = 'K';
+    from = "f";
+    len = 7;
+    EXPECT_FALSE(client.NextFrame(port, kind, from, to, len, data));
+    EXPECT_EQ(port, 5);
+    EXPECT_EQ(kind, 'K');
+    EXPECT_EQ(from, "f");
+    EXPECT_EQ(len, 7);
+}
+
+TEST_F(Receive, RingHoldsFiveHundredTwelveInOrder)
+{
+    std::string stream;
+    for (int i = 0; i < 512; ++i)
+        stream += engineFrame(0, 'U', "N" + std::to_string(i), "", std::to_string(i));
+    EXPECT_TRUE(client.ReceiveBytes(stream));
+    EXPECT_TRUE(client.Ports[0]->Full());
+    for (int i = 0; i < 512; ++i)
+        ASSERT_EQ(take().Data, std::to_string(i));
+    EXPECT_TRUE(empty());
+}
+
+TEST_F(Receive, FullRingStopsCuttingAndLosesNothing)
+{
+    // One read of 1,300 frames: the ring fills, the rest waits in the buffer.
+    std::string stream;
+    for (int i = 0; i < 1300; ++i)
+        stream += engineFrame(0, 'U', "", "", std::to_string(i));
+    EXPECT_FALSE(client.ReceiveBytes(stream));
+    EXPECT_EQ(client.Ports[0]->FramesIn, 512);
+
+    // Taking frames, then an empty chunk, lets cutting go on where it stopped.
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(take().Data, std::to_string(i));
+    EXPECT_FALSE(client.ReceiveBytes(""));
+    EXPECT_EQ(client.Ports[0]->FramesIn, 612);
+    std::vector<TakenFrame> rest = receiveAndDrain(client, "");
+    ASSERT_EQ(rest.size(), 1200u);
+    for (int i = 0; i < 1200; ++i)
+        ASSERT_EQ(rest[i].Data, std::to_string(i + 100));
+    EXPECT_EQ(client.Ports[0]->FramesIn, 1300);
+}
+
+TEST_F(Receive, FullRingHoldsBackFramesOfOtherPortsBehindIt)
+{
+    client.AttachSocket(&socket, 2);
+    std::string stream;
+    for (int i = 0; i < 513; ++i)
+        stream += engineFrame(0, 'U', "", "", "p0");
+    stream += engineFrame(1, 'U', "", "", "p1");
+    client.ReceiveBytes(stream);
+    EXPECT_TRUE(empty(1)); // order on the wire is kept
+    take(0);
+    client.ReceiveBytes("");
+    EXPECT_EQ(take(1).Data, "p1");
+}
+
+TEST_F(Receive, EverySplitOfAStreamGivesTheSameFrames)
+{
+    const std::string stream = mixedStream();
+    // One client for all the runs: a detach forgets the receive state, and
+    // every run leaves the ring drained.
+    auto feed = [this](const std::vector<std::string>& pieces) {
+        client.DetachSocket();
+        client.AttachSocket(&socket, 1);
+        std::vector<TakenFrame> got;
+        for (const std::string& piece : pieces) {
+            auto more = receiveAndDrain(client, piece);
+            got.insert(got.end(), more.begin(), more.end());
+        }
+        return got;
+    };
+    const std::vector<TakenFrame> expected = feed({stream});
+    ASSERT_EQ(expected.size(), 7u);
+    EXPECT_EQ(expected[6].CallFrom, "ABCDEFGHIJ");
+    for (size_t i = 0; i <= stream.size(); ++i)
+        ASSERT_EQ(feed({stream.substr(0, i), stream.substr(i)}), expected) << "cut at " << i;
+    std::vector<std::string> bytes;
+    for (const char c : stream)
+        bytes.emplace_back(1, c);
+    EXPECT_EQ(feed(bytes), expected);
+
+    // Every pair of cuts through short frames, one of them for a port that is not served.
+    const std::string shortStream = engineFrame(0, 'X', "N0CALL", "", "\x01"s) + engineFrame(0, 'Y', "ABCDEFGHIJ", "", "") +
+                                    engineFrame(1, 'U', "OTHER", "", "zz") + engineFrame(0, 'U', "A", "B", "hello") +
+                                    engineFrame(0, 'S', "C", "D", "\0\r"s);
+    const std::vector<TakenFrame> shortExpected = feed({shortStream});
+    ASSERT_EQ(shortExpected.size(), 4u);
+    for (size_t i = 0; i <= shortStream.size(); ++i)
+        for (size_t j = i; j <= shortStream.size(); ++j)
+            ASSERT_EQ(feed({shortStream.substr(0, i), shortStream.substr(i, j - i), shortStream.substr(j)}),
+                      shortExpected)
+                << "cut at " << i << " and " << j;
+}
+
+TEST_F(Receive, ManyPortsFileEachFrameInTheRingOfItsPortByte)
+{
+    client.AttachSocket(&socket, 128);
+    EXPECT_EQ(client.PortCount, 128);
+    client.ReceiveBytes(engineFrame(1, 'U', "R2", "", "two") + engineFrame(127, 'U', "R128", "", "last") +
+                        engineFrame(128, 'U', "NO", "", "x") + engineFrame(255, 'U', "NO", "", "y"));
+    EXPECT_EQ(take(1).CallFrom, "R2");
+    EXPECT_EQ(take(127).CallFrom, "R128");
+    ASSERT_TRUE(client.Ports[1]);
+    EXPECT_EQ(client.Ports[1]->PortNumber, 2);
+    EXPECT_EQ(client.Ports[1]->PortIndex, 1);
+    // Ports never heard cost no ring, yet read as empty rather than refused.
+    EXPECT_FALSE(client.Ports[2]);
+    EXPECT_FALSE(client.Ports[128]);
+    uint8_t port = 2;
+    char kind = 'K';
+    std::string from, to, data;
+    int32_t len = 0;
+    EXPECT_FALSE(client.NextFrame(port, kind, from, to, len, data));
+    EXPECT_EQ(kind, '\0');
+    EXPECT_FALSE(client.Ports[2]);
+    EXPECT_TRUE(drainAll(client).empty());
+}
+
+TEST_F(Receive, AttachSetsThePortCount)
+{
+    for (const int32_t requested : {-3, 0, 1}) {
+        TAGWPE c("N0CALL");
+        c.AttachSocket(&socket, requested);
+        EXPECT_EQ(c.PortCount, 1);
+        ASSERT_TRUE(c.Ports[0]);
+        EXPECT_EQ(c.Ports[0]->PortNumber, 1);
+        EXPECT_EQ(c.Ports[0]->PortIndex, 0);
+        EXPECT_FALSE(c.Ports[1]);
+    }
+    TAGWPE c("N0CALL");
+    c.AttachSocket(&socket, 1000);
+    EXPECT_EQ(c.PortCount, 128);
+    c.AttachSocket(&socket, 5);
+    EXPECT_EQ(c.PortCount, 5);
+}
+
+TEST_F(Receive, DetachKeepsRingsButDropsAPartialFrame)
+{
+    const std::string frame = engineFrame(0, 'U', "A", "", "payload");
+    client.ReceiveBytes(frame + frame.substr(0, 40));
+    TAGWPort* ring = client.Ports[0].get();
+    EXPECT_TRUE(client.DetachSocket());
+    EXPECT_EQ(client.Ports[0].get(), ring);
+    EXPECT_EQ(take().Data, "payload");
+    // The half frame is gone: the next bytes start a new header.
+    client.ReceiveBytes(engineFrame(0, 'U', "B", "", "next"));
+    EXPECT_EQ(take().CallFrom, "B");
+    EXPECT_EQ(ring->FramesIn, 2);
+    EXPECT_EQ(ring->BytesIn, 36 + 7 + 36 + 4);
+}
+
+TEST(PortRing, StoreAndTakeRoundTripAndFullRingRefuses)
+{
+    TAGWPort ring(3);
+    EXPECT_EQ(ring.PortIndex, 2);
+    for (int i = 0; i < 512; ++i)
+        ASSERT_TRUE(ring.StoreFrame(2, 'U', "A", "B", 1, "x"));
+    EXPECT_FALSE(ring.StoreFrame(2, 'U', "A", "B", 1, "lost"));
+    EXPECT_EQ(ring.FramesIn, 512);
+    uint8_t port = 0;
+    char kind = 0;
+    std::string from, to, data;
+    int32_t len = 0;
+    ASSERT_TRUE(ring.TakeFrame(port, kind, from, to, len, data));
+    EXPECT_EQ(port, 2);
+    EXPECT_EQ(from + to + data, "ABx");
+    // Indices wrap from 512 to 0.
+    for (int i = 0; i < 700; ++i) {
+        ASSERT_TRUE(ring.StoreFrame(2, 'U', "", "", 1, std::to_string(i % 10)));
+        ASSERT_TRUE(ring.TakeFrame(port, kind, from, to, len, data));
+    }
+    EXPECT_GE(ring.WriteIndex, 0);
+    EXPECT_LT(ring.WriteIndex, 513);
+    int taken = 0;
+    while (ring.TakeFrame(port, kind, from, to, len, data))
+        ++taken;
+    EXPECT_EQ(taken, 511);
+    EXPECT_TRUE(ring.Empty());
+}

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "TextRoutines.h"
+
+using namespace std::string_literals;
+
+TEST(TextRoutines, DigitsOnly_KeepsDigitsInOrderOrGivesZero)
+{
+    EXPECT_EQ(DigitsOnly(""), "0");
+    EXPECT_EQ(DigitsOnly("Port"), "0");
+    EXPECT_EQ(DigitsOnly(" 1 x2 "), "12");
+    EXPECT_EQ(DigitsOnly(" 12"), "12");
+    EXPECT_EQ(DigitsOnly("0"), "0");
+    EXPECT_EQ(DigitsOnly("007"), "007");
+    EXPECT_EQ(DigitsOnly("\xb2\xb3"s), "0"); // superscript digits of Latin-1 are no digits
+}
+
+TEST(TextRoutines, PadRight_FillsToWidthAndNeverCuts)
+{
+    EXPECT_EQ(PadRight("", 26, '\0'), std::string(26, '\0'));
+    EXPECT_EQ(PadRight("AB", 5, '.'), "AB...");
+    const std::string thirty(30, 'x');
+    EXPECT_EQ(PadRight(thirty, 26, '\0'), thirty);
+    EXPECT_EQ(PadRight("abc", 3, '-'), "abc");
+    EXPECT_EQ(PadRight("abc", -1, '-'), "abc");
+}
+
+TEST(TextRoutines, SplitAt_MarkerGoesToNeitherSide)
+{
+    std::string rest = ":after", head = "stale";
+    SplitAt(rest, ':', head);
+    EXPECT_EQ(head, "");
+    EXPECT_EQ(rest, "after");
+
+    rest = "before:";
+    SplitAt(rest, ':', head);
+    EXPECT_EQ(head, "before");
+    EXPECT_EQ(rest, "");
+
+    rest = "a:b:c";
+    SplitAt(rest, ':', head);
+    EXPECT_EQ(head, "a");
+    EXPECT_EQ(rest, "b:c");
+
+    rest = "no marker";
+    SplitAt(rest, ':', head);
+    EXPECT_EQ(head, "no marker");
+    EXPECT_EQ(rest, "");
+
+    rest = "";
+    SplitAt(rest, ':', head);
+    EXPECT_EQ(head, "");
+    EXPECT_EQ(rest, "");
+
+    rest = "x\0y;z"s; // zero bytes are ordinary characters
+    SplitAt(rest, ';', head);
+    EXPECT_EQ(head, "x\0y"s);
+    EXPECT_EQ(rest, "z");
+}
+
+TEST(TextRoutines, NextWord_OnlyBlanksSeparate)
+{
+    std::string rest = "   ", word = "stale";
+    NextWord(rest, word);
+    EXPECT_EQ(word, "");
+    EXPECT_EQ(rest, "");
+
+    rest = "single";
+    NextWord(rest, word);
+    EXPECT_EQ(word, "single");
+    EXPECT_EQ(rest, "");
+
+    rest = "  first   second third";
+    NextWord(rest, word);
+    EXPECT_EQ(word, "first");
+    EXPECT_EQ(rest, "second third");
+
+    rest = "tab\there\rcr next";
+    NextWord(rest, word);
+    EXPECT_EQ(word, "tab\there\rcr");
+    EXPECT_EQ(rest, "next");
+
+    rest = "word   ";
+    NextWord(rest, word);
+    EXPECT_EQ(word, "word");
+    EXPECT_EQ(rest, "");
+}
+
+TEST(TextRoutines, NextWord_DropsOneCarriageReturnThatEndsTheText)
+{
+    std::string rest = "one two\r", word;
+    NextWord(rest, word);
+    EXPECT_EQ(word, "one");
+    EXPECT_EQ(rest, "two");
+    NextWord(rest, word);
+    EXPECT_EQ(word, "two");
+    EXPECT_EQ(rest, "");
+
+    rest = "\r";
+    NextWord(rest, word);
+    EXPECT_EQ(word, "");
+    EXPECT_EQ(rest, "");
+
+    rest = "last\r\r"; // only one is dropped
+    NextWord(rest, word);
+    EXPECT_EQ(word, "last\r");
+    EXPECT_EQ(rest, "");
+}
+
+TEST(TextRoutines, LongTextsKeepTheirPositions)
+{
+    // Beyond 65,535 bytes the routines still count right.
+    const std::string blanks(70000, ' ');
+    std::string rest = blanks + "far" + blanks + "farther", word;
+    NextWord(rest, word);
+    EXPECT_EQ(word, "far");
+    EXPECT_EQ(rest, "farther");
+
+    rest = std::string(70000, 'a') + ";b";
+    SplitAt(rest, ';', word);
+    EXPECT_EQ(word.size(), 70000u);
+    EXPECT_EQ(rest, "b");
+}

@@ -1,0 +1,369 @@
+// The Properties window against the real main window and a settings file in a
+// temporary XDG_CONFIG_HOME; message and error boxes are answered by the test.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QtTestApp.h"
+#include "ErrorBox.h"
+#include "MessageBox.h"
+#include "MeterProp.h"
+#include "PrivateProfile.h"
+#include "Process.h"
+#include "TrackBar.h"
+#include "meter.h"
+
+namespace {
+
+// A loopback port with nobody listening, so the main window's attempt just fails.
+int closedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+class PropertiesDialog : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApplication(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+        SetMessageBoxHandler([this](const QString& Text, const QString& Caption) { messages.push_back(Caption + "|" + Text); });
+        SetErrorBoxHandler([this](const QString& Text) { errors.push_back(Text); });
+        SetEndProcessHandler([](int) {});
+        writeIni("SAMPLE=30000\nBW=1200\nAGW_PORT=1\nCALLSIGN=N0CALL-1\n");
+        main = std::make_unique<TForm1>();
+        dialog = std::make_unique<TForm2>();
+    }
+
+    void TearDown() override
+    {
+        dialog.reset();
+        main.reset();
+        SetMessageBoxHandler(nullptr);
+        SetErrorBoxHandler(nullptr);
+        SetEndProcessHandler(nullptr);
+    }
+
+    // The address and port always point at the closed port; Rest adds the other keys.
+    void writeIni(const std::string& Rest)
+    {
+        QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=" + std::to_string(port) + "\n" + Rest).c_str());
+    }
+    QByteArray iniBytes()
+    {
+        QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static std::string key(const char* Key) { return GetPrivateProfileString("METER", Key, "<none>"); }
+    void open() { main->Properties1->trigger(); }
+    void ok() { dialog->BitBtn1->click(); }
+    bool dialogOpen() const { return dialog->isVisible() && dialog->isEnabled() && !main->isEnabled(); }
+    bool dialogPutAway() const { return !dialog->isVisible() && !dialog->isEnabled() && main->isEnabled(); }
+
+    QTemporaryDir dir;
+    int port = closedPort();
+    std::vector<QString> messages, errors;
+    std::unique_ptr<TForm1> main;
+    std::unique_ptr<TForm2> dialog;
+};
+
+const QString restartNotice = "Properties Change|Program must be restarted to register changes";
+
+TEST_F(PropertiesDialog, Create_StartsHiddenAndDisabledAsForm2)
+{
+    EXPECT_EQ(Form2, dialog.get());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isEnabled());
+    EXPECT_EQ(dialog->parentWidget(), nullptr);
+}
+
+TEST_F(PropertiesDialog, Open_FillsEveryControlAndDisablesMainWindow)
+{
+    writeIni("AGW_PORT=3\nSAMPLE=45999\nBW=38400\nCALLSIGN=ab c\n");
+    open();
+    EXPECT_TRUE(dialogOpen());
+    EXPECT_EQ(dialog->IPAddress->text(), "127.0.0.1");
+    EXPECT_EQ(dialog->TCPPort->text(), QString::number(port));
+    EXPECT_EQ(dialog->CallSign->text(), "ab c");
+    EXPECT_EQ(dialog->AGWPort->value(), 3);
+    EXPECT_EQ(dialog->ComboBox1->currentText(), "38400");
+    EXPECT_EQ(dialog->TrackBar1->value(), 45);
+    EXPECT_EQ(dialog->Sample->text(), "45 Secs");
+    EXPECT_EQ(dialog->TrackBar1->SelStart(), 1);
+    EXPECT_EQ(dialog->TrackBar1->SelEnd(), 45);
+    EXPECT_EQ(Settings.SampleMs, 45999);
+}
+
+TEST_F(PropertiesDialog, Open_PeriodsOutsideTheBarKeepTheirSecondsInLabel)
+{
+    struct Case { const char* ms; int position; const char* label; int selEnd; const char* saved; };
+    for (const Case c : {Case{"300000", 120, "300 Secs", 300, "120000"}, Case{"500", 1, "0 Secs", 0, "1000"}}) {
+        writeIni(std::string("SAMPLE=") + c.ms + "\nBW=1200\nAGW_PORT=1\nCALLSIGN=N0CALL-1\n");
+        open();
+        EXPECT_EQ(dialog->TrackBar1->value(), c.position) << c.ms;
+        EXPECT_EQ(dialog->Sample->text(), c.label) << c.ms;
+        EXPECT_EQ(dialog->TrackBar1->SelEnd(), c.selEnd) << c.ms;
+        ok();
+        EXPECT_EQ(key("SAMPLE"), c.saved);
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PropertiesDialog, Open_RadioPortBroughtIntoRange)
+{
+    for (const auto& [stored, shown] : {std::pair{"0", 1}, std::pair{"200", 128}}) {
+        writeIni(std::string("AGW_PORT=") + stored + "\n");
+        open();
+        EXPECT_EQ(dialog->AGWPort->value(), shown) << stored;
+    }
+}
+
+TEST_F(PropertiesDialog, Open_AgainWhileOpenRefillsFromFile)
+{
+    open();
+    dialog->IPAddress->setText("10.0.0.9");
+    dialog->ComboBox1->setEditText("9600");
+    QTest::keyClick(dialog->TrackBar1, Qt::Key_Right);
+    writeIni("SAMPLE=20000\nBW=300\n");
+    open();
+    EXPECT_TRUE(dialogOpen());
+    EXPECT_EQ(dialog->IPAddress->text(), "127.0.0.1");
+    EXPECT_EQ(dialog->ComboBox1->currentText(), "300");
+    EXPECT_EQ(dialog->Sample->text(), "20 Secs");
+}
+
+TEST_F(PropertiesDialog, Open_BadNumberInFileReportsAndEnablesMainWindow)
+{
+    open();
+    dialog->BitBtn2->click();
+    writeIni("SAMPLE=30000ms\n");
+    open();
+    EXPECT_EQ(errors, std::vector<QString>{"'30000ms' is not a valid integer value."});
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(main->isEnabled());
+}
+
+TEST_F(PropertiesDialog, TrackBar_UserMovesUpdateLabelAndSelectionProgramMovesDoNot)
+{
+    open();
+    QTest::keyClick(dialog->TrackBar1, Qt::Key_Right);
+    EXPECT_EQ(dialog->Sample->text(), "31 Secs");
+    EXPECT_EQ(dialog->TrackBar1->SelEnd(), 31);
+    // A drag goes through the same path as the mouse handler's.
+    dialog->TrackBar1->setSliderDown(true);
+    dialog->TrackBar1->setSliderPosition(90);
+    dialog->TrackBar1->setSliderDown(false);
+    EXPECT_EQ(dialog->Sample->text(), "90 Secs");
+    EXPECT_EQ(dialog->TrackBar1->SelEnd(), 90);
+    dialog->TrackBar1->setValue(10);
+    EXPECT_EQ(dialog->Sample->text(), "90 Secs");
+    ok();
+    EXPECT_EQ(key("SAMPLE"), "10000");
+}
+
+TEST_F(PropertiesDialog, Ok_BitRateAndPortApplyAtOnceWithoutNotice)
+{
+    open();
+    dialog->ComboBox1->setEditText("9600");
+    dialog->AGWPort->setValue(5);
+    ok();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(main->BW->text(), "9600");
+    EXPECT_EQ(main->PortMon->text(), "5");
+    EXPECT_EQ(key("BW"), "9600");
+    EXPECT_EQ(key("AGW_PORT"), "5");
+    EXPECT_EQ(key("CALLSIGN"), "N0CALL-1");
+    EXPECT_TRUE(dialogPutAway());
+}
+
+TEST_F(PropertiesDialog, Ok_HandTypedBitRateSavedNonNumberReported)
+{
+    open();
+    dialog->ComboBox1->setEditText("38400");
+    ok();
+    EXPECT_EQ(key("BW"), "38400");
+    open();
+    dialog->ComboBox1->setEditText("fast");
+    const QByteArray before = iniBytes();
+    ok();
+    EXPECT_EQ(errors, std::vector<QString>{"'fast' is not a valid integer value."});
+    EXPECT_EQ(main->BW->text(), "38400");
+    EXPECT_EQ(iniBytes(), before);
+    EXPECT_TRUE(dialogOpen());
+}
+
+TEST_F(PropertiesDialog, Ok_ChecksInOrderAndSavesNothingOnFailure)
+{
+    open();
+    const QByteArray before = iniBytes();
+    dialog->IPAddress->clear();
+    dialog->TCPPort->clear();
+    ok();
+    dialog->IPAddress->setText("127.0.0.1");
+    ok();
+    dialog->TCPPort->setText("80a0");
+    dialog->CallSign->clear();
+    ok();
+    EXPECT_EQ(dialog->TCPPort->text(), "800");
+    dialog->CallSign->setText("ABCDEFGHIJ");
+    ok();
+    EXPECT_EQ(messages, (std::vector<QString>{"Properties Error|IP Address invalid", "Properties Error|TCP Port invalid",
+                            "Properties Error|Callsign to register is invalid", "Properties Error|Callsign to register is invalid"}));
+    EXPECT_EQ(iniBytes(), before);
+    EXPECT_TRUE(dialogOpen());
+
+    messages.clear();
+    dialog->CallSign->setText("ABCDEFGHI");
+    ok();
+    EXPECT_EQ(messages, std::vector<QString>{restartNotice});
+    EXPECT_EQ(key("TCP_PORT"), "800");
+    EXPECT_EQ(key("CALLSIGN"), "ABCDEFGHI");
+}
+
+TEST_F(PropertiesDialog, Ok_TcpPortOutside1To65535RefusedAfterDigitsKept)
+{
+    open();
+    const QByteArray before = iniBytes();
+    for (const char* typed : {"abc", "0", "65536", "99999", "4294967296", "123456789012345678901234567890"}) {
+        dialog->TCPPort->setText(typed);
+        ok();
+        EXPECT_EQ(messages.back(), "Properties Error|TCP Port invalid") << typed;
+    }
+    EXPECT_EQ(dialog->TCPPort->text(), "123456789012345678901234567890");
+    EXPECT_EQ(messages.size(), 6u);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(iniBytes(), before);
+
+    dialog->TCPPort->setText("port 65535");
+    ok();
+    EXPECT_EQ(key("TCP_PORT"), "65535");
+}
+
+TEST_F(PropertiesDialog, Ok_OneRestartNoticeForSeveralChangesNoneForSamePortDigits)
+{
+    open();
+    dialog->TCPPort->setText("000" + QString::number(port));
+    QTest::keyClick(dialog->TrackBar1, Qt::Key_PageUp);
+    ok();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(main->CheckTime->interval(), 30000);
+
+    open();
+    dialog->IPAddress->setText("10.0.0.1");
+    dialog->TCPPort->setText("8001");
+    dialog->CallSign->setText("n0call-1");
+    ok();
+    EXPECT_EQ(messages, std::vector<QString>{restartNotice});
+    EXPECT_EQ(key("IP_ADDRESS"), "10.0.0.1");
+    EXPECT_EQ(key("CALLSIGN"), "n0call-1");
+}
+
+TEST_F(PropertiesDialog, Ok_RadioPortTypedTakesUpToThreeDigitsAndNeverZero)
+{
+    open();
+    dialog->AGWPort->selectAll();
+    QTest::keyClicks(dialog->AGWPort, "0");
+    dialog->BitBtn1->click();
+    EXPECT_EQ(key("AGW_PORT"), "1");
+    EXPECT_EQ(main->PortMon->text(), "1");
+
+    for (const auto& [typed, saved] : {std::pair{"0", "1"}, std::pair{"100", "100"}, std::pair{"129", "12"}}) {
+        open();
+        dialog->AGWPort->selectAll();
+        QTest::keyClicks(dialog->AGWPort, typed);
+        QTest::keyClick(dialog->AGWPort, Qt::Key_Return);
+        EXPECT_TRUE(dialogPutAway()) << typed;
+        EXPECT_EQ(key("AGW_PORT"), saved) << typed;
+    }
+}
+
+TEST_F(PropertiesDialog, Ok_SettingsFileProblemsReportedDialogStaysOpen)
+{
+    open();
+    dialog->ComboBox1->setEditText("9600");
+    writeIni("BW=fast\n");
+    ok();
+    EXPECT_EQ(errors.back(), "'fast' is not a valid integer value.");
+    EXPECT_EQ(main->BW->text(), "1200");
+
+    // The file's place taken by a directory: the write is refused after the labels changed.
+    QFile::remove(QDir(dir.path()).filePath("CHANLOAD.INI"));
+    QDir(dir.path()).mkdir("CHANLOAD.INI");
+    ok();
+    EXPECT_EQ(errors.back(), "Unable to write to CHANLOAD.INI.");
+    EXPECT_EQ(main->BW->text(), "9600");
+    EXPECT_TRUE(dialogOpen());
+}
+
+TEST_F(PropertiesDialog, Cancel_ButtonEscAndCloseControlKeepEditsSaveNothing)
+{
+    const QByteArray before = iniBytes();
+    const std::vector<std::function<void()>> cancels = {
+        [&] { dialog->BitBtn2->click(); },
+        [&] { QTest::keyClick(dialog->IPAddress, Qt::Key_Escape); },
+        [&] { dialog->close(); },
+    };
+    for (const auto& cancel : cancels) {
+        open();
+        dialog->IPAddress->setText("10.9.9.9");
+        cancel();
+        EXPECT_TRUE(dialogPutAway());
+        EXPECT_EQ(dialog->IPAddress->text(), "10.9.9.9");
+    }
+    EXPECT_EQ(iniBytes(), before);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PropertiesDialog, About_WhileOpenLeavesDialogUsableAndMainWindowDisabled)
+{
+    open();
+    QString title;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            title = box->windowTitle();
+            box->close();
+        }
+    });
+    main->About1->trigger();
+    EXPECT_EQ(title, "Channel Activity Meter");
+    EXPECT_TRUE(dialogOpen());
+}
+
+TEST_F(PropertiesDialog, TabOrder_FollowsTheForm)
+{
+    const std::vector<QWidget*> expected = {dialog->IPAddress, dialog->TCPPort, dialog->TrackBar1, dialog->BitBtn1,
+        dialog->BitBtn2, dialog->CallSign, dialog->AGWPort, dialog->ComboBox1};
+    std::vector<QWidget*> seen;
+    QWidget* w = dialog->IPAddress;
+    do {
+        if (std::find(expected.begin(), expected.end(), w) != expected.end())
+            seen.push_back(w);
+        w = w->nextInFocusChain();
+    } while (w != dialog->IPAddress && seen.size() < expected.size());
+    EXPECT_EQ(seen, expected);
+}
+
+} // namespace

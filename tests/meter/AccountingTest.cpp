@@ -1,0 +1,101 @@
+#include "MeterFixture.h"
+
+#include "AGWUnit.h"
+
+using Totals3 = std::vector<std::string>;
+
+TEST_F(MeterTest, WorkedExampleCountsOneUiFrameOfTheMonitoredPort)
+{
+    StartConnected();
+    SetTotals(3, 70, 20);
+    engine.Send(UiFrame(1, 12));
+    ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "4"; }));
+    EXPECT_EQ(Totals(), (Totals3{"4", "101", "32"}));
+    engine.Send(UiFrame(2, 12));
+    Settle();
+    EXPECT_EQ(Totals(), (Totals3{"4", "101", "32"})) << "another radio port is not counted";
+}
+
+TEST_F(MeterTest, FrameSplitAcrossReadsIsCountedWhenComplete)
+{
+    StartConnected();
+    const QByteArray frame = UiFrame(1, 40);
+    for (qsizetype cut : {qsizetype(10), qsizetype(36), frame.size() - 1}) {
+        const std::string before = form->Frames->text().toStdString();
+        engine.Send(frame.left(cut));
+        Settle(50);
+        EXPECT_EQ(form->Frames->text().toStdString(), before) << "cut at " << cut;
+        engine.Send(frame.mid(cut));
+        ASSERT_TRUE(WaitFor([&] { return form->Frames->text().toStdString() != before; }));
+    }
+    EXPECT_EQ(Totals(), (Totals3{"3", "177", "120"}));
+}
+
+TEST_F(MeterTest, EveryMonitoredKindCountsAndOtherTypesAddNoData)
+{
+    StartConnected();
+    engine.Send(AgwFrame(0, 'S', MonitorData(1, "RR R5 F=1 ", {}))
+        + AgwFrame(0, 'I', MonitorData(1, "I S3 R1 pid=F0 Len=5 P=0 ", "hello"))
+        + AgwFrame(0, 'I', MonitorData(1, "I R1 S3 pid=F0 Len=7 ", "goodbye"))
+        + AgwFrame(0, 'T', MonitorData(1, "UI pid=F0 Len=9 ", "ourselves"))
+        + AgwFrame(0, 'g', QByteArray(12, '\x01')));
+    ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "3"; }));
+    Settle(50);
+    EXPECT_EQ(Totals(), (Totals3{"3", "69", "12"}));
+}
+
+TEST_F(MeterTest, PortChangeAppliesFromTheNextFrameOnEveryRadioPort)
+{
+    StartConnected();
+    engine.Send(UiFrame(1, 10));
+    ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "1"; }));
+    form->PortMon->setText("2");
+    engine.Send(UiFrame(1, 10) + UiFrame(2, 30));
+    ASSERT_TRUE(WaitFor([this] { return form->Bytes->text() == "78"; }));
+    EXPECT_EQ(Totals(), (Totals3{"2", "78", "40"}));
+    form->PortMon->setText("9");
+    engine.Send(UiFrame(9, 5));
+    ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "3"; }));
+}
+
+TEST_F(MeterTest, UnreadableHeaderIsSkippedWithoutABox)
+{
+    StartConnected();
+    engine.Send(AgwFrame(0, 'U', MonitorData(1, "UI pid=F0 Len=x ", "abc")) + UiFrame(1, 4));
+    ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "1"; }));
+    EXPECT_EQ(Totals(), (Totals3{"1", "23", "4"}));
+    EXPECT_TRUE(errorBoxes.isEmpty());
+}
+
+TEST_F(MeterTest, PortListReplyChangesNoTotalAndNamesThePorts)
+{
+    StartConnected();
+    engine.Send(AgwFrame(0, 'G', QByteArray("2;Port1 first soundcard mono;Port2 second;\0", 43)));
+    ASSERT_TRUE(WaitFor([] { return AGWClient->Ports[1] && !AGWClient->Ports[1]->Description.empty(); }));
+    EXPECT_EQ(AGWClient->Ports[0]->Description, "Port1 first soundcard mono");
+    EXPECT_EQ(Totals(), (Totals3{"0", "0", "0"}));
+}
+
+TEST_F(MeterTest, BurstLargerThanARingLosesNoFrame)
+{
+    StartConnected();
+    QByteArray burst;
+    for (int i = 0; i < 1500; ++i)
+        burst += UiFrame(1, 1);
+    engine.Send(burst);
+    ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "1500"; }, 10000)) << form->Frames->text().toStdString();
+    EXPECT_EQ(Totals(), (Totals3{"1500", "30000", "1500"}));
+}
+
+TEST_F(MeterTest, TotalsStopAtTheLargestReadableNumber)
+{
+    StartConnected();
+    SetTotals(2147483647, 2147483640, 2147483647);
+    engine.Send(UiFrame(1, 20));
+    Settle(200);
+    EXPECT_EQ(Totals(), (Totals3{"2147483647", "2147483647", "2147483647"}));
+    EXPECT_TRUE(errorBoxes.isEmpty());
+    engine.Send(UiFrame(1, 20));
+    Settle(100);
+    EXPECT_TRUE(errorBoxes.isEmpty());
+}

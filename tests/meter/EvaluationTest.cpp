@@ -1,0 +1,135 @@
+#include "MeterFixture.h"
+
+#include "Gauge.h"
+
+#include <QProgressBar>
+#include <QTimer>
+
+namespace {
+
+class EvaluationTest : public MeterTest {
+protected:
+    void SetUp() override
+    {
+        MeterTest::SetUp();
+        StartConnected();
+    }
+    // One period's totals, then the tick.
+    void Tick(int bytes, int datas, int intervalMs = 30000)
+    {
+        form->CheckTime->setInterval(intervalMs);
+        SetTotals(1, bytes, datas);
+        form->CheckTimeTimer(form->CheckTime);
+    }
+    QString Picture() const
+    {
+        const qint64 key = form->ImageBar->pixmap().cacheKey();
+        QLabel* const images[] = {form->Image1, form->Image2, form->Image3, form->Image4};
+        for (int i = 0; i < 4; ++i)
+            if (images[i]->pixmap().cacheKey() == key)
+                return QString("Image%1").arg(i + 1);
+        return "other";
+    }
+};
+
+} // namespace
+
+TEST_F(EvaluationTest, WorkedExampleOverTenPeriods)
+{
+    Tick(1800, 1200);
+    EXPECT_EQ(form->Usage->text(), "50%");
+    EXPECT_EQ(form->Traffic->value(), 50);
+    EXPECT_EQ(form->Gauge->value(), 66);
+    EXPECT_EQ(form->AvgLoad->text(), "5%");
+    EXPECT_EQ(TrayIcon(), "GAUGE1");
+    EXPECT_EQ(Picture(), "Image1");
+    EXPECT_EQ(Totals(), (std::vector<std::string>{"0", "0", "0"}));
+    EXPECT_EQ(Status(), "Connected.......");
+    for (int i = 0; i < 9; ++i)
+        Tick(1800, 1200);
+    EXPECT_EQ(form->AvgLoad->text(), "50%");
+    EXPECT_EQ(TrayIcon(), "GAUGE3");
+    EXPECT_EQ(Picture(), "Image3");
+    EXPECT_EQ(form->Usage->text(), "50%");
+    EXPECT_EQ(form->Gauge->value(), 66);
+}
+
+TEST_F(EvaluationTest, LoadClassBoundaries)
+{
+    // At 1000 bit/s and a 1 s period, a load of L needs 10 L bytes in one period.
+    form->BW->setText("1000");
+    const std::pair<int, const char*> cases[] = {
+        {0, "GAUGE1"}, {24, "GAUGE1"}, {25, "GAUGE2"}, {49, "GAUGE2"}, {50, "GAUGE3"},
+        {74, "GAUGE3"}, {75, "GAUGE4"}, {100, "GAUGE4"}};
+    for (const auto& [load, icon] : cases) {
+        SampleHistory.fill({0, 0});
+        Tick(10 * load, 0, 1000);
+        EXPECT_EQ(form->AvgLoad->text(), QString("%1%").arg(load));
+        EXPECT_EQ(TrayIcon(), icon) << load;
+        EXPECT_EQ(Picture(), QString("Image%1").arg(icon[5])) << load;
+    }
+}
+
+TEST_F(EvaluationTest, FiguresAreTruncatedAndBounded)
+{
+    Tick(1000, 0); // 1000 * 100 / 3600 = 27.78
+    EXPECT_EQ(form->Usage->text(), "27%");
+    SampleHistory.fill({0, 0});
+    Tick(100000, 50000);
+    EXPECT_EQ(form->Usage->text(), "100%");
+    EXPECT_EQ(form->Traffic->value(), 100);
+    EXPECT_EQ(form->AvgLoad->text(), "100%");
+    EXPECT_EQ(form->Gauge->value(), 50);
+}
+
+TEST_F(EvaluationTest, ShortIntervalIsEvaluatedAsOneSecond)
+{
+    Tick(60, 0, 500); // capacity 120 bytes in the 1 s floor
+    EXPECT_EQ(form->Usage->text(), "50%");
+}
+
+TEST_F(EvaluationTest, ZeroRateShowsNothingAndKeepsCountingIntoTheNextPeriod)
+{
+    form->BW->setText("0");
+    Tick(1800, 1200);
+    EXPECT_EQ(form->Usage->text(), "0");
+    EXPECT_EQ(Totals(), (std::vector<std::string>{"1", "1800", "1200"}));
+    form->BW->setText("1200");
+    form->CheckTimeTimer(form->CheckTime);
+    EXPECT_EQ(form->Usage->text(), "50%");
+    EXPECT_EQ(Totals(), (std::vector<std::string>{"0", "0", "0"}));
+}
+
+TEST_F(EvaluationTest, NegativeRateLeavesIconAndPictureAsTheyWere)
+{
+    form->BW->setText("1000");
+    Tick(600, 0, 1000); // load 60
+    ASSERT_EQ(TrayIcon(), "GAUGE3");
+    form->BW->setText("-1200");
+    Tick(1800, 0);
+    EXPECT_EQ(TrayIcon(), "GAUGE3");
+    EXPECT_EQ(Picture(), "Image3");
+    EXPECT_TRUE(form->Usage->text().startsWith('-') || form->Usage->text() == "0%");
+    EXPECT_EQ(form->Traffic->value(), 0);
+}
+
+TEST_F(EvaluationTest, QuietChannelShowsZeroAndTheLowestClass)
+{
+    for (int i = 0; i < 3; ++i)
+        Tick(0, 0);
+    EXPECT_EQ(form->AvgLoad->text(), "0%");
+    EXPECT_EQ(form->Gauge->value(), 0);
+    EXPECT_EQ(TrayIcon(), "GAUGE1");
+    EXPECT_EQ(Picture(), "Image1");
+}
+
+TEST_F(EvaluationTest, BadRateTextIsReportedAndTheTickStops)
+{
+    form->BW->setText("fast");
+    SetTotals(1, 10, 5);
+    form->CheckTime->setInterval(20);
+    ASSERT_TRUE(WaitFor([this] { return !errorBoxes.isEmpty(); }));
+    form->CheckTime->stop();
+    EXPECT_EQ(errorBoxes.front(), "'fast' is not a valid integer value.");
+    EXPECT_EQ(form->Bytes->text(), "10");
+}

@@ -1,0 +1,80 @@
+#pragma once
+// A main window started against a fake engine on loopback, with the end of the
+// process and the error boxes caught by the test.
+#include "meter.h"
+
+#include <QByteArray>
+#include <QLabel>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000);
+void Settle(int ms = 100);
+
+// A port on which nothing listens.
+int ClosedPort();
+
+struct WireFrame {
+    uint8_t port;
+    char kind;
+    QByteArray callFrom, callTo, data;
+    QByteArray header; // the 36 bytes as sent
+};
+
+// Builds one frame the way engines write it.
+QByteArray AgwFrame(uint8_t port, char kind, const QByteArray& data, const QByteArray& callFrom = {}, const QByteArray& callTo = {});
+
+// The data part of a monitored frame as Dire Wolf writes it, with Len info bytes.
+QByteArray MonitorData(int radioPort, const QByteArray& description, const QByteArray& info);
+QByteArray UiFrame(int radioPort, int infoLen);
+
+class FakeEngine {
+public:
+    FakeEngine();
+    bool Listen(int port = 0);
+    int Port() const { return server.serverPort(); }
+    bool WaitForClient();
+    void Send(const QByteArray& bytes);
+    void Close();
+    int Connections() const { return connections; }
+    // Everything received so far, cut into frames; the bytes after the last whole frame are left.
+    std::vector<WireFrame> Frames();
+    QByteArray received;
+
+private:
+    QTcpServer server;
+    QTcpSocket* peer = nullptr;
+    int connections = 0;
+};
+
+class MeterTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void WriteIni(const std::map<std::string, std::string>& keys);
+    // Creates the main window with the settings written so far.
+    void Start();
+    // Starts with the engine listening, and waits for the four start requests.
+    void StartConnected(std::map<std::string, std::string> keys = {});
+    void SetTotals(int frames, int bytes, int datas);
+    std::vector<std::string> Totals() const;
+    std::string Status() const;
+    std::string TrayIcon() const;
+
+    QTemporaryDir dir;
+    FakeEngine engine;
+    TForm1* form = nullptr;
+    std::vector<int> endStatuses;
+    QStringList errorBoxes;
+    std::map<std::string, std::string> ini;
+};
