@@ -4,6 +4,7 @@
 
 #include "AGWUnit.h"
 #include "AboutDlg.h"
+#include "AccessibleLabel.h"
 #include "ClientSocket.h"
 #include "Convert.h"
 #include "ErrorBox.h"
@@ -178,17 +179,20 @@ void TForm1::setupLook()
     ImageBar->setPixmap(Image1->pixmap());
 
     // What a screen reader says for each live value.
-    PortMon->setAccessibleName(QStringLiteral("Monitoring port"));
-    BW->setAccessibleName(QStringLiteral("Channel bit rate"));
-    ImageBar->setAccessibleName(QStringLiteral("Channel load"));
-    AvgLoad->setAccessibleName(QStringLiteral("Average load"));
-    Gauge->setAccessibleName(QStringLiteral("Channel efficiency"));
-    Traffic->setAccessibleName(QStringLiteral("Peak traffic"));
-    Frames->setAccessibleName(QStringLiteral("Frames"));
-    Bytes->setAccessibleName(QStringLiteral("Bytes"));
-    Datas->setAccessibleName(QStringLiteral("Data bytes"));
-    Usage->setAccessibleName(QStringLiteral("Traffic"));
+    MarkValueLabel(PortMon, QStringLiteral("Monitoring port"));
+    MarkValueLabel(BW, QStringLiteral("Channel bit rate"));
+    MarkValueLabel(ImageBar, QStringLiteral("Load class"));
+    MarkValueLabel(AvgLoad, QStringLiteral("Load"));
+    MarkValueLabel(Frames, QStringLiteral("Frames"));
+    MarkValueLabel(Bytes, QStringLiteral("Bytes"));
+    MarkValueLabel(Datas, QStringLiteral("Data bytes"));
+    MarkValueLabel(Usage, QStringLiteral("Traffic"));
+    ImageBar->setAccessibleDescription(QStringLiteral("1 of 4"));
+    Gauge->setAccessibleName(QStringLiteral("Efficiency"));
+    Traffic->setAccessibleName(QStringLiteral("Usage"));
 
+    // The controls sit where they were designed; the window fits around them.
+    centralWidget()->setMinimumSize(ui->ClientArea->size());
     setFixedSize(sizeHint());
 }
 
@@ -431,7 +435,7 @@ void TForm1::evaluate()
         QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
         TrayIconRecord.Icon = "GAUGE" + std::to_string(loadClass);
         ImageBar->setPixmap(pictures[loadClass - 1]->pixmap());
-        ImageBar->setAccessibleDescription(QStringLiteral("Load class %1 of 4").arg(loadClass));
+        ImageBar->setAccessibleDescription(QStringLiteral("%1 of 4").arg(loadClass));
     }
     Shell_NotifyIcon(NIM_MODIFY, TrayIconRecord);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AGWUnit.h"
+#include "TextRoutines.h"
 
 class RecordingSocket : public AGWSocket {
 public:

@@ -96,15 +96,4 @@ TEST_F(AboutDialog, Icon_AssignmentCopiesTheCallersPicture)
     });
 }
 
-TEST_F(AboutDialog, MainInstance_NamesTheProgram)
-{
-    FillMainAboutDlg(&dlg);
-    EXPECT_EQ(dlg.Title, "Channel Activity Meter");
-    EXPECT_EQ(dlg.ProductName, "ChanLoad");
-    EXPECT_FALSE(dlg.CopyRight.isEmpty());
-    EXPECT_FALSE(dlg.Programmer.isEmpty());
-    EXPECT_FALSE(dlg.WebSite.isEmpty());
-    EXPECT_FALSE(dlg.Icon.isNull());
-}
-
 } // namespace

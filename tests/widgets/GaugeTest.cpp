@@ -1,5 +1,6 @@
 #include "Gauge.h"
 #include "ImageProbe.h"
+#include "QtTestApp.h"
 
 #include <QAccessible>
 #include <QPalette>
