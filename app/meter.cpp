@@ -17,6 +17,7 @@
 
 #include <QCursor>
 #include <QMenu>
+#include <QPalette>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -164,13 +165,17 @@ void TForm1::setupLook()
     fixed.setStyleHint(QFont::TypeWriter);
     for (QLabel* l : {PortMon, BW})
         l->setFont(fixed);
-    PortMon->setStyleSheet(QStringLiteral("color: #d01010;"));
-    BW->setStyleSheet(QStringLiteral("color: #1040d0;"));
+    // Red and blue as designed, lighter where the theme is dark so they stay readable.
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    const QString red = dark ? QStringLiteral("color: #ff7070;") : QStringLiteral("color: #d01010;");
+    const QString blue = dark ? QStringLiteral("color: #80b0ff;") : QStringLiteral("color: #1040d0;");
+    PortMon->setStyleSheet(red);
+    BW->setStyleSheet(blue);
     QFont heading = font();
     heading.setBold(true);
     heading.setUnderline(true);
     Label8->setFont(heading);
-    Label8->setStyleSheet(QStringLiteral("color: #1040d0;"));
+    Label8->setStyleSheet(blue);
 
     const qreal dpr = devicePixelRatioF();
     QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
