@@ -30,8 +30,8 @@ void FillMainAboutDlg(TAboutDlg* Dlg)
 {
     Dlg->Title = QStringLiteral("Channel Activity Meter");
     Dlg->ProductName = QStringLiteral("ChanLoad");
-    Dlg->CopyRight = QStringLiteral("Copyright \u00A9 2026 the ChanLoad developers");
-    Dlg->Programmer = QStringLiteral("Written by the ChanLoad developers");
+    Dlg->CopyRight = QStringLiteral("\u00A9 2026 the ChanLoad developers");
+    Dlg->Programmer = QStringLiteral("Programmed by the ChanLoad developers");
     Dlg->WebSite = QStringLiteral("Contact: through the ChanLoad project's issue tracker");
     Dlg->Icon = LoadIcon("MAINICON");
 }
