@@ -1,5 +1,6 @@
 // Puts the real main window through the four load classes and saves a picture
 // of the screen (window and notification area) at each, for the documentation.
+// With the prefix "dialogs" it also shows the Properties and About dialogs.
 // Usage: chanload_tour <output folder> [prefix] [dark]   (run by scripts/screenshots under Xvfb)
 #include "MeterProp.h"
 #include "Process.h"
@@ -83,6 +84,20 @@ int main(int argc, char* argv[])
         form->Bytes->setText(QString::number(4 * loads[i] + 38));
         form->Datas->setText(QString::number(3 * loads[i]));
         shoot(out.filePath(QStringLiteral("%1-load%2.png").arg(prefix).arg(i + 1)));
+    }
+    if (prefix == QLatin1String("dialogs")) {
+        QTimer::singleShot(600, [&] {
+            shoot(out.filePath(QStringLiteral("properties.png")));
+            properties->BitBtn2Click(nullptr);
+        });
+        form->Properties1Click(nullptr);
+        settle(1200);
+        QTimer::singleShot(600, [&] {
+            shoot(out.filePath(QStringLiteral("about.png")));
+            if (QWidget* box = QApplication::activeModalWidget())
+                box->close();
+        });
+        form->About1Click(nullptr);
     }
     delete properties;
     delete form;
