@@ -57,7 +57,7 @@ public:
     QPointF point(qreal Gx, qreal Gy) const { return QPointF(Origin.x() + Gx * Scale, Origin.y() + Gy * Scale); }
     qreal len(qreal G) const { return G * Scale; }
     // A hairline of at least one device pixel.
-    qreal line() const { return std::max<qreal>(1.0, std::round(Scale * 0.5) * 1.0); }
+    qreal line() const { return std::max<qreal>(1.0, std::round(Scale * 0.5)); }
 
 private:
     QPointF Origin;
@@ -146,6 +146,7 @@ void PaintGaugeIcon(QPainter& P, const QRectF& Target, const IconLook& Look)
         Shade.setColorAt(0, Look->Light);
         Shade.setColorAt(1, Look->Deep);
         P.setBrush(Shade);
+        // Rounded at the bottom like the glass, straight across the top.
         P.drawRoundedRect(Fill, G.len(1.2), G.len(1.2));
         P.fillRect(QRectF(Fill.left(), Fill.top(), Fill.width(), std::min<qreal>(Fill.height(), G.len(2))), Shade);
     }

@@ -94,14 +94,6 @@ TEST(Gauge, NeedleSweepsFromLeftOverTheTopToRight)
     EXPECT_NEAR(Low.y(), High.y(), 2.0);
 }
 
-TEST(Gauge, HighDpiRenderingUsesDevicePixels)
-{
-    const QImage Sharp = RenderAt(66, 2.0);
-    EXPECT_EQ(Sharp.size(), QSize(98, 66));
-    const QImage Blown = RenderAt(66, 1.0).scaled(98, 66);
-    EXPECT_NE(Sharp, Blown);
-}
-
 TEST(Gauge, FaceDoesNotFollowADarkPalette)
 {
     // The silver face carries its own dark ink; a dark style must not turn the
