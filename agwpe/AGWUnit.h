@@ -24,6 +24,12 @@
 // Acted on: 'I', 'S', 'U' monitored frames (text header, then the frame's
 // information), 'G' the port list "n;desc1;desc2;...". Anything else is cut
 // and filed like the others and left to the reader to drop.
+//
+// A monitor text reads " 1:Fm SRC To DST[ Via DIGI1,DIGI2] <DESC>[hh:mm:ss]\r"
+// followed by the information. The number before ':' is the 1-based radio
+// port; DESC is "UI pid=F0 Len=20 ...", "I S3 R1 pid=F0 Len=5 ..." (the
+// sequence numbers in either order, pid and Len missing on LinBPQ) or another
+// frame type without numbers that count.
 #include <array>
 #include <cstdint>
 #include <memory>

@@ -136,7 +136,7 @@ void BM_Memcpy(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_ReceiveParse)->Arg(64)->Arg(4 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Memcpy)->Arg(64)->Arg(4 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReceiveParse)->Arg(64)->Arg(4 << 10)->Arg(1 << 20)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Arg(64)->Arg(4 << 10)->Arg(1 << 20)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -65,6 +65,9 @@ TEST(StrToInt, ErrorTextNamesTheWholeText)
     EXPECT_EQ(errorOf(""), "'' is not a valid integer value");
     EXPECT_EQ(errorOf(" 30000ms"), "' 30000ms' is not a valid integer value");
     EXPECT_EQ(errorOf("2147483648"), "'2147483648' is not a valid integer value");
+    // Found by fuzzing: a NUL ends the message text, and must not end the number.
+    EXPECT_EQ(errorOf("0x1\x01\0\0\0\0\0\0\0F"s), "'0x1\x01");
+    EXPECT_THROW(StrToInt("12\0"s "34"), EConvertError);
 }
 
 TEST(IntToStr, PlainDecimal)

@@ -115,7 +115,7 @@ TEST_F(Send, SendFrame_RefusesWhatWouldHarmTheEngine)
     EXPECT_TRUE(socket.Writes.empty());
     EXPECT_EQ(client.Ports[0]->FramesOut, 0);
     EXPECT_EQ(client.Ports[0]->BytesOut, 0);
-    for (const char k : "XCGdmDHgx"s.substr(0, 9))
+    for (const char k : std::string("XCGdmDHgx"))
         EXPECT_TRUE(client.SendFrame(0, k, "", "", 0, "")) << k;
 }
 
