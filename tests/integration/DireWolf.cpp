@@ -1,0 +1,391 @@
+#include "DireWolf.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string TestFrame::monitorLine() const
+{
+    std::string line = source + ">" + destination;
+    for (const auto& digi : via)
+        line += "," + digi;
+    return line + ":" + info;
+}
+
+Samples silence(double seconds, int sampleRate)
+{
+    return Samples(static_cast<size_t>(seconds * sampleRate), 0);
+}
+
+Samples& operator+=(Samples& a, const Samples& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Samples interleave(const Samples& left, const Samples& right)
+{
+    const size_t n = std::max(left.size(), right.size());
+    Samples out;
+    out.reserve(2 * n);
+    for (size_t i = 0; i < n; ++i) {
+        out.push_back(i < left.size() ? left[i] : 0);
+        out.push_back(i < right.size() ? right[i] : 0);
+    }
+    return out;
+}
+
+namespace {
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint32_t le32(const std::string& s, size_t at)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
+    return v;
+}
+
+uint16_t le16(const std::string& s, size_t at)
+{
+    return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8));
+}
+
+// The samples of a 16-bit mono PCM WAV file, found by walking its chunks.
+Samples wavSamples(const std::string& wav, int sampleRate)
+{
+    if (wav.size() < 12 || wav.compare(0, 4, "RIFF") != 0 || wav.compare(8, 4, "WAVE") != 0)
+        throw std::runtime_error("gen_packets wrote no WAV file");
+    bool formatSeen = false;
+    for (size_t at = 12; at + 8 <= wav.size();) {
+        const std::string id = wav.substr(at, 4);
+        const size_t size = le32(wav, at + 4);
+        const size_t body = at + 8;
+        if (body + size > wav.size() && id != "data")
+            break;
+        if (id == "fmt " && size >= 16) {
+            if (le16(wav, body) != 1 || le16(wav, body + 2) != 1 || le32(wav, body + 4) != static_cast<uint32_t>(sampleRate)
+                || le16(wav, body + 14) != 16)
+                throw std::runtime_error("gen_packets wrote other audio than 16-bit mono PCM at the asked rate");
+            formatSeen = true;
+        } else if (id == "data" && formatSeen) {
+            const size_t bytes = std::min(size, wav.size() - body) / 2 * 2;
+            Samples out(bytes / 2);
+            for (size_t i = 0; i < out.size(); ++i)
+                out[i] = static_cast<int16_t>(le16(wav, body + 2 * i));
+            return out;
+        }
+        at = body + size + (size & 1);
+    }
+    throw std::runtime_error("gen_packets wrote a WAV file without samples");
+}
+
+std::vector<char*> argvOf(std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// Runs a program to its end with its output in logPath; returns its exit status or -1.
+int runProgram(std::vector<std::string> args, const fs::path& logPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    auto argv = argvOf(args);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+Samples afskAudio(const std::vector<TestFrame>& frames, const fs::path& workDir, int sampleRate)
+{
+    const fs::path text = workDir / "frame.txt";
+    const fs::path wav = workDir / "frame.wav";
+    const fs::path genLog = workDir / "gen_packets.log";
+    Samples out;
+    for (const auto& frame : frames) {
+        {
+            std::ofstream f(text, std::ios::binary | std::ios::trunc);
+            f << frame.monitorLine();
+        }
+        const int status = runProgram({"gen_packets", "-r", std::to_string(sampleRate), "-o", wav.string(), text.string()}, genLog);
+        if (status != 0)
+            throw std::runtime_error("gen_packets failed for \"" + frame.monitorLine() + "\" (status " + std::to_string(status)
+                                     + "): " + readFile(genLog));
+        const Samples frameAudio = wavSamples(readFile(wav), sampleRate);
+        // gen_packets ends with status 0 even when it refuses a line (an SSID
+        // above 15, say); it then writes an empty file.
+        if (frameAudio.empty())
+            throw std::runtime_error("gen_packets made no audio for \"" + frame.monitorLine() + "\": " + readFile(genLog));
+        out += frameAudio;
+        // gen_packets leaves only a few milliseconds between frames; a pause lets
+        // the receiver's carrier detect drop as it would on the air.
+        out += silence(0.2, sampleRate);
+    }
+    return out;
+}
+
+int freeLoopbackPort()
+{
+    // Dire Wolf 1.6 refuses AGW ports above 49151 (and silently takes 8000
+    // instead), and the kernel hands out ephemeral ports above 32767: choose
+    // below that range, checked on all addresses as Dire Wolf binds them all.
+    std::random_device seed;
+    std::uniform_int_distribution<int> pick(20000, 32767);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int port = pick(seed);
+        const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0)
+            return -1;
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        const bool free = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        close(s);
+        if (free)
+            return port;
+    }
+    return -1;
+}
+
+bool onPath(const std::string& program)
+{
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string d;
+    while (std::getline(dirs, d, ':')) {
+        const fs::path candidate = fs::path(d.empty() ? "." : d) / program;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return true;
+    }
+    return false;
+}
+
+DireWolf::DireWolf(fs::path workDir, int agwPort, int channelCount, int rate)
+    : dir(std::move(workDir)), logPath(dir / "direwolf.log"), port(agwPort), channels(channelCount), sampleRate(rate)
+{
+}
+
+DireWolf::~DireWolf()
+{
+    stop();
+}
+
+bool DireWolf::start(std::chrono::milliseconds timeout)
+{
+    signal(SIGPIPE, SIG_IGN);
+    const fs::path conf = dir / "direwolf.conf";
+    {
+        std::ofstream c(conf, std::ios::trunc);
+        c << "ADEVICE stdin null\n"
+          << "ARATE " << sampleRate << "\n"
+          << "ACHANNELS " << channels << "\n";
+        for (int ch = 0; ch < channels; ++ch)
+            c << "CHANNEL " << ch << "\nMYCALL N0DW-" << (ch + 1) << "\nMODEM 1200\n";
+        c << "AGWPORT " << port << "\n"
+          << "KISSPORT 0\n";
+    }
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        failure = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setsigmask(&attr, &none);
+    // A group of its own keeps a terminal's Ctrl-C for the caller to handle.
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    std::vector<std::string> args{"direwolf", "-c", conf.string(), "-t", "0", "-q", "hd", "-d", "a"};
+    auto argv = argvOf(args);
+    const int rc = posix_spawnp(&child, argv[0], &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(fds[0]);
+    if (rc != 0) {
+        close(fds[1]);
+        child = -1;
+        failure = std::string("cannot start direwolf: ") + std::strerror(rc);
+        return false;
+    }
+    input = fds[1];
+
+    // Dire Wolf writes this line after listen(); connecting to find out would
+    // take one of its three client slots.
+    const std::string ready = "Ready to accept AGW client application 0 on port ";
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string text = log();
+        const size_t at = text.find(ready);
+        if (at != std::string::npos) {
+            if (std::atoi(text.c_str() + at + ready.size()) == port)
+                return true;
+            break; // a port it did not like, replaced by its default
+        }
+        if (!running() || text.find("Bind failed") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(20ms);
+    }
+    failure = "direwolf did not start listening on port " + std::to_string(port) + ":\n" + log();
+    stop();
+    return false;
+}
+
+void DireWolf::feed(Samples audio)
+{
+    if (writer.joinable())
+        writer.join();
+    fedAll = false;
+    writer = std::thread([this, audio = std::move(audio)] {
+        const char* p = reinterpret_cast<const char*>(audio.data());
+        size_t left = audio.size() * sizeof(int16_t);
+        while (left > 0) {
+            const ssize_t n = write(input, p, left);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return; // the engine has ended
+            p += n;
+            left -= static_cast<size_t>(n);
+        }
+        fedAll = true;
+    });
+}
+
+bool DireWolf::running()
+{
+    if (child <= 0)
+        return false;
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) == child) {
+        child = -1;
+        return false;
+    }
+    return true;
+}
+
+void DireWolf::stop()
+{
+    if (child > 0) {
+        kill(child, SIGTERM);
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (running() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(20ms);
+        if (child > 0) {
+            kill(child, SIGKILL);
+            int status = 0;
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            child = -1;
+        }
+    }
+    // With the engine gone the writer's next write fails, so this join returns.
+    if (writer.joinable())
+        writer.join();
+    if (input >= 0) {
+        close(input);
+        input = -1;
+    }
+}
+
+std::string DireWolf::log() const
+{
+    return readFile(logPath);
+}
+
+std::vector<std::string> DireWolf::logLines() const
+{
+    std::vector<std::string> lines;
+    std::stringstream in(log());
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> DireWolf::heard(int channel) const
+{
+    // "[0.3] SRC>DST:info": channel, then the demodulator that decoded it.
+    static const std::regex received(R"(^\[(\d+)(\.\d+)?\] (.*)$)");
+    std::vector<std::string> out;
+    std::smatch m;
+    for (const auto& line : logLines())
+        if (std::regex_match(line, m, received) && std::stoi(m[1]) == channel)
+            out.push_back(m[3]);
+    return out;
+}
+
+std::vector<std::string> DireWolf::transmitted() const
+{
+    // Dire Wolf marks what it sends with the priority: "[0H]" or "[0L]".
+    static const std::regex sent(R"(^\[\d+[HL]\] .*)");
+    std::vector<std::string> out;
+    for (const auto& line : logLines())
+        if (std::regex_match(line, sent))
+            out.push_back(line);
+    return out;
+}
+
+int DireWolf::linesStartingWith(const std::string& text) const
+{
+    int n = 0;
+    for (const auto& line : logLines())
+        if (line.rfind(text, 0) == 0)
+            ++n;
+    return n;
+}

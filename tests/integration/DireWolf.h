@@ -1,0 +1,105 @@
+#pragma once
+// Dire Wolf as a real AGWPE engine for tests and benchmarks: frames become
+// AFSK 1200 audio with gen_packets and reach Dire Wolf on its standard input,
+// the way Dire Wolf's own modem tests feed it. Linux only (posix_spawn,
+// pipes); no Qt, so a benchmark can link it without a GUI.
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+// One UI frame as a TNC2 monitor line describes it.
+struct TestFrame {
+    std::string source;
+    std::string destination;
+    std::vector<std::string> via; // a trailing '*' marks a digipeater already used
+    std::string info;             // printable text; gen_packets reads "<0x41>" as a hex escape
+
+    // "SRC>DST,VIA1,VIA2:info", which is what gen_packets reads and Dire Wolf prints.
+    std::string monitorLine() const;
+};
+
+// 16-bit signed samples; interleaved when there are two channels.
+using Samples = std::vector<int16_t>;
+
+constexpr int kSampleRate = 44100;
+
+Samples silence(double seconds, int sampleRate = kSampleRate);
+
+// The frames as mono AFSK 1200 audio, one after the other with a short pause
+// between them, made by one gen_packets run per frame in workDir (so that the
+// info text carries no newline). Throws std::runtime_error when gen_packets
+// fails or writes something that is no 16-bit mono WAV file.
+Samples afskAudio(const std::vector<TestFrame>& frames, const std::filesystem::path& workDir,
+                  int sampleRate = kSampleRate);
+
+// Two mono signals as one stereo signal; the shorter one is padded with silence.
+Samples interleave(const Samples& left, const Samples& right);
+
+// Appends b to a.
+Samples& operator+=(Samples& a, const Samples& b);
+
+// A TCP port that nothing is bound to at the moment and that Dire Wolf accepts
+// (20000 to 32767); -1 when none is found.
+int freeLoopbackPort();
+
+bool onPath(const std::string& program);
+
+// One Dire Wolf process: AGW server on agwPort, audio from standard input,
+// one 1200 bit/s AFSK radio channel per audio channel. It never transmits:
+// no PTT, no beacons, no digipeater, no IGate, audio output to the null device.
+class DireWolf {
+public:
+    DireWolf(std::filesystem::path workDir, int agwPort, int channels = 1, int sampleRate = kSampleRate);
+    ~DireWolf();
+    DireWolf(const DireWolf&) = delete;
+    DireWolf& operator=(const DireWolf&) = delete;
+
+    // Starts the engine and waits until it accepts AGW clients; on failure
+    // error() says why. SIGPIPE is ignored from here on, so that an engine that
+    // has ended cannot end the caller through a write into its input.
+    bool start(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+    // Hands the audio to the engine from a thread of its own, so that the caller
+    // can keep serving its event loop (an AGW client that stops reading would
+    // otherwise stall the engine, and with it this write). Waits for an earlier
+    // feed to finish first.
+    void feed(Samples audio);
+    bool fed() const { return fedAll; }
+
+    // The frames the engine reports as heard on a radio channel (0-based), as
+    // monitor lines, in the order heard.
+    std::vector<std::string> heard(int channel) const;
+    // Frames the engine sent itself ("[0H] ..." or "[0L] ..."); none expected.
+    std::vector<std::string> transmitted() const;
+    // How many lines of the engine's output start with text. The AGW trace
+    // (-d a) writes one line per request received ("<<< ...") and per frame sent
+    // to a client (">>> ...").
+    int linesStartingWith(const std::string& text) const;
+    std::string log() const;
+    const std::string& error() const { return failure; }
+    pid_t pid() const { return child; }
+    bool running();
+
+    // Ends the engine: SIGTERM, after 5 s SIGKILL; always reaped.
+    void stop();
+
+private:
+    std::vector<std::string> logLines() const;
+
+    std::filesystem::path dir;
+    std::filesystem::path logPath;
+    int port;
+    int channels;
+    int sampleRate;
+    pid_t child = -1;
+    int input = -1;
+    std::thread writer;
+    std::atomic<bool> fedAll{false};
+    std::string failure;
+};
