@@ -30,12 +30,13 @@ TClientSocket::~TClientSocket()
     socket->abort();
 }
 
-// Qt may report an immediate failure from inside connectToHost. The events
-// must still arrive after Open has returned, as every other outcome does, so
-// those are queued; a later attempt makes them stale.
+// Qt may report a failure from inside connectToHost, or from inside a write
+// made by the connect or read handler (a peer that hangs up at once). Such an
+// event must not run in the middle of that code: it is queued until the code
+// has returned, and a later attempt makes it stale.
 void TClientSocket::defer(void (TClientSocket::*Handler)())
 {
-    if (!opening) {
+    if (!opening && !delivering) {
         (this->*Handler)();
         return;
     }
@@ -90,7 +91,7 @@ std::string TClientSocket::ReceiveText()
 
 void TClientSocket::SendText(const std::string& Text)
 {
-    if (socket->state() != QAbstractSocket::ConnectedState)
+    if (socket->state() != QAbstractSocket::ConnectedState || !socket->isValid())
         return;
     socket->write(Text.data(), static_cast<qint64>(Text.size()));
     socket->flush();
@@ -102,14 +103,20 @@ void TClientSocket::handleConnected()
         return;
     attempting = false;
     active = true;
-    if (OnConnect)
+    if (OnConnect) {
+        delivering = true;
         GuardEvent([&] { OnConnect(this); });
+        delivering = false;
+    }
 }
 
 void TClientSocket::handleReadyRead()
 {
-    if (active && OnRead)
-        GuardEvent([&] { OnRead(this); });
+    if (!active || !OnRead)
+        return;
+    delivering = true;
+    GuardEvent([&] { OnRead(this); });
+    delivering = false;
 }
 
 void TClientSocket::handleDisconnected()

@@ -60,5 +60,6 @@ private:
     bool attempting = false;
     bool ended = false;      // this attempt's connection has had its one closing event
     bool opening = false;    // inside connectToHost
+    bool delivering = false; // inside the connect or read handler
     unsigned generation = 0; // tells a queued event of an earlier attempt from the current one
 };
