@@ -21,6 +21,8 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -177,12 +179,6 @@ void TForm1::setupLook()
     Label8->setFont(heading);
     Label8->setStyleSheet(blue);
 
-    const qreal dpr = devicePixelRatioF();
-    QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
-    for (int i = 0; i < 4; ++i)
-        pictures[i]->setPixmap(ThermometerPicture(i + 1, dpr));
-    ImageBar->setPixmap(Image1->pixmap());
-
     // What a screen reader says for each live value.
     MarkValueLabel(PortMon, QStringLiteral("Monitoring port"));
     MarkValueLabel(BW, QStringLiteral("Channel bit rate"));
@@ -199,6 +195,17 @@ void TForm1::setupLook()
     // The controls sit where they were designed; the window fits around them.
     centralWidget()->setMinimumSize(ui->ClientArea->size());
     setFixedSize(sizeHint());
+}
+
+// Drawn for the screen's pixel ratio, and drawn again when the window moves to
+// a screen with another one, so the pictures stay sharp.
+void TForm1::renderPictures()
+{
+    const qreal dpr = devicePixelRatioF();
+    QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
+    for (int i = 0; i < 4; ++i)
+        pictures[i]->setPixmap(ThermometerPicture(i + 1, dpr));
+    ImageBar->setPixmap(pictures[LoadClass - 1]->pixmap());
 }
 
 bool TForm1::event(QEvent* e)
@@ -218,6 +225,8 @@ void TForm1::FormCreate(QObject* /*Sender*/)
 {
     setEnabled(true);
     show();
+    connect(windowHandle(), &QWindow::screenChanged, this, &TForm1::renderPictures, Qt::UniqueConnection);
+    renderPictures();
     LoadSettings(Settings);
     BW->setText(latin1(IntToStr(Settings.ChannelBps)));
     PortMon->setText(latin1(IntToStr(Settings.AgwPort)));
@@ -436,11 +445,11 @@ void TForm1::evaluate()
 
     TrayIconRecord.uFlags = NIF_ICON;
     if (load >= 0) {
-        const int loadClass = load < 25 ? 1 : load < 50 ? 2 : load < 75 ? 3 : 4;
+        LoadClass = load < 25 ? 1 : load < 50 ? 2 : load < 75 ? 3 : 4;
         QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
-        TrayIconRecord.Icon = "GAUGE" + std::to_string(loadClass);
-        ImageBar->setPixmap(pictures[loadClass - 1]->pixmap());
-        ImageBar->setAccessibleDescription(QStringLiteral("%1 of 4").arg(loadClass));
+        TrayIconRecord.Icon = "GAUGE" + std::to_string(LoadClass);
+        ImageBar->setPixmap(pictures[LoadClass - 1]->pixmap());
+        ImageBar->setAccessibleDescription(QStringLiteral("%1 of 4").arg(LoadClass));
     }
     Shell_NotifyIcon(NIM_MODIFY, TrayIconRecord);
 

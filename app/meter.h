@@ -87,6 +87,7 @@ protected:
 
 private:
     void setupLook();
+    void renderPictures();
     void connectionStart();
     void changeIcon(const char* Name);
     bool giveUpDecision(); // true when the program has ended
@@ -99,6 +100,7 @@ private:
     std::unique_ptr<Ui::TForm1> ui;
     ::TrayIconRecord TrayIconRecord;
     bool ExitRequested = false;
+    int LoadClass = 1; // of the picture the image bar shows
 };
 
 // Unit-level state, one of each for the whole run.

@@ -4,6 +4,7 @@
 
 #include <QProgressBar>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -132,4 +133,16 @@ TEST_F(EvaluationTest, BadRateTextIsReportedAndTheTickStops)
     form->CheckTime->stop();
     EXPECT_EQ(errorBoxes.front(), "'fast' is not a valid integer value.");
     EXPECT_EQ(form->Bytes->text(), "10");
+}
+
+TEST_F(EvaluationTest, PicturesAreDrawnAgainForAnotherScreenKeepingTheLoadClass)
+{
+    form->BW->setText("1000");
+    Tick(600, 0, 1000); // load 60: class 3
+    const qint64 before = form->Image3->pixmap().cacheKey();
+    QWindow* window = form->windowHandle();
+    ASSERT_NE(window, nullptr);
+    emit window->screenChanged(window->screen());
+    EXPECT_NE(form->Image3->pixmap().cacheKey(), before);
+    EXPECT_EQ(Picture(), "Image3");
 }
