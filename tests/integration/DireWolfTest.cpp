@@ -69,15 +69,6 @@ std::vector<std::string> linesOf(const std::vector<TestFrame>& frames)
     return lines;
 }
 
-bool waitFor(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 } // namespace
 
 class DireWolfChannel : public ::testing::Test {
@@ -144,9 +135,9 @@ protected:
     void startMeter()
     {
         form = new TForm1;
-        ASSERT_TRUE(waitFor([] { return EverConnected; }, 15000))
+        ASSERT_TRUE(WaitFor([] { return EverConnected; }, 15000))
             << "ChanLoad did not connect; status: " << form->StatusBar->currentMessage().toStdString();
-        ASSERT_TRUE(waitFor([this] { return engine->linesStartingWith("<<< Enable Reception of Monitoring Frames") > 0; }, 15000))
+        ASSERT_TRUE(WaitFor([this] { return engine->linesStartingWith("<<< Enable Reception of Monitoring Frames") > 0; }, 15000))
             << "Dire Wolf never got the monitoring request:\n" << engine->log();
         EXPECT_EQ(engine->linesStartingWith("<<< Enable Reception of Monitoring Frames"), 1);
     }
@@ -157,14 +148,14 @@ protected:
     void hear(const Samples& audio, int sent, int counted)
     {
         engine->feed(audio);
-        waitFor(
+        WaitFor(
             [&] {
                 return engine->fed() && engine->linesStartingWith(">>> Monitored") >= sent
                     && form->Frames->text() == QString::number(counted);
             },
             60000);
         // A frame counted twice, or one counted that should not be, shows now.
-        waitFor([] { return false; }, 500);
+        WaitFor([] { return false; }, 500);
     }
 
     QTemporaryDir dir;

@@ -11,15 +11,6 @@
 #include <QFile>
 #include <QStatusBar>
 
-bool WaitFor(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 void Settle(int ms)
 {
     WaitFor([] { return false; }, ms);

@@ -3,6 +3,8 @@
 // process and the error boxes caught by the test.
 #include "meter.h"
 
+#include "QtTestApp.h"
+
 #include <QByteArray>
 #include <QLabel>
 #include <QStringList>
@@ -17,7 +19,6 @@
 #include <string>
 #include <vector>
 
-bool WaitFor(const std::function<bool()>& done, int ms = 5000);
 void Settle(int ms = 100);
 
 // A port on which nothing listens.

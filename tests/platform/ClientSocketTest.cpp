@@ -14,15 +14,6 @@
 
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int ms = 5000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 // A port on which nothing listens: bound once, then closed again.
 int closedPort()
 {
@@ -50,7 +41,7 @@ protected:
 
     QTcpSocket* acceptPeer()
     {
-        if (!waitFor([&] { return server.hasPendingConnections(); }))
+        if (!WaitFor([&] { return server.hasPendingConnections(); }))
             return nullptr;
         return server.nextPendingConnection();
     }
@@ -73,21 +64,21 @@ TEST_F(ClientSocketTest, ConnectsReceivesAndSeesThePeerCloseOnce)
     EXPECT_FALSE(socket.Active()) << "an attempt in progress is not active";
     QTcpSocket* peer = acceptPeer();
     ASSERT_NE(peer, nullptr);
-    ASSERT_TRUE(waitFor([&] { return socket.Active(); }));
+    ASSERT_TRUE(WaitFor([&] { return socket.Active(); }));
     EXPECT_EQ(events, QStringList{"connect"});
 
     peer->write(QByteArray("abc\0def", 7));
     peer->flush();
-    ASSERT_TRUE(waitFor([&] { return received.size() == 7; }));
+    ASSERT_TRUE(WaitFor([&] { return received.size() == 7; }));
     EXPECT_EQ(received, std::string("abc\0def", 7));
 
     socket.SendText(std::string("\x01\0x", 3));
-    ASSERT_TRUE(waitFor([&] { return peer->bytesAvailable() == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return peer->bytesAvailable() == 3; }));
     EXPECT_EQ(peer->readAll(), QByteArray("\x01\0x", 3));
 
     peer->close();
-    ASSERT_TRUE(waitFor([&] { return events.size() == 2; }));
-    waitFor([] { return false; }, 200);
+    ASSERT_TRUE(WaitFor([&] { return events.size() == 2; }));
+    WaitFor([] { return false; }, 200);
     EXPECT_EQ(events, (QStringList{"connect", "disconnect active=false"}));
     EXPECT_TRUE(boxes.isEmpty());
 }
@@ -104,13 +95,13 @@ TEST_F(ClientSocketTest, CloseWhileConnectedDeliversDisconnectWhileStillOpen)
     socket.Open();
     QTcpSocket* peer = acceptPeer();
     ASSERT_NE(peer, nullptr);
-    ASSERT_TRUE(waitFor([&] { return socket.Active(); }));
+    ASSERT_TRUE(WaitFor([&] { return socket.Active(); }));
     socket.Close();
     EXPECT_EQ(events, (QStringList{"connect", "disconnect"})) << "delivered inside Close";
     EXPECT_FALSE(socket.Active());
-    ASSERT_TRUE(waitFor([&] { return peer->bytesAvailable() >= 3; }));
+    ASSERT_TRUE(WaitFor([&] { return peer->bytesAvailable() >= 3; }));
     EXPECT_EQ(peer->readAll(), "bye");
-    waitFor([] { return false; }, 200);
+    WaitFor([] { return false; }, 200);
     EXPECT_EQ(events.size(), 2) << "no second event for the same connection";
 }
 
@@ -120,8 +111,8 @@ TEST_F(ClientSocketTest, RefusedAttemptIsOneErrorEventAfterOpenReturns)
     socket.Port = closedPort();
     socket.Open();
     EXPECT_TRUE(events.isEmpty()) << "the outcome arrives as a later event";
-    ASSERT_TRUE(waitFor([&] { return !events.isEmpty(); }));
-    waitFor([] { return false; }, 200);
+    ASSERT_TRUE(WaitFor([&] { return !events.isEmpty(); }));
+    WaitFor([] { return false; }, 200);
     EXPECT_EQ(events, QStringList{"error"});
     EXPECT_TRUE(boxes.isEmpty()) << "a cleared error code reports nothing";
     EXPECT_FALSE(socket.Active());
@@ -133,7 +124,7 @@ TEST_F(ClientSocketTest, ErrorLeftUnclearedIsReportedInTheErrorBox)
     socket.Address = "127.0.0.1";
     socket.Port = closedPort();
     socket.Open();
-    ASSERT_TRUE(waitFor([&] { return !boxes.isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !boxes.isEmpty(); }));
     EXPECT_TRUE(boxes[0].startsWith("Socket error")) << boxes[0].toStdString();
 }
 
@@ -144,8 +135,8 @@ TEST_F(ClientSocketTest, OpenDuringAnAttemptStartsNoSecondOne)
     socket.Port = server.serverPort();
     socket.Open();
     socket.Open();
-    ASSERT_TRUE(waitFor([&] { return socket.Active(); }));
-    waitFor([] { return false; }, 200);
+    ASSERT_TRUE(WaitFor([&] { return socket.Active(); }));
+    WaitFor([] { return false; }, 200);
     EXPECT_EQ(events, QStringList{"connect"});
     ASSERT_NE(acceptPeer(), nullptr);
     EXPECT_FALSE(server.hasPendingConnections());
@@ -156,12 +147,12 @@ TEST_F(ClientSocketTest, UnknownHostAndImpossiblePortAreFailedAttempts)
     socket.Address = "no-such-host.invalid";
     socket.Port = 8000;
     socket.Open();
-    ASSERT_TRUE(waitFor([&] { return events.size() == 1; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return events.size() == 1; }, 20000));
     EXPECT_EQ(events[0], "error");
     socket.Address = "127.0.0.1";
     socket.Port = 99999;
     socket.Open();
-    ASSERT_TRUE(waitFor([&] { return events.size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return events.size() == 2; }));
     EXPECT_EQ(events[1], "error");
 }
 
@@ -172,7 +163,7 @@ TEST_F(ClientSocketTest, AbandonedAttemptDeliversNothing)
     socket.Port = server.serverPort();
     socket.Open();
     socket.Close();
-    waitFor([] { return false; }, 300);
+    WaitFor([] { return false; }, 300);
     EXPECT_TRUE(events.isEmpty());
     EXPECT_FALSE(socket.Active());
 }
