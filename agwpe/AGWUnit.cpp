@@ -218,6 +218,21 @@ bool TAGWPE::Register()
     return true;
 }
 
+bool TAGWPE::StartMonitoring()
+{
+    if (!Socket)
+        return false;
+    SendFrame(0, 'G', "", "", 0, "");
+    SendFrame(0, 'g', "", "", 0, "");
+    SendFrame(0, 'm', "", "", 0, "");
+    return true;
+}
+
+bool TAGWPE::AskPortInfo()
+{
+    return SendFrame(0, 'G', "", "", 0, "");
+}
+
 bool TAGWPE::Unregister()
 {
     if (CallSign.empty() || !Socket)
@@ -304,7 +319,19 @@ bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
     NextWord(rest, word); // "To"
     NextWord(rest, word);
     Header.Destination = word;
-    SplitAt(rest, '<', word); // digipeaters
+    SplitAt(rest, '<', word);
+    // " Via DIGI1,DIGI2 ": the digipeaters the frame names, used or not.
+    std::string_view via = word, viaWord;
+    NextWord(via, viaWord);
+    if (viaWord == "Via") {
+        NextWord(via, viaWord);
+        std::string_view call;
+        while (!viaWord.empty()) {
+            SplitAt(viaWord, ',', call);
+            if (!call.empty())
+                Header.Via.emplace_back(call);
+        }
+    }
 
     // The description runs to '>' (LinBPQ and QtSoundModem put no blank
     // before it, as in "<DM>"); ldsped leaves some open, so the line end
@@ -343,6 +370,7 @@ bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
         NextWord(description, word);
         if (!word.empty() && !leadingNumber(word, Header.InfoLen))
             return false;
+        Header.HasInfoLen = !word.empty();
     }
 
     // The line ends at the first carriage return; one that ends the whole text
@@ -379,4 +407,18 @@ bool TAGWPE::ParsePortCapabilities(uint8_t Port, const std::string& Text)
     (void)Port;
     (void)Text;
     return false;
+}
+
+std::string_view MonitorInformation(std::string_view Data)
+{
+    const size_t lineEnd = Data.find('\r');
+    if (lineEnd == std::string_view::npos)
+        return {};
+    std::string_view info = Data.substr(lineEnd + 1);
+    // The engine's own line end: CR and NUL on Dire Wolf, CR on LinBPQ.
+    if (!info.empty() && info.back() == '\0')
+        info.remove_suffix(1);
+    if (!info.empty() && info.back() == '\r')
+        info.remove_suffix(1);
+    return info;
 }

@@ -17,12 +17,14 @@
 //   28       4     data length, unsigned 32-bit little-endian
 //   32       4     reserved, written 0
 //
-// Sent, always on port 0 and without data: 'X' register (call from = the
-// callsign), 'G' port list, 'g' port capabilities, 'm' monitoring (a toggle in
-// every engine, so it goes out once per connection), 'x' unregister (call from
-// = the callsign).
-// Acted on: 'I', 'S', 'U' monitored frames (text header, then the frame's
-// information), 'G' the port list "n;desc1;desc2;...". Anything else is cut
+// Sent, always on port 0 and without data: 'G' port list (also once a tick,
+// as a sign of life), 'g' port capabilities, 'm' monitoring (a toggle in every
+// engine, so it goes out once per connection). The library can also send 'X'
+// register and 'x' unregister (call from = the callsign), which the meter
+// never does: a registered call makes the engine accept connections on air.
+// Acted on: 'I', 'S', 'U' monitored frames and 'T' the station's own
+// transmissions (text header, then the frame's information), 'G' the port
+// list "n;desc1;desc2;...". Anything else is cut
 // and filed like the others and left to the reader to drop.
 //
 // A monitor text reads " 1:Fm SRC To DST[ Via DIGI1,DIGI2] <DESC>[hh:mm:ss]\r"
@@ -35,6 +37,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // One received frame as kept in a port ring.
 struct AGWFrames {
@@ -50,8 +53,14 @@ struct AGWFrames {
 struct MonitorHeader {
     std::string PortText, Source, Destination, FrameType, Pid;
     int32_t RecvSeq = 0, SendSeq = 0, InfoLen = 0;
+    bool HasInfoLen = false; // a "Len=" was there (LinBPQ writes I frames without)
+    std::vector<std::string> Via;
     std::string Info;
 };
+
+// The information bytes of a monitored frame's data: what follows the header
+// line, without the line end the engine adds after it.
+std::string_view MonitorInformation(std::string_view Data);
 
 // Where the client object writes its requests: the program's TCP socket, or
 // a recording fake in tests.
@@ -119,8 +128,16 @@ public:
     bool AttachSocket(AGWSocket* Socket, int32_t RequestedPorts);
     // Forgets the socket and any partly received frame; the rings stay. Always true.
     bool DetachSocket();
+    // Registers CallSign ('X') and starts monitoring. Library use only: a
+    // registered call makes the engine answer connect requests on the air.
     bool Register();
     bool Unregister();
+    // Port list, capabilities and monitoring: everything a listener needs,
+    // without registering a call. False without a socket.
+    bool StartMonitoring();
+    // Asks for the port list again; every engine answers at once, and it
+    // transmits nothing, so it tells whether the engine is still alive.
+    bool AskPortInfo();
     bool SendFrame(uint8_t Port, char Kind, const std::string& CallFrom, const std::string& CallTo,
                    int32_t DataLen, const std::string& Data);
     // Appends Chunk and files every complete frame. When the ring of the next

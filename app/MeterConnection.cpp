@@ -24,11 +24,16 @@ void TForm1::AGWPEConnect(QObject* /*Sender*/, TClientSocket* Socket)
 {
     // Every radio port gets its ring, so any of them can be the one measured.
     AGWClient->AttachSocket(Socket, 128);
-    AGWClient->Register();
+    // Monitoring needs no registered call, and a registered one would make the
+    // engine answer connect requests on the air in the meter's name.
+    AGWClient->StartMonitoring();
+    AnswerPending = true;
+    EngineSilent = false;
     changeIcon("GAUGE1");
     for (QLabel* total : {Frames, Bytes, Datas, Usage})
         total->setText(QStringLiteral("0"));
     SampleHistory.fill({0, 0});
+    OwnTotals = {};
     StatusBar->showMessage(QStringLiteral("Connected..."));
     EverConnected = true;
     ConnectPending = false;
@@ -37,7 +42,6 @@ void TForm1::AGWPEConnect(QObject* /*Sender*/, TClientSocket* Socket)
 void TForm1::AGWPEDisconnect(QObject* /*Sender*/, TClientSocket* /*Socket*/)
 {
     changeIcon("GAUGEX");
-    AGWClient->Unregister();
     AGWClient->DetachSocket();
     StatusBar->showMessage(QStringLiteral("Disconnected..."));
     giveUpDecision();
@@ -83,7 +87,35 @@ void TForm1::CheckTimeTimer(QObject* /*Sender*/)
         changeIcon("GAUGEX");
         ConnectPending = true;
     }
-    StatusBar->showMessage(AGWPE->Active() ? QStringLiteral("Connected.......")
-                                           : QStringLiteral("Disconnected......................"));
+    if (AGWPE->Active()) {
+        checkEngineAlive();
+        StatusBar->showMessage(EngineSilent ? QStringLiteral("Connected, engine not answering")
+                                            : QStringLiteral("Connected......."));
+    } else {
+        StatusBar->showMessage(QStringLiteral("Disconnected......................"));
+    }
     evaluate();
+}
+
+// A stopped engine keeps the connection open and sends nothing, which would
+// read as an idle channel: ask for the port list at every tick and notice
+// when the last request went unanswered.
+void TForm1::checkEngineAlive()
+{
+    if (AnswerPending) {
+        if (!EngineSilent)
+            changeIcon("GAUGEX");
+        EngineSilent = true;
+        return;
+    }
+    AnswerPending = AGWClient->AskPortInfo();
+}
+
+void TForm1::engineAnswered()
+{
+    AnswerPending = false;
+    if (EngineSilent) {
+        EngineSilent = false;
+        changeIcon(("GAUGE" + std::to_string(LoadClass)).c_str());
+    }
 }

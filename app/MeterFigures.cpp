@@ -59,15 +59,22 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
             return;
         if (DigitsOnly(header.PortText) != BytesOf(PortMon->text()))
             return;
-        const FrameAmounts add = MonitoredFrameAmounts(header);
+        const FrameAmounts add = MonitoredFrameAmounts(header, Data);
         // Each label is written before the next is read.
         SetLabelValue(Frames, AddToTotal(LabelValue(Frames), add.Frames));
         SetLabelValue(Bytes, AddToTotal(LabelValue(Bytes), add.Bytes));
         SetLabelValue(Datas, AddToTotal(LabelValue(Datas), add.Datas));
+        if (IsOwnTransmission(Kind)) {
+            OwnTotals.Frames += add.Frames;
+            OwnTotals.Bytes += add.Bytes;
+            OwnTotals.Datas += add.Datas;
+        }
         return;
     }
-    if (Kind == 'G')
+    if (Kind == 'G') {
+        engineAnswered();
         AGWClient->ParsePortInfo(Port, Data);
+    }
     else if (Kind == 'g')
         AGWClient->ParsePortCapabilities(Port, Data);
 }
@@ -89,17 +96,19 @@ void TForm1::evaluate()
 
     for (QLabel* total : {Frames, Bytes, Datas})
         total->setText(QStringLiteral("0"));
+    OwnTotals = {};
 }
 
 // Sent at every evaluation, even unchanged; a negative load (class 0) keeps
-// the icon and the picture that were shown.
+// the icon and the picture that were shown. While the engine does not answer,
+// the icon says so instead of showing a load it cannot vouch for.
 void TForm1::showLoadClass(int Class)
 {
     TrayIconRecord.uFlags = NIF_ICON;
     if (Class > 0) {
         LoadClass = Class;
         QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
-        TrayIconRecord.Icon = "GAUGE" + std::to_string(Class);
+        TrayIconRecord.Icon = EngineSilent ? "GAUGEX" : "GAUGE" + std::to_string(Class);
         ImageBar->setPixmap(pictures[Class - 1]->pixmap());
         ImageBar->setAccessibleDescription(QStringLiteral("%1 of 4").arg(Class));
     }

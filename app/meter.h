@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "FrameAmounts.h"
 #include "MeterSettings.h"
 #include "NotifyIcon.h"
 #include "PeriodFigures.h"
@@ -85,6 +86,8 @@ private:
     // Connection lifecycle.
     void connectionStart();
     bool giveUpDecision(); // true when the program has ended
+    void checkEngineAlive();
+    void engineAnswered();
 
     // Counting, figures and the tray icon.
     void changeIcon(const char* Name);
@@ -97,6 +100,12 @@ private:
     ::TrayIconRecord TrayIconRecord;
     bool ExitRequested = false;
     int LoadClass = 1; // of the picture the image bar shows
+    // The station's own transmissions of this period, also inside the totals.
+    FrameAmounts OwnTotals;
+    // A port-list request is out and unanswered; still so at the next tick,
+    // the engine is taken for stopped although the connection stays open.
+    bool AnswerPending = false;
+    bool EngineSilent = false;
 };
 
 // Unit-level state, one of each for the whole run.

@@ -10,13 +10,22 @@ constexpr int64_t OverheadBytes = 19;
 
 bool IsMonitoredKind(char Kind)
 {
-    return Kind == 'I' || Kind == 'S' || Kind == 'U';
+    return Kind == 'I' || Kind == 'S' || Kind == 'U' || IsOwnTransmission(Kind);
 }
 
-FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header)
+bool IsOwnTransmission(char Kind)
 {
-    // The length is an unsigned count on the wire.
-    const int64_t info = static_cast<uint32_t>(Header.InfoLen);
+    return Kind == 'T';
+}
+
+FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header, std::string_view Data)
+{
+    int64_t info = 0;
+    if (Header.FrameType == "UI" || Header.FrameType == "I") {
+        // The length is an unsigned count on the wire.
+        info = Header.HasInfoLen ? int64_t{static_cast<uint32_t>(Header.InfoLen)}
+                                 : static_cast<int64_t>(MonitorInformation(Data).size());
+    }
     return {1, info + OverheadBytes, info};
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -120,22 +121,63 @@ TEST(PeriodFigures, LoadClassLimits)
         EXPECT_EQ(LoadClassOf(load), expected) << load;
 }
 
+namespace {
+
+// Parses Data as the window does and returns what the frame adds.
+FrameAmounts amountsOf(const std::string& Data)
+{
+    TAGWPE client("N0CALL");
+    MonitorHeader header;
+    EXPECT_TRUE(client.ParseMonitorHeader(Data, header)) << Data;
+    return MonitoredFrameAmounts(header, Data);
+}
+
+void expectAmounts(const std::string& Data, int64_t Frames, int64_t Bytes, int64_t Datas)
+{
+    const FrameAmounts a = amountsOf(Data);
+    EXPECT_EQ(a.Frames, Frames) << Data;
+    EXPECT_EQ(a.Bytes, Bytes) << Data;
+    EXPECT_EQ(a.Datas, Datas) << Data;
+}
+
+} // namespace
+
 TEST(FrameAmounts, InformationFramesAddTheirLengthPlus19)
 {
-    MonitorHeader ui;
-    ui.FrameType = "UI";
-    ui.InfoLen = 12;
-    const FrameAmounts a = MonitoredFrameAmounts(ui);
-    EXPECT_EQ(a.Frames, 1);
-    EXPECT_EQ(a.Bytes, 31);
-    EXPECT_EQ(a.Datas, 12);
+    // Dire Wolf: "Len=" is the source, whatever follows the line.
+    expectAmounts(std::string(" 1:Fm N0CALL-1 To APRS Via WIDE1-1 <UI pid=F0 Len=12 PF=0 >[19:29:58]\r") +
+                      ">Hello there\n\r\0",
+                  1, 31, 12);
+    expectAmounts(std::string(" 1:Fm N0CALL-1 To N0CALL-2 <I S3 R1 pid=F0 Len=5 P=0 >[19:29:58]\r") + "abcd\n\r\0",
+                  1, 24, 5);
+    // Supervisory frames carry none, with or without a line after them.
+    expectAmounts(" 1:Fm N0CALL-1 To N0CALL-2 <RR R5 F=1 >[19:29:58]\r", 1, 19, 0);
+    expectAmounts(std::string(" 1:Fm N0CALL-1 To N0CALL-2 <SREJ R5 F=1 Len=0 >\r") + "\r\0", 1, 19, 0);
+    expectAmounts(std::string(" 1:Fm N0CALL-1 To N0CALL-2 <XID P=1 Len=3 >\r") + "xyz\r\0", 1, 19, 0);
+}
 
-    MonitorHeader rr;
-    rr.FrameType = "RR";
-    const FrameAmounts s = MonitoredFrameAmounts(rr);
-    EXPECT_EQ(s.Frames, 1);
-    EXPECT_EQ(s.Bytes, 19);
-    EXPECT_EQ(s.Datas, 0);
+TEST(FrameAmounts, InformationWithoutLenIsWhatFollowsTheHeaderLine)
+{
+    // LinBPQ: I frames with neither pid nor Len, text ended by one CR.
+    const std::string info(30, 'x');
+    expectAmounts(" 1:Fm G8BPQ To N0CALL <I C P S3 R1>\r" + info + "\r", 1, 49, 30);
+    // Information that ends in CR keeps it; only the engine's line end goes.
+    expectAmounts(" 1:Fm G8BPQ To N0CALL <I C P S3 R1>\r" + info + "\r\r", 1, 50, 31);
+    // A NUL inside the information counts; the closing CR and NUL do not.
+    expectAmounts(std::string(" 1:Fm A To B <I R1 S3>\r") + std::string("ab\0cd", 5) + "\r" + std::string(1, '\0'),
+                  1, 24, 5);
+    // No line at all: nothing to count.
+    expectAmounts(" 1:Fm G8BPQ To N0CALL <I C P S3 R1>", 1, 19, 0);
+    expectAmounts(" 1:Fm G8BPQ To N0CALL <RR R R5>\r", 1, 19, 0);
+}
+
+TEST(FrameAmounts, MonitorInformationStripsOnlyTheEngineLineEnd)
+{
+    EXPECT_EQ(MonitorInformation(std::string("hdr\rinfo\n\r\0", 11)), "info\n");
+    EXPECT_EQ(MonitorInformation("hdr\rinfo\r"), "info");
+    EXPECT_EQ(MonitorInformation("hdr\rinfo"), "info");
+    EXPECT_EQ(MonitorInformation("hdr only"), "");
+    EXPECT_EQ(MonitorInformation("hdr\r"), "");
 }
 
 TEST(FrameAmounts, TotalsStayReadableAtTheTop)
@@ -146,10 +188,13 @@ TEST(FrameAmounts, TotalsStayReadableAtTheTop)
     EXPECT_EQ(AddToTotal(top, 1), top);
 }
 
-TEST(FrameAmounts, MonitoredKinds)
+TEST(FrameAmounts, MonitoredKindsIncludeOwnTransmissions)
 {
-    for (char k : {'I', 'S', 'U'})
+    for (char k : {'I', 'S', 'U', 'T'})
         EXPECT_TRUE(IsMonitoredKind(k)) << k;
-    for (char k : {'G', 'g', 'K', 'u', '\0'})
+    for (char k : {'G', 'g', 'K', 'u', 't', '\0'})
         EXPECT_FALSE(IsMonitoredKind(k)) << k;
+    EXPECT_TRUE(IsOwnTransmission('T'));
+    for (char k : {'I', 'S', 'U'})
+        EXPECT_FALSE(IsOwnTransmission(k)) << k;
 }
