@@ -36,6 +36,21 @@ public:
     // 0 when no port could be had.
     int number() const { return port; }
 
+    // Starts listening on the held port and hands the socket over (to
+    // QTcpServer::setSocketDescriptor, say): the port goes from refusing to
+    // accepting without a moment in which someone else could bind it.
+    // -1 on failure; the object holds nothing afterwards.
+    int listenAndRelease()
+    {
+        const int held = fd;
+        fd = -1;
+        if (held >= 0 && listen(held, 16) != 0) {
+            close(held);
+            return -1;
+        }
+        return held;
+    }
+
 private:
     int fd = -1;
     int port = 0;
