@@ -9,21 +9,9 @@
 #include <vector>
 
 #include "AGWUnit.h"
+#include "AgwWire.h"
 
 namespace {
-
-std::string frame(uint8_t port, char kind, const std::string& from, const std::string& to, const std::string& data)
-{
-    std::string f(36, '\0');
-    f[0] = static_cast<char>(port);
-    f[4] = kind;
-    f.replace(8, from.size(), from);
-    f.replace(18, to.size(), to);
-    const auto n = static_cast<uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i)
-        f[28 + i] = static_cast<char>(n >> (8 * i));
-    return f + data;
-}
 
 // About 8 MiB of traffic as Dire Wolf reports it: UI, I and supervisory
 // frames, information of 40 to 300 bytes.
@@ -44,17 +32,17 @@ const std::string& stream()
             const int k = kind(rng);
             const std::string head = " 1:Fm " + src + " To " + dst;
             if (k < 5) {
-                out += frame(0, 'U', src, "APRS",
+                out += agw::frame(0, 'U', src, "APRS",
                              " 1:Fm " + src + " To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=" +
                                  std::to_string(info.size()) + " PF=0 >[19:29:58]\r" + info + "\r" + '\0');
             } else if (k < 8) {
                 ++seq;
-                out += frame(0, 'I', src, dst,
+                out += agw::frame(0, 'I', src, dst,
                              head + " <I S" + std::to_string(seq % 8) + " R" + std::to_string((seq + 3) % 8) +
                                  " pid=0xF0 Len=" + std::to_string(info.size()) + " P=0 >[19:29:58]\r" + info + "\r" +
                                  '\0');
             } else {
-                out += frame(0, 'S', src, dst, head + " <RR R" + std::to_string(seq % 8) + " F=1 >[19:29:58]\r" + '\0');
+                out += agw::frame(0, 'S', src, dst, head + " <RR R" + std::to_string(seq % 8) + " F=1 >[19:29:58]\r" + '\0');
             }
         }
         return out;

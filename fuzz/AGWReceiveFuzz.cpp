@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "AGWUnit.h"
+#include "AgwWire.h"
 
 namespace {
 
@@ -33,29 +34,13 @@ struct Frame {
             __builtin_trap();                                                                                         \
     } while (0)
 
-std::string call(const std::string& stream, size_t at)
-{
-    size_t n = 0;
-    while (n < 10 && stream[at + n] != '\0')
-        ++n;
-    return stream.substr(at, n);
-}
-
 // Every complete frame of the stream, per port, as the engine meant it.
 std::vector<std::vector<Frame>> reference(const std::string& stream, int ports)
 {
     std::vector<std::vector<Frame>> byPort(TAGWPE::MaxPorts + 1);
-    size_t at = 0;
-    while (stream.size() - at >= 36) {
-        const auto* h = reinterpret_cast<const unsigned char*>(stream.data() + at);
-        const uint64_t len = h[28] | h[29] << 8 | h[30] << 16 | static_cast<uint64_t>(h[31]) << 24;
-        if (stream.size() - at - 36 < len)
-            break;
-        if (len <= TAGWPE::MaxDataLen && h[0] < ports)
-            byPort[h[0]].push_back({h[0], static_cast<char>(h[4]), call(stream, at + 8), call(stream, at + 18),
-                                    stream.substr(at + 36, len)});
-        at += 36 + len;
-    }
+    for (const agw::Frame& f : agw::frames(stream))
+        if (f.length <= TAGWPE::MaxDataLen && f.port < ports)
+            byPort[f.port].push_back({f.port, f.kind, f.callFrom, f.callTo, f.data});
     return byPort;
 }
 

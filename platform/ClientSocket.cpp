@@ -2,11 +2,33 @@
 
 #include "ErrorBox.h"
 
+#include <QHostInfo>
 #include <QNetworkProxy>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
+
+namespace {
+
+HostLookup& replacedLookup()
+{
+    static HostLookup lookup;
+    return lookup;
+}
+
+void systemLookup(const QString& name, QObject* context, std::function<void(const QHostInfo&)> done)
+{
+    QHostInfo::lookupHost(name, context, [done = std::move(done)](const QHostInfo& info) { done(info); });
+}
+
+} // namespace
+
+void SetHostLookup(HostLookup Lookup)
+{
+    replacedLookup() = std::move(Lookup);
+}
 
 TClientSocket::TClientSocket(QObject* parent)
     : QObject(parent), socket(new QTcpSocket(this))
@@ -55,17 +77,51 @@ void TClientSocket::Open()
     attempting = true;
     ended = false;
     opening = true;
+    untried.clear();
+    const unsigned attempt = generation;
+    QHostAddress literal;
     if (Port < 1 || Port > 65535) {
         // No port to connect to: a failed attempt like any other.
-        const unsigned attempt = generation;
         QTimer::singleShot(0, this, [this, attempt] {
             if (attempt == generation)
-                deliverError(QStringLiteral("Invalid TCP port %1").arg(Port));
+                deliverError(QAbstractSocket::UnknownSocketError, QStringLiteral("Invalid TCP port %1").arg(Port));
         });
+    } else if (literal.setAddress(Address)) {
+        untried = {literal};
+        connectToNext();
     } else {
-        socket->connectToHost(Address, static_cast<quint16>(Port));
+        QPointer<TClientSocket> self(this);
+        HostLookup lookup = replacedLookup();
+        if (!lookup)
+            lookup = systemLookup;
+        lookup(Address, this, [self, attempt](const QHostInfo& info) {
+            if (self && attempt == self->generation && self->attempting)
+                self->lookedUp(info);
+        });
     }
     opening = false;
+}
+
+void TClientSocket::lookedUp(const QHostInfo& Info)
+{
+    untried = Info.error() == QHostInfo::NoError ? Info.addresses() : QList<QHostAddress>{};
+    if (untried.isEmpty()) {
+        deliverError(QAbstractSocket::HostNotFoundError, QStringLiteral("Host not found"));
+        return;
+    }
+    connectToNext();
+}
+
+// A host name may stand for several addresses (localhost: ::1 and 127.0.0.1);
+// they are tried in the resolver's order until one answers.
+void TClientSocket::connectToNext()
+{
+    const QHostAddress address = untried.takeFirst();
+    const bool wasOpening = opening;
+    opening = true;
+    socket->abort();
+    socket->connectToHost(address, static_cast<quint16>(Port));
+    opening = wasOpening;
 }
 
 void TClientSocket::Close()
@@ -136,7 +192,16 @@ void TClientSocket::handleError()
         deliverDisconnect();
         return;
     }
-    deliverError(socket->errorString());
+    if (attempting && !untried.isEmpty()) {
+        // Not from inside the failing socket's own signal.
+        const unsigned attempt = generation;
+        QTimer::singleShot(0, this, [this, attempt] {
+            if (attempt == generation && attempting && !untried.isEmpty())
+                connectToNext();
+        });
+        return;
+    }
+    deliverError(socket->error(), socket->errorString());
 }
 
 void TClientSocket::deliverDisconnect()
@@ -148,21 +213,17 @@ void TClientSocket::deliverDisconnect()
         GuardEvent([&] { OnDisconnect(this); });
 }
 
-void TClientSocket::deliverError(const QString& Reason)
+void TClientSocket::deliverError(QAbstractSocket::SocketError Error, const QString& Reason)
 {
     const bool wasActive = active;
     active = false;
     attempting = false;
     ended = true;
-    int errorCode = std::max(1, static_cast<int>(socket->error()) + 1);
+    untried.clear();
+    int errorCode = std::max(1, static_cast<int>(Error) + 1);
     const TErrorEvent event = wasActive ? TErrorEvent::General : TErrorEvent::Connect;
     if (OnError)
         GuardEvent([&] { OnError(this, event, errorCode); });
     if (errorCode != 0)
         ShowErrorBox(("Socket error " + QString::number(errorCode) + ": " + Reason).toStdString());
-}
-
-QString TClientSocket::LastError() const
-{
-    return socket->errorString();
 }

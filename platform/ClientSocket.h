@@ -2,6 +2,9 @@
 // The client socket as the meter expects it of its toolkit: an address and a
 // port, an asynchronous open, and the events connect, read, disconnect and
 // error delivered on the UI thread, each inside the standard error guard.
+#include <QAbstractSocket>
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -10,7 +13,15 @@
 
 #include "AGWUnit.h"
 
+class QHostInfo;
 class QTcpSocket;
+
+// Looks a host name up and hands the outcome to Done, later, from the event
+// loop; Context ending first drops the outcome. The system's resolver (through
+// QHostInfo) unless replaced, so that a test can answer without the network.
+using HostLookup = std::function<void(const QString& Name, QObject* Context, std::function<void(const QHostInfo&)> Done)>;
+// Nullptr restores the system's resolver. Applies to attempts started afterwards.
+void SetHostLookup(HostLookup Lookup);
 
 enum class TErrorEvent { General, Send, Receive, Connect, Disconnect, Accept };
 
@@ -43,19 +54,19 @@ public:
     // ErrorCode left non-zero by the handler is reported in the error box afterwards.
     std::function<void(TClientSocket*, TErrorEvent, int& ErrorCode)> OnError;
 
-    // What the operating system said about the last failure.
-    QString LastError() const;
-
 private:
     void defer(void (TClientSocket::*Handler)());
+    void lookedUp(const QHostInfo& Info);
+    void connectToNext();
     void handleConnected();
     void handleReadyRead();
     void handleDisconnected();
     void handleError();
     void deliverDisconnect();
-    void deliverError(const QString& Reason);
+    void deliverError(QAbstractSocket::SocketError Error, const QString& Reason);
 
     QTcpSocket* socket;
+    QList<QHostAddress> untried; // addresses of the host name still to try in this attempt
     bool active = false;
     bool attempting = false;
     bool ended = false;      // this attempt's connection has had its one closing event

@@ -3,58 +3,22 @@
 // and monitored frames cut and parsed.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "AgwTestSupport.h"
+#include "DireWolf.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool onPath(const std::string& tool)
-{
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && access((fs::path(dir) / tool).c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
-
-// Dire Wolf takes AGW ports from 1024 to 49151 only and listens on all
-// interfaces, so the port is checked there.
-int freeAgwPort()
-{
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const int port = 20000 + static_cast<int>((getpid() * 7919 + attempt * 104729) % 20000);
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-        const bool free = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        close(fd);
-        if (free)
-            return port;
-    }
-    return 0;
-}
 
 class FdSocket : public AGWSocket {
 public:
@@ -72,81 +36,27 @@ public:
     int fd;
 };
 
-// Runs Dire Wolf with its audio input on a pipe that the test writes.
-class DireWolf {
-public:
-    DireWolf(const fs::path& dir, int agwPort)
-    {
-        const fs::path conf = dir / "direwolf.conf";
-        std::ofstream(conf) << "ADEVICE stdin null\nARATE 44100\nCHANNEL 0\nMYCALL N0CALL\nMODEM 1200\n"
-                            << "AGWPORT " << agwPort << "\nKISSPORT 0\n";
-        log = dir / "direwolf.log";
-        int audio[2];
-        if (pipe(audio) != 0)
-            return;
-        pid = fork();
-        if (pid == 0) {
-            dup2(audio[0], STDIN_FILENO);
-            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, STDOUT_FILENO);
-            dup2(out, STDERR_FILENO);
-            close(audio[0]);
-            close(audio[1]);
-            execlp("direwolf", "direwolf", "-t", "0", "-q", "hd", "-c", conf.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(audio[0]);
-        audioIn = audio[1];
-    }
-    ~DireWolf()
-    {
-        if (audioIn >= 0)
-            close(audioIn); // end of input ends Dire Wolf
-        if (pid <= 0)
-            return;
-        for (int i = 0; i < 50; ++i) {
-            if (waitpid(pid, nullptr, WNOHANG) == pid)
-                return;
-            std::this_thread::sleep_for(100ms);
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    void feed(const std::string& audio)
-    {
-        size_t done = 0;
-        while (done < audio.size()) {
-            const ssize_t n = write(audioIn, audio.data() + done, audio.size() - done);
-            if (n <= 0)
-                return;
-            done += static_cast<size_t>(n);
-        }
-    }
-    std::string logText() const
-    {
-        std::ifstream in(log);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    pid_t pid = -1;
-    int audioIn = -1;
-    fs::path log;
-};
-
-int connectWithRetry(int port)
+int connectTo(int port)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
-            return fd;
-        close(fd);
-        std::this_thread::sleep_for(100ms);
-    }
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        return fd;
+    close(fd);
     return -1;
+}
+
+// Polls until done() holds or the time is up; tells which.
+template <typename Done>
+bool waitUntil(Done done, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(20ms);
+    return done();
 }
 
 // Reads into the client until done() holds or the time is up.
@@ -179,42 +89,30 @@ TEST(DireWolfLive, RegistersListsPortsAndMonitorsFrames)
     char dirTemplate[] = "/tmp/agwlive.XXXXXX";
     ASSERT_NE(mkdtemp(dirTemplate), nullptr);
     const fs::path dir = dirTemplate;
-    const std::vector<std::pair<std::string, std::string>> packets = {
-        {"N0CALL-1", "Test one two three"},
-        {"N0CALL-2", "!4237.14NS07120.83W#hello"},
-        {"WB2OSZ-5", "!4237.14NS07120.83W#PHG7140 a longer comment for a longer frame on the air, " +
-                         std::string(120, 'z')},
+    const std::vector<TestFrame> packets = {
+        {"N0CALL-1", "APRS", {"WIDE1-1"}, "Test one two three"},
+        {"N0CALL-2", "APRS", {"WIDE1-1"}, "!4237.14NS07120.83W#hello"},
+        {"WB2OSZ-5", "APRS", {"WIDE1-1"},
+         "!4237.14NS07120.83W#PHG7140 a longer comment for a longer frame on the air, " + std::string(120, 'z')},
     };
-    {
-        std::ofstream list(dir / "packets.txt");
-        for (const auto& [src, info] : packets)
-            list << src << ">APRS,WIDE1-1:" << info << "\n";
-    }
-    const std::string gen = "gen_packets -r 44100 -o '" + (dir / "packets.wav").string() + "' '" +
-                            (dir / "packets.txt").string() + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(gen.c_str()), 0);
-    const std::string audio = [&] {
-        std::ifstream in(dir / "packets.wav", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }();
-    ASSERT_GT(audio.size(), 44u);
+    Samples audio = silence(0.2);
+    audio += afskAudio(packets, dir);
+    audio += silence(1.0); // lets the decoder finish the last frame
 
-    const int port = freeAgwPort();
-    ASSERT_NE(port, 0);
     std::vector<TakenFrame> frames;
     {
-        DireWolf engine(dir, port);
-        ASSERT_GT(engine.pid, 0);
-        const int fd = connectWithRetry(port);
-        ASSERT_GE(fd, 0) << engine.logText();
+        DireWolf engine(dir);
+        ASSERT_TRUE(engine.start()) << engine.error();
+        const int fd = connectTo(engine.port());
+        ASSERT_GE(fd, 0) << engine.log();
         FdSocket socket(fd);
         TAGWPE client("N0CALL");
         client.AttachSocket(&socket, 128);
         ASSERT_TRUE(client.Register());
 
-        // The 'g' reply comes after 'X' and 'G'; 'm' is read right after it.
+        // The 'g' reply comes after 'X' and 'G'.
         frames = readUntil(fd, client, 10s, [](const auto& f) { return f.size() >= 3; });
-        ASSERT_EQ(frames.size(), 3u) << engine.logText();
+        ASSERT_EQ(frames.size(), 3u) << engine.log();
         EXPECT_EQ(frames[0].Kind, 'X');
         EXPECT_EQ(frames[0].CallFrom, "N0CALL");
         EXPECT_EQ(frames[0].Data, std::string(1, '\x01')) << "registration refused";
@@ -222,33 +120,34 @@ TEST(DireWolfLive, RegistersListsPortsAndMonitorsFrames)
         EXPECT_EQ(frames[2].Kind, 'g');
         EXPECT_TRUE(client.ParsePortInfo(frames[1].Port, frames[1].Data));
         EXPECT_EQ(client.Ports[0]->Description, "Port1 first soundcard mono");
-        std::this_thread::sleep_for(500ms);
+        // Audio heard before Dire Wolf has taken 'm' would be decoded for nobody.
+        ASSERT_TRUE(waitUntil([&] { return engine.linesStartingWith("<<< Enable Reception of Monitoring Frames") > 0; }, 10s))
+            << engine.log();
 
         engine.feed(audio);
-        engine.feed(std::string(200000, '\0')); // silence lets the decoder finish the last frame
-        frames = readUntil(fd, client, 15s, [&](const auto& f) { return f.size() >= packets.size(); });
-        ASSERT_EQ(frames.size(), packets.size()) << engine.logText();
+        frames = readUntil(fd, client, 30s, [&](const auto& f) { return f.size() >= packets.size(); });
+        ASSERT_EQ(frames.size(), packets.size()) << engine.log();
 
         for (size_t i = 0; i < packets.size(); ++i) {
             const TakenFrame& f = frames[i];
             EXPECT_EQ(f.Kind, 'U');
             EXPECT_EQ(f.Port, 0);
-            EXPECT_EQ(f.CallFrom, packets[i].first);
+            EXPECT_EQ(f.CallFrom, packets[i].source);
             EXPECT_EQ(f.CallTo, "APRS");
             MonitorHeader h;
             ASSERT_TRUE(client.ParseMonitorHeader(f.Data, h)) << f.Data;
             EXPECT_EQ(DigitsOnly(h.PortText), "1");
-            EXPECT_EQ(h.Source, packets[i].first);
+            EXPECT_EQ(h.Source, packets[i].source);
             EXPECT_EQ(h.Destination, "APRS");
             EXPECT_EQ(h.FrameType, "UI");
             EXPECT_EQ(h.Pid, "F0");
-            // gen_packets keeps the line feed of each line in the information.
-            EXPECT_EQ(h.InfoLen, static_cast<int32_t>(packets[i].second.size() + 1));
-            EXPECT_EQ(h.Info.substr(0, packets[i].second.size()), packets[i].second);
+            EXPECT_EQ(h.InfoLen, static_cast<int32_t>(packets[i].info.size()));
+            EXPECT_EQ(h.Info.substr(0, packets[i].info.size()), packets[i].info);
         }
         EXPECT_TRUE(client.Unregister());
         client.DetachSocket();
         close(fd);
+        EXPECT_EQ(engine.transmitted(), std::vector<std::string>{}) << "Dire Wolf transmitted";
     }
     fs::remove_all(dir);
 }

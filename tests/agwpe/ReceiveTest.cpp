@@ -32,19 +32,19 @@ protected:
 // A stream of mixed frames as an engine could send it after the start requests.
 std::string mixedStream()
 {
-    return engineFrame(0, 'X', "N0CALL", "", "\x01"s) +
-           engineFrame(0, 'G', "", "", "2;Port1 left;Port2 right;\0"s) +
-           engineFrame(0, 'g', "", "", std::string(12, '\x07')) + direWolfUI(1, "N0CALL-1", "APRS", ">Test one two three\n") +
-           engineFrame(0, 'S', "W2XYZ-7", "K1ABC-1", " 1:Fm W2XYZ-7 To K1ABC-1 <RR R5 F=1 >[20:49:39]\r\0"s) +
-           engineFrame(0, 'I', "K1ABC-1", "W2XYZ-7", " 1:Fm K1ABC-1 To W2XYZ-7 <I S3 R1 pid=0xF0 Len=5 P=0 >[x]\rhello\r\0"s) +
-           engineFrame(0, 'Y', "ABCDEFGHIJ", "", "");
+    return agw::frame(0, 'X', "N0CALL", "", "\x01"s) +
+           agw::frame(0, 'G', "", "", "2;Port1 left;Port2 right;\0"s) +
+           agw::frame(0, 'g', "", "", std::string(12, '\x07')) + direWolfUI(1, "N0CALL-1", "APRS", ">Test one two three\n") +
+           agw::frame(0, 'S', "W2XYZ-7", "K1ABC-1", " 1:Fm W2XYZ-7 To K1ABC-1 <RR R5 F=1 >[20:49:39]\r\0"s) +
+           agw::frame(0, 'I', "K1ABC-1", "W2XYZ-7", " 1:Fm K1ABC-1 To W2XYZ-7 <I S3 R1 pid=0xF0 Len=5 P=0 >[x]\rhello\r\0"s) +
+           agw::frame(0, 'Y', "ABCDEFGHIJ", "", "");
 }
 
 } // namespace
 
 TEST_F(Receive, SplitHeaderWaitsForRest)
 {
-    const std::string frame = engineFrame(0, 'U', "A", "B", "");
+    const std::string frame = agw::frame(0, 'U', "A", "B", "");
     EXPECT_TRUE(client.ReceiveBytes(frame.substr(0, 35)));
     EXPECT_TRUE(empty());
     EXPECT_TRUE(client.ReceiveBytes(frame.substr(35)));
@@ -56,8 +56,8 @@ TEST_F(Receive, SplitHeaderWaitsForRest)
 
 TEST_F(Receive, SplitDataWaitsAndSurplusIsCutInTheSameCall)
 {
-    const std::string first = engineFrame(0, 'U', "A", "B", "0123456789");
-    const std::string second = engineFrame(0, 'I', "C", "D", "xyz");
+    const std::string first = agw::frame(0, 'U', "A", "B", "0123456789");
+    const std::string second = agw::frame(0, 'I', "C", "D", "xyz");
     EXPECT_FALSE(client.ReceiveBytes(first.substr(0, 40))); // header and 4 data bytes
     EXPECT_TRUE(empty());
     EXPECT_TRUE(client.ReceiveBytes(first.substr(40) + second));
@@ -68,8 +68,8 @@ TEST_F(Receive, SplitDataWaitsAndSurplusIsCutInTheSameCall)
 
 TEST_F(Receive, CompleteFramesAreFiledInOrderAndAnIncompleteOneWaits)
 {
-    const std::string a = engineFrame(0, 'U', "A", "", "one"), b = engineFrame(0, 'S', "B", "", "two"),
-                      c = engineFrame(0, 'I', "C", "", "three");
+    const std::string a = agw::frame(0, 'U', "A", "", "one"), b = agw::frame(0, 'S', "B", "", "two"),
+                      c = agw::frame(0, 'I', "C", "", "three");
     client.ReceiveBytes(a + b + c.substr(0, 20));
     EXPECT_EQ(take().Data, "one");
     EXPECT_EQ(take().Data, "two");
@@ -80,7 +80,7 @@ TEST_F(Receive, CompleteFramesAreFiledInOrderAndAnIncompleteOneWaits)
 
 TEST_F(Receive, FieldsAreReadAtTheirOffsets)
 {
-    std::string frame = engineFrame(0, 'U', "ABCDEFGHIJ", "", "data");
+    std::string frame = agw::frame(0, 'U', "ABCDEFGHIJ", "", "data");
     frame[1] = frame[2] = frame[3] = '\xff'; // some engines send the port as 32 bits
     frame[5] = frame[7] = '\x55';
     frame[6] = '\xf0'; // stale PID
@@ -100,7 +100,7 @@ TEST_F(Receive, LengthCountsAllFourBytes)
 {
     // The old two-byte reading took 65,546 for 10 and read the data as headers.
     const std::string big(65546, 'b');
-    client.ReceiveBytes(engineFrame(0, 'U', "A", "", big) + engineFrame(0, 'U', "B", "", "after"));
+    client.ReceiveBytes(agw::frame(0, 'U', "A", "", big) + agw::frame(0, 'U', "B", "", "after"));
     TakenFrame f = take();
     EXPECT_EQ(f.DataLen, 65546);
     EXPECT_EQ(f.Data, big);
@@ -112,13 +112,13 @@ TEST_F(Receive, LengthCountsAllFourBytes)
 TEST_F(Receive, OversizedFrameIsSkippedAndFramingGoesOn)
 {
     const uint32_t tooLong = TAGWPE::MaxDataLen + 1;
-    EXPECT_FALSE(client.ReceiveBytes(engineFrame(0, 'U', "BAD", "", "", tooLong)));
+    EXPECT_FALSE(client.ReceiveBytes(agw::frame(0, 'U', "BAD", "", "", tooLong)));
     const std::string mib(1 << 20, '\x24');
     for (int i = 0; i < 16; ++i)
         EXPECT_FALSE(client.ReceiveBytes(mib));
     EXPECT_TRUE(empty());
     // The last skipped byte, then a good frame in the same chunk.
-    EXPECT_TRUE(client.ReceiveBytes("\x24"s + engineFrame(0, 'U', "GOOD", "", "ok")));
+    EXPECT_TRUE(client.ReceiveBytes("\x24"s + agw::frame(0, 'U', "GOOD", "", "ok")));
     const TakenFrame f = take();
     EXPECT_EQ(f.CallFrom, "GOOD");
     EXPECT_EQ(f.Data, "ok");
@@ -129,14 +129,14 @@ TEST_F(Receive, OversizedFrameIsSkippedAndFramingGoesOn)
 TEST_F(Receive, LongestAcceptedFrameIsFiled)
 {
     const std::string data(TAGWPE::MaxDataLen, 'm');
-    EXPECT_TRUE(client.ReceiveBytes(engineFrame(0, 'U', "A", "", data)));
+    EXPECT_TRUE(client.ReceiveBytes(agw::frame(0, 'U', "A", "", data)));
     EXPECT_EQ(take().DataLen, static_cast<int32_t>(TAGWPE::MaxDataLen));
 }
 
 TEST_F(Receive, HugeAnnouncedLengthIsPassedOverUntilDetach)
 {
     // 4 GiB announced: the bytes that follow are passed over, chunk by chunk.
-    EXPECT_FALSE(client.ReceiveBytes(engineFrame(0, 'U', "BAD", "", "", 0xFFFFFFFFu)));
+    EXPECT_FALSE(client.ReceiveBytes(agw::frame(0, 'U', "BAD", "", "", 0xFFFFFFFFu)));
     const std::string chunk(1 << 20, '\0');
     for (int i = 0; i < 8; ++i)
         EXPECT_FALSE(client.ReceiveBytes(chunk));
@@ -144,13 +144,13 @@ TEST_F(Receive, HugeAnnouncedLengthIsPassedOverUntilDetach)
     // A detach drops the rest of it.
     client.DetachSocket();
     client.AttachSocket(&socket, 1);
-    client.ReceiveBytes(engineFrame(0, 'U', "GOOD", "", ""));
+    client.ReceiveBytes(agw::frame(0, 'U', "GOOD", "", ""));
     EXPECT_EQ(take().CallFrom, "GOOD");
 }
 
 TEST_F(Receive, OnePortServedDiscardsOtherPortsWithoutTrace)
 {
-    EXPECT_TRUE(client.ReceiveBytes(engineFrame(1, 'U', "P1", "", "xx") + engineFrame(0, 'U', "P0", "", "yy")));
+    EXPECT_TRUE(client.ReceiveBytes(agw::frame(1, 'U', "P1", "", "xx") + agw::frame(0, 'U', "P0", "", "yy")));
     EXPECT_EQ(take().CallFrom, "P0");
     EXPECT_TRUE(empty());
     EXPECT_FALSE(client.Ports[1]);
@@ -158,13 +158,13 @@ TEST_F(Receive, OnePortServedDiscardsOtherPortsWithoutTrace)
     EXPECT_EQ(client.Ports[0]->BytesIn, 38);
     EXPECT_EQ(client.Ports[0]->DataIn, 2);
     // A discarded frame that ends the chunk reports false.
-    EXPECT_FALSE(client.ReceiveBytes(engineFrame(7, 'U', "P7", "", "zz")));
+    EXPECT_FALSE(client.ReceiveBytes(agw::frame(7, 'U', "P7", "", "zz")));
 }
 
 TEST_F(Receive, BeforeTheFirstAttachNothingIsFiled)
 {
     TAGWPE fresh("N0CALL");
-    EXPECT_FALSE(fresh.ReceiveBytes(engineFrame(0, 'U', "A", "", "x")));
+    EXPECT_FALSE(fresh.ReceiveBytes(agw::frame(0, 'U', "A", "", "x")));
     uint8_t port = 0;
     char kind = 'q';
     std::string from, to, data;
@@ -201,7 +201,7 @@ TEST_F(Receive, RingHoldsFiveHundredTwelveInOrder)
 {
     std::string stream;
     for (int i = 0; i < 512; ++i)
-        stream += engineFrame(0, 'U', "N" + std::to_string(i), "", std::to_string(i));
+        stream += agw::frame(0, 'U', "N" + std::to_string(i), "", std::to_string(i));
     EXPECT_TRUE(client.ReceiveBytes(stream));
     EXPECT_TRUE(client.Ports[0]->Full());
     for (int i = 0; i < 512; ++i)
@@ -214,7 +214,7 @@ TEST_F(Receive, FullRingStopsCuttingAndLosesNothing)
     // One read of 1,300 frames: the ring fills, the rest waits in the buffer.
     std::string stream;
     for (int i = 0; i < 1300; ++i)
-        stream += engineFrame(0, 'U', "", "", std::to_string(i));
+        stream += agw::frame(0, 'U', "", "", std::to_string(i));
     EXPECT_FALSE(client.ReceiveBytes(stream));
     EXPECT_EQ(client.Ports[0]->FramesIn, 512);
 
@@ -235,8 +235,8 @@ TEST_F(Receive, FullRingHoldsBackFramesOfOtherPortsBehindIt)
     client.AttachSocket(&socket, 2);
     std::string stream;
     for (int i = 0; i < 513; ++i)
-        stream += engineFrame(0, 'U', "", "", "p0");
-    stream += engineFrame(1, 'U', "", "", "p1");
+        stream += agw::frame(0, 'U', "", "", "p0");
+    stream += agw::frame(1, 'U', "", "", "p1");
     client.ReceiveBytes(stream);
     EXPECT_TRUE(empty(1)); // order on the wire is kept
     take(0);
@@ -270,9 +270,9 @@ TEST_F(Receive, EverySplitOfAStreamGivesTheSameFrames)
     EXPECT_EQ(feed(bytes), expected);
 
     // Every pair of cuts through short frames, one of them for a port that is not served.
-    const std::string shortStream = engineFrame(0, 'X', "N0CALL", "", "\x01"s) + engineFrame(0, 'Y', "ABCDEFGHIJ", "", "") +
-                                    engineFrame(1, 'U', "OTHER", "", "zz") + engineFrame(0, 'U', "A", "B", "hello") +
-                                    engineFrame(0, 'S', "C", "D", "\0\r"s);
+    const std::string shortStream = agw::frame(0, 'X', "N0CALL", "", "\x01"s) + agw::frame(0, 'Y', "ABCDEFGHIJ", "", "") +
+                                    agw::frame(1, 'U', "OTHER", "", "zz") + agw::frame(0, 'U', "A", "B", "hello") +
+                                    agw::frame(0, 'S', "C", "D", "\0\r"s);
     const std::vector<TakenFrame> shortExpected = feed({shortStream});
     ASSERT_EQ(shortExpected.size(), 4u);
     for (size_t i = 0; i <= shortStream.size(); ++i)
@@ -286,8 +286,8 @@ TEST_F(Receive, ManyPortsFileEachFrameInTheRingOfItsPortByte)
 {
     client.AttachSocket(&socket, 128);
     EXPECT_EQ(client.PortCount, 128);
-    client.ReceiveBytes(engineFrame(1, 'U', "R2", "", "two") + engineFrame(127, 'U', "R128", "", "last") +
-                        engineFrame(128, 'U', "NO", "", "x") + engineFrame(255, 'U', "NO", "", "y"));
+    client.ReceiveBytes(agw::frame(1, 'U', "R2", "", "two") + agw::frame(127, 'U', "R128", "", "last") +
+                        agw::frame(128, 'U', "NO", "", "x") + agw::frame(255, 'U', "NO", "", "y"));
     EXPECT_EQ(take(1).CallFrom, "R2");
     EXPECT_EQ(take(127).CallFrom, "R128");
     ASSERT_TRUE(client.Ports[1]);
@@ -326,14 +326,14 @@ TEST_F(Receive, AttachSetsThePortCount)
 
 TEST_F(Receive, DetachKeepsRingsButDropsAPartialFrame)
 {
-    const std::string frame = engineFrame(0, 'U', "A", "", "payload");
+    const std::string frame = agw::frame(0, 'U', "A", "", "payload");
     client.ReceiveBytes(frame + frame.substr(0, 40));
     TAGWPort* ring = client.Ports[0].get();
     EXPECT_TRUE(client.DetachSocket());
     EXPECT_EQ(client.Ports[0].get(), ring);
     EXPECT_EQ(take().Data, "payload");
     // The half frame is gone: the next bytes start a new header.
-    client.ReceiveBytes(engineFrame(0, 'U', "B", "", "next"));
+    client.ReceiveBytes(agw::frame(0, 'U', "B", "", "next"));
     EXPECT_EQ(take().CallFrom, "B");
     EXPECT_EQ(ring->FramesIn, 2);
     EXPECT_EQ(ring->BytesIn, 36 + 7 + 36 + 4);

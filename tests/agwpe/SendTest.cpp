@@ -64,7 +64,7 @@ TEST_F(Send, Unregister_CarriesTheCallsign)
     client.AttachSocket(&socket, 1);
     ASSERT_TRUE(client.Unregister());
     ASSERT_EQ(socket.Writes.size(), 1u);
-    EXPECT_EQ(socket.Writes[0], engineFrame(0, 'x', "N0CALL", "", ""));
+    EXPECT_EQ(socket.Writes[0], agw::frame(0, 'x', "N0CALL", "", ""));
 }
 
 TEST_F(Send, SendFrame_HeaderAndDataInOneWrite)
@@ -87,7 +87,7 @@ TEST_F(Send, SendFrame_LengthIsLittleEndianOverAllFourBytes)
     client.AttachSocket(&socket, 1);
     for (const uint32_t n : {255u, 256u, 300u, 65536u, 70000u}) {
         ASSERT_TRUE(client.SendFrame(0, 'D', "", "", static_cast<int32_t>(n), std::string(n, 'z')));
-        EXPECT_EQ(lengthField(socket.Writes.back()), n);
+        EXPECT_EQ(agw::lengthField(socket.Writes.back()), n);
     }
     EXPECT_EQ(bytes(socket.Writes[2], 28, 4), "\x2c\x01\0\0"s);
     EXPECT_EQ(bytes(socket.Writes[3], 28, 4), "\0\0\x01\0"s);

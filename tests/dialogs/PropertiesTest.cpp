@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -20,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "LoopbackPort.h"
 #include "QtTestApp.h"
 #include "ErrorBox.h"
 #include "MessageBox.h"
@@ -30,14 +30,6 @@
 #include "meter.h"
 
 namespace {
-
-// A loopback port with nobody listening, so the main window's attempt just fails.
-int closedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
 
 class PropertiesDialog : public ::testing::Test {
 protected:
@@ -83,7 +75,9 @@ protected:
     bool dialogPutAway() const { return !dialog->isVisible() && !dialog->isEnabled() && main->isEnabled(); }
 
     QTemporaryDir dir;
-    int port = closedPort();
+    // Held with nobody listening, so the main window's attempt just fails.
+    RefusingPort refusing;
+    int port = refusing.number();
     std::vector<QString> messages, errors;
     std::unique_ptr<TForm1> main;
     std::unique_ptr<TForm2> dialog;
@@ -253,6 +247,26 @@ TEST_F(PropertiesDialog, Ok_OneRestartNoticeForSeveralChangesNoneForSamePortDigi
     EXPECT_EQ(messages, std::vector<QString>{restartNotice});
     EXPECT_EQ(key("IP_ADDRESS"), "10.0.0.1");
     EXPECT_EQ(key("CALLSIGN"), "n0call-1");
+}
+
+TEST_F(PropertiesDialog, Ok_AddressPortOrCallsignChangedAloneBringsTheRestartNotice)
+{
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"TCP port", [&] { dialog->TCPPort->setText(QString::number(port + 1)); }},
+        {"IP address", [&] { dialog->IPAddress->setText("127.0.0.2"); }},
+        {"callsign", [&] { dialog->CallSign->setText("N0CALL-9"); }},
+    };
+    for (const auto& [what, change] : changes) {
+        messages.clear();
+        open();
+        change();
+        ok();
+        EXPECT_EQ(messages, std::vector<QString>{restartNotice}) << what;
+        EXPECT_TRUE(dialogPutAway()) << what;
+    }
+    EXPECT_EQ(key("TCP_PORT"), std::to_string(port + 1));
+    EXPECT_EQ(key("IP_ADDRESS"), "127.0.0.2");
+    EXPECT_EQ(key("CALLSIGN"), "N0CALL-9");
 }
 
 TEST_F(PropertiesDialog, Ok_RadioPortTypedTakesUpToThreeDigitsAndNeverZero)

@@ -1,9 +1,11 @@
 #pragma once
 // Streams that the faulty engine sends, built from the engine-style frames of
 // the meter tests.
+#include "AgwWire.h"
 #include "MeterFixture.h"
 
 #include <cstdint>
+#include <string>
 
 // Many copies of one Dire Wolf style UI frame of radio port 1 with 20 info bytes.
 inline QByteArray BurstOf(int frames)
@@ -19,8 +21,6 @@ inline QByteArray BurstOf(int frames)
 // A monitor header of port byte 0 whose length field says length, with no data.
 inline QByteArray HeaderAnnouncing(uint32_t length)
 {
-    QByteArray h = AgwFrame(0, 'U', {}, "N0CALL-1", "APRS");
-    for (int i = 0; i < 4; ++i)
-        h[28 + i] = static_cast<char>(length >> (8 * i));
-    return h;
+    const std::string h = agw::frame(0, 'U', "N0CALL-1", "APRS", {}, length);
+    return QByteArray(h.data(), static_cast<qsizetype>(h.size()));
 }

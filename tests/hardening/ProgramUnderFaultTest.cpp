@@ -112,10 +112,11 @@ TEST_F(ProgramUnderFault, ConnectionResetEndsWithStatusOne)
 
 TEST_F(ProgramUnderFault, RefusedEveryTimeGivesUpAfterTwelveAttemptsWithStatusOne)
 {
+    RefusingPort refusing;
     ChanLoadChild child;
     QElapsedTimer t;
     t.start();
-    ASSERT_TRUE(child.Start(ClosedPort(), 200));
+    ASSERT_TRUE(child.Start(refusing.number(), 200));
     expectFailureEnd(child, 20000);
     // Eleven further attempts, one per tick; Qt's coarse timers may fire up to
     // 5 % early, so allow a tenth.

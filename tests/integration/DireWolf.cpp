@@ -163,18 +163,20 @@ Samples afskAudio(const std::vector<TestFrame>& frames, const fs::path& workDir,
     return out;
 }
 
-int freeLoopbackPort()
+namespace {
+
+// Dire Wolf 1.6 refuses AGW ports above 49151 (and silently takes 8000
+// instead), and the kernel hands out ephemeral ports above 32767: candidates
+// come from below that range, and one that is bound on any address now (Dire
+// Wolf binds them all) is not tried.
+int candidatePort(std::mt19937& pick)
 {
-    // Dire Wolf 1.6 refuses AGW ports above 49151 (and silently takes 8000
-    // instead), and the kernel hands out ephemeral ports above 32767: choose
-    // below that range, checked on all addresses as Dire Wolf binds them all.
-    std::random_device seed;
-    std::uniform_int_distribution<int> pick(20000, 32767);
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        const int port = pick(seed);
+    std::uniform_int_distribution<int> range(20000, 32767);
+    for (;;) {
+        const int port = range(pick);
         const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (s < 0)
-            return -1;
+            return port;
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -184,8 +186,9 @@ int freeLoopbackPort()
         if (free)
             return port;
     }
-    return -1;
 }
+
+} // namespace
 
 bool onPath(const std::string& program)
 {
@@ -200,8 +203,8 @@ bool onPath(const std::string& program)
     return false;
 }
 
-DireWolf::DireWolf(fs::path workDir, int agwPort, int channelCount, int rate)
-    : dir(std::move(workDir)), logPath(dir / "direwolf.log"), port(agwPort), channels(channelCount), sampleRate(rate)
+DireWolf::DireWolf(fs::path workDir, int channelCount, int rate)
+    : dir(std::move(workDir)), logPath(dir / "direwolf.log"), channels(channelCount), sampleRate(rate)
 {
 }
 
@@ -213,6 +216,20 @@ DireWolf::~DireWolf()
 bool DireWolf::start(std::chrono::milliseconds timeout)
 {
     signal(SIGPIPE, SIG_IGN);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::mt19937 pick(std::random_device{}());
+    for (int attempt = 0; attempt < 10 && std::chrono::steady_clock::now() < deadline; ++attempt) {
+        if (startOn(candidatePort(pick), deadline))
+            return true;
+        if (failure.find("Bind failed") == std::string::npos)
+            return false;
+    }
+    return false;
+}
+
+bool DireWolf::startOn(int port, std::chrono::steady_clock::time_point deadline)
+{
+    failure.clear();
     const fs::path conf = dir / "direwolf.conf";
     {
         std::ofstream c(conf, std::ios::trunc);
@@ -265,20 +282,21 @@ bool DireWolf::start(std::chrono::milliseconds timeout)
     // Dire Wolf writes this line after listen(); connecting to find out would
     // take one of its three client slots.
     const std::string ready = "Ready to accept AGW client application 0 on port ";
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         const std::string text = log();
         const size_t at = text.find(ready);
         if (at != std::string::npos) {
-            if (std::atoi(text.c_str() + at + ready.size()) == port)
+            if (std::atoi(text.c_str() + at + ready.size()) == port) {
+                agwPort = port;
                 return true;
+            }
             break; // a port it did not like, replaced by its default
         }
         if (!running() || text.find("Bind failed") != std::string::npos)
             break;
         std::this_thread::sleep_for(20ms);
     }
-    failure = "direwolf did not start listening on port " + std::to_string(port) + ":\n" + log();
+    failure = "direwolf did not listen on port " + std::to_string(port) + ":\n" + log();
     stop();
     return false;
 }

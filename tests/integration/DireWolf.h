@@ -44,26 +44,26 @@ Samples interleave(const Samples& left, const Samples& right);
 // Appends b to a.
 Samples& operator+=(Samples& a, const Samples& b);
 
-// A TCP port that nothing is bound to at the moment and that Dire Wolf accepts
-// (20000 to 32767); -1 when none is found.
-int freeLoopbackPort();
-
 bool onPath(const std::string& program);
 
-// One Dire Wolf process: AGW server on agwPort, audio from standard input,
-// one 1200 bit/s AFSK radio channel per audio channel. It never transmits:
-// no PTT, no beacons, no digipeater, no IGate, audio output to the null device.
+// One Dire Wolf process: AGW server on a port of its own, audio from standard
+// input, one 1200 bit/s AFSK radio channel per audio channel. It never
+// transmits: no PTT, no beacons, no digipeater, no IGate, audio output to the
+// null device.
 class DireWolf {
 public:
-    DireWolf(std::filesystem::path workDir, int agwPort, int channels = 1, int sampleRate = kSampleRate);
+    DireWolf(std::filesystem::path workDir, int channels = 1, int sampleRate = kSampleRate);
     ~DireWolf();
     DireWolf(const DireWolf&) = delete;
     DireWolf& operator=(const DireWolf&) = delete;
 
-    // Starts the engine and waits until it accepts AGW clients; on failure
-    // error() says why. SIGPIPE is ignored from here on, so that an engine that
-    // has ended cannot end the caller through a write into its input.
+    // Starts the engine and waits until it accepts AGW clients on port(); on
+    // failure error() says why. Dire Wolf binds the port itself, so a port
+    // that someone else took in the meantime is met by starting again on
+    // another one. SIGPIPE is ignored from here on, so that an engine that has
+    // ended cannot end the caller through a write into its input.
     bool start(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    int port() const { return agwPort; }
 
     // Hands the audio to the engine from a thread of its own, so that the caller
     // can keep serving its event loop (an AGW client that stops reading would
@@ -91,10 +91,11 @@ public:
 
 private:
     std::vector<std::string> logLines() const;
+    bool startOn(int port, std::chrono::steady_clock::time_point deadline);
 
     std::filesystem::path dir;
     std::filesystem::path logPath;
-    int port;
+    int agwPort = 0;
     int channels;
     int sampleRate;
     pid_t child = -1;

@@ -111,11 +111,9 @@ protected:
     // Dire Wolf listens before the window exists, so the first attempt connects.
     void startEngine(int channels)
     {
-        const int port = freeLoopbackPort();
-        ASSERT_GT(port, 0);
-        engine = std::make_unique<DireWolf>(dir.path().toStdString(), port, channels);
+        engine = std::make_unique<DireWolf>(dir.path().toStdString(), channels);
         ASSERT_TRUE(engine->start()) << engine->error();
-        agwPort = port;
+        agwPort = engine->port();
     }
 
     void writeIni(int radioPort, int sampleMs)

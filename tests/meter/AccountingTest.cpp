@@ -12,7 +12,7 @@ TEST_F(MeterTest, WorkedExampleCountsOneUiFrameOfTheMonitoredPort)
     ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "4"; }));
     EXPECT_EQ(Totals(), (Totals3{"4", "101", "32"}));
     engine.Send(UiFrame(2, 12));
-    Settle();
+    ASSERT_TRUE(SendMarker("after port 2"));
     EXPECT_EQ(Totals(), (Totals3{"4", "101", "32"})) << "another radio port is not counted";
 }
 
@@ -39,8 +39,7 @@ TEST_F(MeterTest, EveryMonitoredKindCountsAndOtherTypesAddNoData)
         + AgwFrame(0, 'I', MonitorData(1, "I R1 S3 pid=F0 Len=7 ", "goodbye"))
         + AgwFrame(0, 'T', MonitorData(1, "UI pid=F0 Len=9 ", "ourselves"))
         + AgwFrame(0, 'g', QByteArray(12, '\x01')));
-    ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "3"; }));
-    Settle(50);
+    ASSERT_TRUE(SendMarker("after the kinds"));
     EXPECT_EQ(Totals(), (Totals3{"3", "69", "12"}));
 }
 
@@ -92,10 +91,11 @@ TEST_F(MeterTest, TotalsStopAtTheLargestReadableNumber)
     StartConnected();
     SetTotals(2147483647, 2147483640, 2147483647);
     engine.Send(UiFrame(1, 20));
-    Settle(200);
+    ASSERT_TRUE(SendMarker("first"));
     EXPECT_EQ(Totals(), (Totals3{"2147483647", "2147483647", "2147483647"}));
     EXPECT_TRUE(errorBoxes.isEmpty());
     engine.Send(UiFrame(1, 20));
-    Settle(100);
+    ASSERT_TRUE(SendMarker("second"));
+    EXPECT_EQ(Totals(), (Totals3{"2147483647", "2147483647", "2147483647"}));
     EXPECT_TRUE(errorBoxes.isEmpty());
 }

@@ -76,7 +76,7 @@ TEST_F(MeterTest, FailedAttemptWaitsForTheNextTick)
 TEST_F(MeterTest, TickDuringAnAttemptStartsNoSecondOne)
 {
     ASSERT_TRUE(engine.Listen());
-    WriteIni({{"TCP_PORT", std::to_string(ClosedPort())}});
+    WriteIni({{"TCP_PORT", std::to_string(refusing.number())}});
     Start();
     ASSERT_TRUE(WaitFor([] { return RetriesLeft == 11; }));
     form->AGWPE->Port = engine.Port();
@@ -89,11 +89,10 @@ TEST_F(MeterTest, TickDuringAnAttemptStartsNoSecondOne)
 
 TEST_F(MeterTest, EngineStartedLateIsConnectedAtTheNextTickAndRegisters)
 {
-    const int port = ClosedPort();
-    WriteIni({{"TCP_PORT", std::to_string(port)}, {"CALLSIGN", "N0CALL"}});
+    WriteIni({{"TCP_PORT", std::to_string(refusing.number())}, {"CALLSIGN", "N0CALL"}});
     Start();
     ASSERT_TRUE(WaitFor([] { return RetriesLeft == 11; }));
-    ASSERT_TRUE(engine.Listen(port));
+    ASSERT_TRUE(engine.Listen(refusing));
     form->CheckTimeTimer(form->CheckTime);
     ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 4; }));
     EXPECT_EQ(engine.Frames()[0].kind, 'X');

@@ -83,6 +83,37 @@ TEST_F(EvaluationTest, FiguresAreTruncatedAndBounded)
     EXPECT_EQ(form->Gauge->value(), 50);
 }
 
+TEST_F(EvaluationTest, FiguresHalfwayBetweenTwoPercentsAreTruncatedNotRounded)
+{
+    // At 1000 bit/s and a 40 s period: 980 bytes fill 24.5 % of the period.
+    form->BW->setText("1000");
+    Tick(980, 0, 40000);
+    EXPECT_EQ(form->Usage->text(), "24%");
+    EXPECT_EQ(form->Traffic->value(), 24);
+
+    // 9800 bytes, 2401 of them data, in the ten periods: a load and an efficiency of 24.5 %.
+    SampleHistory.fill({0, 0});
+    Tick(9800, 2401, 40000);
+    EXPECT_EQ(form->AvgLoad->text(), "24%");
+    EXPECT_EQ(form->Gauge->value(), 24);
+    EXPECT_EQ(TrayIcon(), "GAUGE1");
+    EXPECT_EQ(Picture(), "Image1");
+}
+
+TEST_F(EvaluationTest, LoadBackToZeroAfterABusyPeriodShowsTheLowestClass)
+{
+    form->BW->setText("1000");
+    Tick(600, 0, 1000); // load 60: class 3
+    ASSERT_EQ(TrayIcon(), "GAUGE3");
+    ASSERT_EQ(Picture(), "Image3");
+    // Ten empty periods push the busy one out of the history.
+    for (int i = 0; i < 10; ++i)
+        Tick(0, 0, 1000);
+    EXPECT_EQ(form->AvgLoad->text(), "0%");
+    EXPECT_EQ(TrayIcon(), "GAUGE1");
+    EXPECT_EQ(Picture(), "Image1");
+}
+
 TEST_F(EvaluationTest, ShortIntervalIsEvaluatedAsOneSecond)
 {
     Tick(60, 0, 500); // capacity 120 bytes in the 1 s floor

@@ -1,6 +1,7 @@
 #include "MeterFixture.h"
 
 #include "AGWUnit.h"
+#include "AgwWire.h"
 #include "ErrorBox.h"
 #include "NotifyIcon.h"
 #include "Process.h"
@@ -16,25 +17,23 @@ void Settle(int ms)
     WaitFor([] { return false; }, ms);
 }
 
-int ClosedPort()
+namespace {
+
+std::string_view view(const QByteArray& bytes)
 {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost);
-    return s.serverPort();
+    return {bytes.constData(), static_cast<size_t>(bytes.size())};
 }
+
+QByteArray bytesOf(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
 
 QByteArray AgwFrame(uint8_t port, char kind, const QByteArray& data, const QByteArray& callFrom, const QByteArray& callTo)
 {
-    QByteArray h(36, '\0');
-    h[0] = static_cast<char>(port);
-    h[4] = kind;
-    h.replace(8, qMin<qsizetype>(callFrom.size(), 10), callFrom.left(10));
-    h.replace(18, qMin<qsizetype>(callTo.size(), 10), callTo.left(10));
-    const auto len = static_cast<uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i)
-        h[28 + i] = static_cast<char>((len >> (8 * i)) & 0xff);
-    h.resize(36);
-    return h + data;
+    return bytesOf(agw::frame(port, kind, view(callFrom), view(callTo), view(data)));
 }
 
 QByteArray MonitorData(int radioPort, const QByteArray& description, const QByteArray& info)
@@ -61,9 +60,15 @@ FakeEngine::FakeEngine()
     });
 }
 
-bool FakeEngine::Listen(int port)
+bool FakeEngine::Listen()
 {
-    return server.listen(QHostAddress::LocalHost, static_cast<quint16>(port));
+    return server.listen(QHostAddress::LocalHost);
+}
+
+bool FakeEngine::Listen(RefusingPort& port)
+{
+    const int fd = port.listenAndRelease();
+    return fd >= 0 && server.setSocketDescriptor(fd);
 }
 
 bool FakeEngine::WaitForClient()
@@ -86,20 +91,8 @@ void FakeEngine::Close()
 std::vector<WireFrame> FakeEngine::Frames()
 {
     std::vector<WireFrame> out;
-    qsizetype pos = 0;
-    while (received.size() - pos >= 36) {
-        const QByteArray h = received.mid(pos, 36);
-        uint32_t len = 0;
-        for (int i = 0; i < 4; ++i)
-            len |= static_cast<uint32_t>(static_cast<uint8_t>(h[28 + i])) << (8 * i);
-        if (received.size() - pos - 36 < static_cast<qsizetype>(len))
-            break;
-        WireFrame f{static_cast<uint8_t>(h[0]), h[4], h.mid(8, 10), h.mid(18, 10), received.mid(pos + 36, len), h};
-        f.callFrom.truncate(f.callFrom.indexOf('\0') < 0 ? 10 : f.callFrom.indexOf('\0'));
-        f.callTo.truncate(f.callTo.indexOf('\0') < 0 ? 10 : f.callTo.indexOf('\0'));
-        out.push_back(f);
-        pos += 36 + len;
-    }
+    for (const agw::Frame& f : agw::frames(view(received)))
+        out.push_back({f.port, f.kind, bytesOf(f.callFrom), bytesOf(f.callTo), bytesOf(f.data), bytesOf(f.header)});
     return out;
 }
 
@@ -110,7 +103,7 @@ void MeterTest::SetUp()
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
     SetEndProcessHandler([this](int status) { endStatuses.push_back(status); });
     SetErrorBoxHandler([this](const QString& text) { errorBoxes << text; });
-    ini = {{"IP_ADDRESS", "127.0.0.1"}, {"TCP_PORT", std::to_string(ClosedPort())}, {"SAMPLE", "600000"}};
+    ini = {{"IP_ADDRESS", "127.0.0.1"}, {"TCP_PORT", std::to_string(refusing.number())}, {"SAMPLE", "600000"}};
 }
 
 void MeterTest::TearDown()
@@ -147,6 +140,13 @@ void MeterTest::StartConnected(std::map<std::string, std::string> keys)
     ASSERT_TRUE(engine.WaitForClient());
     ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() >= 4; }));
     ASSERT_TRUE(EverConnected);
+}
+
+bool MeterTest::SendMarker(const QByteArray& name)
+{
+    engine.Send(AgwFrame(0, 'G', "1;" + name + ";" + QByteArray(1, '\0')));
+    const std::string wanted = name.toStdString();
+    return WaitFor([&] { return AGWClient && AGWClient->Ports[0] && AGWClient->Ports[0]->Description == wanted; });
 }
 
 void MeterTest::SetTotals(int frames, int bytes, int datas)

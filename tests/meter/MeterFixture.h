@@ -3,6 +3,7 @@
 // process and the error boxes caught by the test.
 #include "meter.h"
 
+#include "LoopbackPort.h"
 #include "QtTestApp.h"
 
 #include <QByteArray>
@@ -21,9 +22,7 @@
 
 void Settle(int ms = 100);
 
-// A port on which nothing listens.
-int ClosedPort();
-
+// A frame the program wrote, as QByteArrays.
 struct WireFrame {
     uint8_t port;
     char kind;
@@ -41,7 +40,9 @@ QByteArray UiFrame(int radioPort, int infoLen);
 class FakeEngine {
 public:
     FakeEngine();
-    bool Listen(int port = 0);
+    bool Listen();
+    // Listens on a port that has refused connections until now.
+    bool Listen(RefusingPort& port);
     int Port() const { return server.serverPort(); }
     bool WaitForClient();
     void Send(const QByteArray& bytes);
@@ -67,12 +68,17 @@ protected:
     void Start();
     // Starts with the engine listening, and waits for the four start requests.
     void StartConnected(std::map<std::string, std::string> keys = {});
+    // Sends a port list that names radio port 1 `name` and waits until the
+    // window has read it: everything the engine sent before has been read too.
+    bool SendMarker(const QByteArray& name);
     void SetTotals(int frames, int bytes, int datas);
     std::vector<std::string> Totals() const;
     std::string Status() const;
     std::string TrayIcon() const;
 
     QTemporaryDir dir;
+    // Where the window connects unless a test says otherwise: nobody listens there.
+    RefusingPort refusing;
     FakeEngine engine;
     TForm1* form = nullptr;
     std::vector<int> endStatuses;

@@ -1,26 +1,45 @@
 #include "ClientSocket.h"
 #include "ErrorBox.h"
 
+#include "LoopbackPort.h"
 #include "QtTestApp.h"
 
 #include <QElapsedTimer>
+#include <QHostInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace {
 
-// A port on which nothing listens: bound once, then closed again.
-int closedPort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost);
-    return s.serverPort();
-}
+// Answers host lookups from a table, a turn of the event loop later, as the
+// system's resolver would, but without asking anyone.
+struct TableResolver {
+    std::map<QString, QList<QHostAddress>> known;
+    QStringList asked;
+
+    void install()
+    {
+        SetHostLookup([this](const QString& name, QObject* context, std::function<void(const QHostInfo&)> done) {
+            asked << name;
+            QHostInfo info;
+            const auto found = known.find(name);
+            if (found == known.end()) {
+                info.setError(QHostInfo::HostNotFound);
+                info.setErrorString(QStringLiteral("Host not found"));
+            } else {
+                info.setAddresses(found->second);
+            }
+            QTimer::singleShot(0, context, [done, info] { done(info); });
+        });
+    }
+};
 
 class ClientSocketTest : public ::testing::Test {
 protected:
@@ -37,7 +56,11 @@ protected:
                 code = 0;
         };
     }
-    void TearDown() override { SetErrorBoxHandler(nullptr); }
+    void TearDown() override
+    {
+        SetErrorBoxHandler(nullptr);
+        SetHostLookup(nullptr);
+    }
 
     QTcpSocket* acceptPeer()
     {
@@ -48,6 +71,8 @@ protected:
 
     TClientSocket socket;
     QTcpServer server;
+    RefusingPort refusing;
+    TableResolver resolver;
     QStringList events, boxes;
     std::string received;
     bool clearErrors = true;
@@ -108,7 +133,7 @@ TEST_F(ClientSocketTest, CloseWhileConnectedDeliversDisconnectWhileStillOpen)
 TEST_F(ClientSocketTest, RefusedAttemptIsOneErrorEventAfterOpenReturns)
 {
     socket.Address = "127.0.0.1";
-    socket.Port = closedPort();
+    socket.Port = refusing.number();
     socket.Open();
     EXPECT_TRUE(events.isEmpty()) << "the outcome arrives as a later event";
     ASSERT_TRUE(WaitFor([&] { return !events.isEmpty(); }));
@@ -122,7 +147,7 @@ TEST_F(ClientSocketTest, ErrorLeftUnclearedIsReportedInTheErrorBox)
 {
     clearErrors = false;
     socket.Address = "127.0.0.1";
-    socket.Port = closedPort();
+    socket.Port = refusing.number();
     socket.Open();
     ASSERT_TRUE(WaitFor([&] { return !boxes.isEmpty(); }));
     EXPECT_TRUE(boxes[0].startsWith("Socket error")) << boxes[0].toStdString();
@@ -131,29 +156,84 @@ TEST_F(ClientSocketTest, ErrorLeftUnclearedIsReportedInTheErrorBox)
 TEST_F(ClientSocketTest, OpenDuringAnAttemptStartsNoSecondOne)
 {
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    socket.Address = "localhost"; // looked up as a host name
+    resolver.known["engine.test"] = {QHostAddress::LocalHost};
+    resolver.install();
+    socket.Address = "engine.test"; // looked up as a host name, so the attempt lasts a while
     socket.Port = server.serverPort();
     socket.Open();
     socket.Open();
     ASSERT_TRUE(WaitFor([&] { return socket.Active(); }));
     WaitFor([] { return false; }, 200);
     EXPECT_EQ(events, QStringList{"connect"});
+    EXPECT_EQ(resolver.asked, QStringList{"engine.test"});
     ASSERT_NE(acceptPeer(), nullptr);
     EXPECT_FALSE(server.hasPendingConnections());
 }
 
 TEST_F(ClientSocketTest, UnknownHostAndImpossiblePortAreFailedAttempts)
 {
+    resolver.install();
+    clearErrors = false;
     socket.Address = "no-such-host.invalid";
     socket.Port = 8000;
     socket.Open();
-    ASSERT_TRUE(WaitFor([&] { return events.size() == 1; }, 20000));
+    EXPECT_TRUE(events.isEmpty()) << "the outcome arrives as a later event";
+    ASSERT_TRUE(WaitFor([&] { return events.size() == 1; }));
     EXPECT_EQ(events[0], "error");
+    EXPECT_EQ(resolver.asked, QStringList{"no-such-host.invalid"});
+    EXPECT_EQ(boxes, QStringList{"Socket error 3: Host not found."});
+    EXPECT_FALSE(socket.Active());
+    clearErrors = true;
     socket.Address = "127.0.0.1";
     socket.Port = 99999;
     socket.Open();
     ASSERT_TRUE(WaitFor([&] { return events.size() == 2; }));
     EXPECT_EQ(events[1], "error");
+    EXPECT_EQ(resolver.asked.size(), 1) << "an address is used as it is";
+}
+
+TEST_F(ClientSocketTest, HostNameWithSeveralAddressesTriesThemInTurn)
+{
+    // The name's first address refuses (a port held without listening), the second accepts.
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    RefusingPort first("127.0.0.2", server.serverPort());
+    ASSERT_EQ(first.number(), server.serverPort());
+    resolver.known["engine.test"] = {QHostAddress("127.0.0.2"), QHostAddress::LocalHost};
+    resolver.install();
+    socket.Address = "engine.test";
+    socket.Port = server.serverPort();
+    socket.Open();
+    ASSERT_NE(acceptPeer(), nullptr);
+    ASSERT_TRUE(WaitFor([&] { return socket.Active(); }));
+    EXPECT_EQ(events, QStringList{"connect"});
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(ClientSocketTest, CloseOrEndDuringTheLookupDropsItsAnswer)
+{
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    resolver.known["engine.test"] = {QHostAddress::LocalHost};
+    resolver.install();
+    socket.Address = "engine.test";
+    socket.Port = server.serverPort();
+    socket.Open();
+    socket.Close();
+    auto ended = std::make_unique<TClientSocket>();
+    ended->Address = "engine.test";
+    ended->Port = server.serverPort();
+    ended->OnConnect = [this](TClientSocket*) { events << "ended socket connected"; };
+    ended->Open();
+    ended.reset();
+    ASSERT_TRUE(WaitFor([&] { return resolver.asked.size() == 2; }));
+    // The table answers a turn of the event loop later; a second socket's
+    // whole attempt shows that those answers have been handed out.
+    TClientSocket later;
+    later.Address = "engine.test";
+    later.Port = server.serverPort();
+    later.Open();
+    ASSERT_TRUE(WaitFor([&] { return later.Active(); }));
+    EXPECT_TRUE(events.isEmpty());
+    EXPECT_FALSE(socket.Active());
 }
 
 TEST_F(ClientSocketTest, AbandonedAttemptDeliversNothing)
