@@ -22,4 +22,5 @@ BUILD_PACKAGES=(cmake ninja-build g++ make pkg-config qt6-base-dev libgl-dev qt6
 RUN_PACKAGES=(direwolf pv xvfb xauth)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev direwolf pv
   xvfb xauth xdotool trayer imagemagick x11-utils desktop-file-utils appstream dpkg-dev file
-  fonts-dejavu-core qt6-svg-dev socat iproute2 procps)
+  fonts-dejavu-core qt6-svg-dev socat iproute2 procps
+  dbus at-spi2-core python3-pyatspi)
