@@ -81,12 +81,9 @@ void TValueLabel::paintEvent(QPaintEvent* event)
 {
     const QString now = ValueText();
     if (now != announced) {
-        const QString before = announced;
+        QAccessibleTextUpdateEvent change(this, 0, announced, now);
         announced = now;
-        if (QAccessible::isActive()) {
-            QAccessibleTextUpdateEvent change(this, 0, before, now);
-            QAccessible::updateAccessibility(&change);
-        }
+        QAccessible::updateAccessibility(&change);
     }
     QLabel::paintEvent(event);
 }
