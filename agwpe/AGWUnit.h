@@ -139,8 +139,6 @@ public:
     bool ParsePortCapabilities(uint8_t Port, const std::string& Text);
 
     std::string CallSign;
-    std::string ServerAddress;
-    int32_t ServerPort = 0;
     int32_t PortCount = 1;
     std::array<std::unique_ptr<TAGWPort>, MaxPorts + 1> Ports;
 

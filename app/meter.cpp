@@ -1,3 +1,4 @@
+// The main window's wiring: controls, look, start-up, menus and the way out.
 #include "meter.h"
 
 #include "ui_meter.h"
@@ -6,29 +7,22 @@
 #include "AboutDlg.h"
 #include "AccessibleLabel.h"
 #include "ClientSocket.h"
-#include "Convert.h"
 #include "ErrorBox.h"
 #include "Gauge.h"
+#include "LabelText.h"
 #include "MeterProp.h"
 #include "Pictures.h"
-#include "PrivateProfile.h"
 #include "Process.h"
-#include "TextRoutines.h"
 
 #include <QCursor>
 #include <QMenu>
+#include <QScreen>
 #include <QPalette>
-#include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
-#include <QScreen>
 #include <QWindow>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <limits>
 
 TForm1* Form1 = nullptr;
 MeterSettings Settings;
@@ -36,57 +30,7 @@ std::unique_ptr<TAGWPE> AGWClient;
 bool EverConnected = false;
 int32_t RetriesLeft = 12;
 bool ConnectPending = false;
-std::array<SampleEntry, 10> SampleHistory{};
-
-namespace {
-
-const char* const Section = "METER";
-constexpr int MaxAttempts = 12;
-
-QString latin1(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string bytesOf(const QString& s)
-{
-    return s.toLatin1().toStdString();
-}
-
-int32_t valueOf(const QLabel* label)
-{
-    return StrToInt(bytesOf(label->text()));
-}
-
-// Percentages are computed in floating point and truncated toward zero.
-int64_t truncated(long double x)
-{
-    return static_cast<int64_t>(std::trunc(x));
-}
-
-} // namespace
-
-void LoadSettings(MeterSettings& S)
-{
-    S.IpAddress = GetPrivateProfileString(Section, "IP_ADDRESS", "127.0.0.1");
-    S.TcpPort = StrToInt(GetPrivateProfileString(Section, "TCP_PORT", "8000"));
-    S.AgwPort = StrToInt(GetPrivateProfileString(Section, "AGW_PORT", "1"));
-    S.SampleMs = StrToInt(GetPrivateProfileString(Section, "SAMPLE", "30000"));
-    S.ChannelBps = StrToInt(GetPrivateProfileString(Section, "BW", "1200"));
-    S.CallSign = GetPrivateProfileString(Section, "CALLSIGN", "NOBODY-2");
-}
-
-void SaveSettings(const MeterSettings& S)
-{
-    WritePrivateProfileStrings(Section, {
-        {"IP_ADDRESS", S.IpAddress},
-        {"TCP_PORT", IntToStr(S.TcpPort)},
-        {"AGW_Port", IntToStr(S.AgwPort)},
-        {"SAMPLE", IntToStr(S.SampleMs)},
-        {"BW", IntToStr(S.ChannelBps)},
-        {"CALLSIGN", S.CallSign},
-    });
-}
+SampleRing SampleHistory{};
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
@@ -228,8 +172,8 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     connect(windowHandle(), &QWindow::screenChanged, this, &TForm1::renderPictures, Qt::UniqueConnection);
     renderPictures();
     LoadSettings(Settings);
-    BW->setText(latin1(IntToStr(Settings.ChannelBps)));
-    PortMon->setText(latin1(IntToStr(Settings.AgwPort)));
+    SetLabelValue(BW, Settings.ChannelBps);
+    SetLabelValue(PortMon, Settings.AgwPort);
     StatusBar->showMessage(QStringLiteral("Initializing....."));
     EverConnected = false;
     RetriesLeft = MaxAttempts;
@@ -259,204 +203,6 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     connectionStart();
 }
 
-void TForm1::connectionStart()
-{
-    AGWClient = std::make_unique<TAGWPE>(Settings.CallSign);
-    AGWClient->ServerPort = Settings.TcpPort;
-    AGWClient->ServerAddress = Settings.IpAddress;
-    AGWPE->Address = latin1(AGWClient->ServerAddress);
-    AGWPE->Port = AGWClient->ServerPort;
-    AGWPE->Open();
-}
-
-void TForm1::changeIcon(const char* Name)
-{
-    TrayIconRecord.uFlags = NIF_ICON;
-    TrayIconRecord.Icon = Name;
-    Shell_NotifyIcon(NIM_MODIFY, TrayIconRecord);
-}
-
-void TForm1::AGWPEConnect(QObject* /*Sender*/, TClientSocket* Socket)
-{
-    // Every radio port gets its ring, so any of them can be the one measured.
-    AGWClient->AttachSocket(Socket, 128);
-    AGWClient->Register();
-    changeIcon("GAUGE1");
-    for (QLabel* total : {Frames, Bytes, Datas, Usage})
-        total->setText(QStringLiteral("0"));
-    SampleHistory.fill({0, 0});
-    StatusBar->showMessage(QStringLiteral("Connected..."));
-    EverConnected = true;
-    ConnectPending = false;
-}
-
-void TForm1::AGWPEDisconnect(QObject* /*Sender*/, TClientSocket* /*Socket*/)
-{
-    changeIcon("GAUGEX");
-    AGWClient->Unregister();
-    AGWClient->DetachSocket();
-    StatusBar->showMessage(QStringLiteral("Disconnected..."));
-    giveUpDecision();
-}
-
-void TForm1::AGWPEError(QObject* /*Sender*/, TClientSocket* /*Socket*/, int /*ErrorEvent*/, int& ErrorCode)
-{
-    changeIcon("GAUGEX");
-    AGWClient->DetachSocket();
-    StatusBar->showMessage(QStringLiteral("Disconnected..."));
-    if (giveUpDecision())
-        return;
-    ErrorCode = 0;
-}
-
-bool TForm1::giveUpDecision()
-{
-    const std::string where = Settings.IpAddress + ":" + IntToStr(Settings.TcpPort);
-    if (EverConnected) {
-        // Leaving through Exit closes the connection too; that is no failure.
-        if (ExitRequested) {
-            exitSteps(0);
-        } else {
-            std::fprintf(stderr, "chanload: the connection to the AGWPE engine at %s was lost\n", where.c_str());
-            exitSteps(1);
-        }
-        return true;
-    }
-    --RetriesLeft;
-    if (RetriesLeft <= 0) {
-        std::fprintf(stderr, "chanload: no AGWPE engine answered at %s after %d attempts\n", where.c_str(), MaxAttempts);
-        exitSteps(1);
-        return true;
-    }
-    ConnectPending = false;
-    return false;
-}
-
-void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
-{
-    AGWClient->ReceiveBytes(Socket->ReceiveText());
-    // A full ring stops the cutting; whatever waits is cut once the rings are drained.
-    while (drainRings() > 0)
-        AGWClient->ReceiveBytes(std::string());
-}
-
-int TForm1::drainRings()
-{
-    int taken = 0;
-    char Kind = '\0';
-    std::string CallFrom, CallTo, Data;
-    int32_t DataLen = 0;
-    for (int index = 0; index < AGWClient->PortCount; ++index) {
-        if (!AGWClient->Ports[index])
-            continue;
-        uint8_t Port = static_cast<uint8_t>(index);
-        while (AGWClient->NextFrame(Port, Kind, CallFrom, CallTo, DataLen, Data)) {
-            ++taken;
-            handleFrame(Port, Kind, Data);
-            Port = static_cast<uint8_t>(index);
-        }
-    }
-    return taken;
-}
-
-void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
-{
-    switch (Kind) {
-    case 'I':
-    case 'S':
-    case 'U': {
-        MonitorHeader header;
-        // An unreadable header is the peer's fault: skip the frame, no box.
-        if (!AGWClient->ParseMonitorHeader(Data, header))
-            return;
-        if (DigitsOnly(header.PortText) != bytesOf(PortMon->text()))
-            return;
-        const int64_t infoLen = static_cast<uint32_t>(header.InfoLen);
-        addToTotal(Frames, 1);
-        addToTotal(Bytes, infoLen + 19);
-        addToTotal(Datas, infoLen);
-        break;
-    }
-    case 'G':
-        AGWClient->ParsePortInfo(Port, Data);
-        break;
-    case 'g':
-        AGWClient->ParsePortCapabilities(Port, Data);
-        break;
-    default:
-        break;
-    }
-}
-
-void TForm1::addToTotal(QLabel* Total, int64_t Amount)
-{
-    // A total stays at the largest value that reads back, instead of becoming
-    // a text that fails to convert at every following frame and tick.
-    const int64_t sum = std::min<int64_t>(int64_t{valueOf(Total)} + Amount, std::numeric_limits<int32_t>::max());
-    Total->setText(latin1(IntToStr(sum)));
-}
-
-void TForm1::CheckTimeTimer(QObject* /*Sender*/)
-{
-    if (!AGWPE->Active() && !ConnectPending) {
-        AGWPE->Open();
-        changeIcon("GAUGEX");
-        ConnectPending = true;
-    }
-    StatusBar->showMessage(AGWPE->Active() ? QStringLiteral("Connected.......")
-                                           : QStringLiteral("Disconnected......................"));
-    evaluate();
-}
-
-void TForm1::evaluate()
-{
-    const int64_t period = std::max(CheckTime->interval(), 1000);
-    const long double seconds = static_cast<long double>(period) / 1000.0L;
-
-    const int64_t rate = valueOf(BW);
-    const int64_t capacity = truncated(static_cast<long double>(rate) * seconds / 10.0L);
-    if (capacity == 0)
-        return;
-
-    const int64_t bytes = valueOf(Bytes);
-    int64_t usage = truncated(static_cast<long double>(bytes * 100) / static_cast<long double>(capacity));
-    usage = std::min<int64_t>(usage, 100);
-
-    std::copy_backward(SampleHistory.begin(), SampleHistory.end() - 1, SampleHistory.end());
-    SampleHistory[0] = {valueOf(Bytes), valueOf(Datas)};
-    int64_t byteSum = 0, dataSum = 0;
-    for (const SampleEntry& e : SampleHistory) {
-        byteSum += e.Bytes;
-        dataSum += e.Datas;
-    }
-    const int64_t efficiency =
-        byteSum == 0 ? 0 : truncated(static_cast<long double>(dataSum * 100) / static_cast<long double>(byteSum));
-
-    const int64_t rateAgain = valueOf(BW);
-    int64_t load = truncated(static_cast<long double>(byteSum * 1000) /
-                             (static_cast<long double>(rateAgain * 10) * seconds));
-    load = std::min<int64_t>(load, 100);
-
-    AvgLoad->setText(latin1(IntToStr(load) + "%"));
-    Usage->setText(latin1(IntToStr(usage) + "%"));
-    Gauge->setValue(static_cast<int>(std::clamp<int64_t>(efficiency, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
-    // The bar ignores values outside its range; a negative usage shows as empty.
-    Traffic->setValue(static_cast<int>(std::max<int64_t>(usage, 0)));
-
-    TrayIconRecord.uFlags = NIF_ICON;
-    if (load >= 0) {
-        LoadClass = load < 25 ? 1 : load < 50 ? 2 : load < 75 ? 3 : 4;
-        QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
-        TrayIconRecord.Icon = "GAUGE" + std::to_string(LoadClass);
-        ImageBar->setPixmap(pictures[LoadClass - 1]->pixmap());
-        ImageBar->setAccessibleDescription(QStringLiteral("%1 of 4").arg(LoadClass));
-    }
-    Shell_NotifyIcon(NIM_MODIFY, TrayIconRecord);
-
-    for (QLabel* total : {Frames, Bytes, Datas})
-        total->setText(QStringLiteral("0"));
-}
-
 void TForm1::TrayIconMessage(int MouseMessage)
 {
     if (MouseMessage != WM_RBUTTONDOWN)
@@ -476,7 +222,23 @@ void TForm1::Properties1Click(QObject* /*Sender*/)
         setEnabled(true);
         throw;
     }
+    // The dialog reports what the user accepted; the window updates itself.
+    connect(Form2, &TForm2::SettingsApplied, this, &TForm1::applySettings, Qt::UniqueConnection);
+    connect(Form2, &TForm2::Closed, this, &TForm1::takeBackInput, Qt::UniqueConnection);
     Form2->ShowSettings(Settings);
+}
+
+void TForm1::applySettings(int32_t ChannelBps, int32_t AgwPort)
+{
+    // The running meter reads both back from these labels, so they apply now.
+    SetLabelValue(BW, ChannelBps);
+    SetLabelValue(PortMon, AgwPort);
+}
+
+void TForm1::takeBackInput()
+{
+    setEnabled(true);
+    activateWindow();
 }
 
 void TForm1::About1Click(QObject* /*Sender*/)

@@ -1,13 +1,16 @@
 #pragma once
-// The meter unit: the main window, its unit-level state, and the settings file.
+// The meter unit: the main window and its unit-level state. The window's work
+// is split by job: wiring and menus (meter.cpp), the connection to the engine
+// (MeterConnection.cpp), counting, figures and the tray icon (MeterFigures.cpp).
 #include <QMainWindow>
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "MeterSettings.h"
 #include "NotifyIcon.h"
+#include "PeriodFigures.h"
 
 class QAction;
 class QFrame;
@@ -24,23 +27,6 @@ class TGauge;
 namespace Ui {
 class TForm1;
 }
-
-struct MeterSettings {
-    std::string IpAddress;
-    int32_t TcpPort, AgwPort, SampleMs, ChannelBps;
-    std::string CallSign;
-};
-
-// Reads the six keys of section METER (defaults for missing ones). A value that
-// is not an integer throws EConvertError; the fields before it are already set.
-void LoadSettings(MeterSettings& S);
-// Writes the six keys; a refused write throws EIniFileException.
-void SaveSettings(const MeterSettings& S);
-
-struct SampleEntry {
-    int32_t Bytes;
-    int32_t Datas;
-};
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -86,16 +72,26 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    // Attempts before the first connection, the start-up one included.
+    static constexpr int32_t MaxAttempts = 12;
+
+    // Wiring and menus.
     void setupLook();
     void renderPictures();
-    void connectionStart();
-    void changeIcon(const char* Name);
-    bool giveUpDecision(); // true when the program has ended
+    void applySettings(int32_t ChannelBps, int32_t AgwPort);
+    void takeBackInput();
     void exitSteps(int Status);
+
+    // Connection lifecycle.
+    void connectionStart();
+    bool giveUpDecision(); // true when the program has ended
+
+    // Counting, figures and the tray icon.
+    void changeIcon(const char* Name);
     int drainRings();
     void handleFrame(uint8_t Port, char Kind, const std::string& Data);
     void evaluate();
-    void addToTotal(QLabel* Total, int64_t Amount);
+    void showLoadClass(int Class);
 
     std::unique_ptr<Ui::TForm1> ui;
     ::TrayIconRecord TrayIconRecord;
@@ -110,4 +106,4 @@ extern std::unique_ptr<TAGWPE> AGWClient;
 extern bool EverConnected;
 extern int32_t RetriesLeft;
 extern bool ConnectPending;
-extern std::array<SampleEntry, 10> SampleHistory;
+extern SampleRing SampleHistory;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "AboutForm.h"
+#include "ChanLoadVersion.h"
 #include "Pictures.h"
 
 TAboutDlg::TAboutDlg(QObject* Owner)
@@ -31,7 +32,7 @@ void FillMainAboutDlg(TAboutDlg* Dlg)
     Dlg->Title = QStringLiteral("Channel Activity Meter");
     Dlg->ProductName = QStringLiteral("ChanLoad");
     Dlg->CopyRight = QStringLiteral("\u00A9 2026 the ChanLoad developers");
-    Dlg->Programmer = QStringLiteral("Programmed by the ChanLoad developers");
+    Dlg->Programmer = QStringLiteral("Version " CHANLOAD_VERSION ", programmed by the ChanLoad developers");
     Dlg->WebSite = QStringLiteral("Contact: through the ChanLoad project's issue tracker");
     Dlg->Icon = LoadIcon("MAINICON");
 }

@@ -15,9 +15,9 @@
 #include "Convert.h"
 #include "ErrorBox.h"
 #include "MessageBox.h"
+#include "MeterSettings.h"
 #include "TextRoutines.h"
 #include "TrackBar.h"
-#include "meter.h"
 #include "ui_MeterProp.h"
 
 TForm2* Form2 = nullptr;
@@ -110,6 +110,7 @@ void TForm2::ShowSettings(const MeterSettings& S)
     TrackBar1->setValue(seconds);
     Sample->setText(QString::number(seconds) + QStringLiteral(" Secs"));
     TrackBar1->SetSelEnd(seconds);
+    thumbMoved = false;
     CallSign->setText(fromBytes(S.CallSign));
     TCPPort->setText(fromBytes(IntToStr(S.TcpPort)));
     IPAddress->setText(fromBytes(S.IpAddress));
@@ -124,6 +125,7 @@ void TForm2::ShowSettings(const MeterSettings& S)
 
 void TForm2::TrackBar1Change(QObject* /*Sender*/)
 {
+    thumbMoved = true;
     Sample->setText(QString::number(TrackBar1->value()) + QStringLiteral(" Secs"));
     TrackBar1->SetSelEnd(TrackBar1->value());
 }
@@ -164,13 +166,14 @@ void TForm2::BitBtn1Click(QObject* /*Sender*/)
     New.IpAddress = ipAddress;
     New.TcpPort = tcpPort;
     New.CallSign = callSign;
-    New.SampleMs = TrackBar1->value() * 1000;
+    // The thumb holds whole seconds from 1 to 120: a period it cannot show
+    // (600000, or 45500 ms) is kept exactly unless the user moved it.
+    New.SampleMs = thumbMoved ? TrackBar1->value() * 1000 : Stored.SampleMs;
     New.AgwPort = radioPortFromBox();
     New.ChannelBps = StrToInt(toBytes(ComboBox1->currentText()));
 
-    // The running meter reads both back from these labels, so they apply now.
-    Form1->BW->setText(fromBytes(IntToStr(New.ChannelBps)));
-    Form1->PortMon->setText(fromBytes(IntToStr(New.AgwPort)));
+    // The running meter takes both at once, before the save that may fail.
+    emit SettingsApplied(New.ChannelBps, New.AgwPort);
 
     SaveSettings(New);
     putAway();
@@ -185,8 +188,7 @@ void TForm2::putAway()
 {
     setEnabled(false);
     hide();
-    Form1->setEnabled(true);
-    Form1->activateWindow();
+    emit Closed();
 }
 
 int32_t TForm2::radioPortFromBox()

@@ -44,6 +44,12 @@ public:
     void BitBtn1Click(QObject* Sender);
     void BitBtn2Click(QObject* Sender);
 
+signals:
+    // OK accepted a bit rate and a radio port; the main window shows and uses them.
+    void SettingsApplied(int32_t ChannelBps, int32_t AgwPort);
+    // The dialog is hidden again: the main window takes back its input and focus.
+    void Closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     // Esc: the dialog's own cancel path.
@@ -54,6 +60,7 @@ private:
     int32_t radioPortFromBox();
 
     std::unique_ptr<Ui::TForm2> ui;
+    bool thumbMoved = false;
 };
 
 extern TForm2* Form2;

@@ -128,7 +128,3 @@ std::optional<TrayIconRecord> CurrentNotifyIcon()
     return s->record;
 }
 
-bool NotifyAreaAvailable()
-{
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}

@@ -49,5 +49,3 @@ bool Shell_NotifyIcon(int Operation, const TrayIconRecord& Record);
 // What the notification area shows now; nothing before an add or after a delete.
 std::optional<TrayIconRecord> CurrentNotifyIcon();
 
-// Whether the desktop offers a notification area at all.
-bool NotifyAreaAvailable();

@@ -12,6 +12,13 @@ namespace {
 
 const char* const FileName = "CHANLOAD.INI";
 
+// Set from the command line to run one instance per radio port or engine.
+QString& chosenPath()
+{
+    static QString path;
+    return path;
+}
+
 // Missing or unreadable file: no contents, as the reader sees it.
 std::string readContents()
 {
@@ -24,13 +31,20 @@ std::string readContents()
 
 [[noreturn]] void refused()
 {
-    throw EIniFileException(std::string("Unable to write to ") + FileName);
+    throw EIniFileException("Unable to write to " + QFileInfo(ProfileFilePath()).fileName().toStdString());
 }
 
 } // namespace
 
+void SetProfileFilePath(const QString& Path)
+{
+    chosenPath() = Path;
+}
+
 QString ProfileFilePath()
 {
+    if (!chosenPath().isEmpty())
+        return chosenPath();
 #ifdef Q_OS_WIN
     const QString dir = qEnvironmentVariable("WINDIR", QStringLiteral("C:/Windows"));
 #else

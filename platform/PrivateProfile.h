@@ -13,7 +13,9 @@ public:
 };
 
 // Linux/Unix: $XDG_CONFIG_HOME/CHANLOAD.INI (or ~/.config); Windows: the Windows directory.
+// A path set with SetProfileFilePath (empty: back to the default) replaces it.
 QString ProfileFilePath();
+void SetProfileFilePath(const QString& Path);
 
 // Default when the file, the section or the key is missing. Never creates the file.
 std::string GetPrivateProfileString(const std::string& Section, const std::string& Key, const std::string& Default);

@@ -2,6 +2,7 @@
 # the whole project are what goes into it, so this comes after app/ has added
 # the program.
 set(CPACK_PACKAGE_NAME chanload)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "ChanLoad developers")
 set(CPACK_PACKAGE_CONTACT "ChanLoad developers <chanload@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "channel activity meter for AGWPE packet engines")
@@ -22,6 +23,22 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # dpkg-shlibdeps (package dpkg-dev) turns the linked libraries into Depends.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "direwolf")
+
+# What Debian wants beside the program: the licence in machine-readable form
+# and the changelog, compressed (a native package, so not changelog.Debian).
+set(CHANLOAD_PACKAGE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/chanload)
+add_custom_command(
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+  COMMAND ${GZIP_PROGRAM} -9n -c ${CMAKE_CURRENT_SOURCE_DIR}/debian/changelog > ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/debian/changelog
+)
+add_custom_target(chanload-changelog ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+install(FILES debian/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+        DESTINATION ${CHANLOAD_PACKAGE_DOCDIR})
+
+# dpkg's defaults rather than the umask of whoever runs cpack.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_IGNORE_FILES "/[.]git/" "/build[^/]*/")

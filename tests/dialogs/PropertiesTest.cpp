@@ -110,17 +110,27 @@ TEST_F(PropertiesDialog, Open_FillsEveryControlAndDisablesMainWindow)
     EXPECT_EQ(Settings.SampleMs, 45999);
 }
 
-TEST_F(PropertiesDialog, Open_PeriodsOutsideTheBarKeepTheirSecondsInLabel)
+// A period the thumb cannot show survives an OK that did not move the thumb;
+// moving it saves whole seconds again.
+TEST_F(PropertiesDialog, Ok_UnmovedThumbKeepsStoredPeriodExactly)
 {
-    struct Case { const char* ms; int position; const char* label; int selEnd; const char* saved; };
-    for (const Case c : {Case{"300000", 120, "300 Secs", 300, "120000"}, Case{"500", 1, "0 Secs", 0, "1000"}}) {
+    struct Case { const char* ms; int position; const char* label; int selEnd; const char* moved; };
+    for (const Case c : {Case{"300000", 120, "300 Secs", 300, "119000"}, Case{"500", 1, "0 Secs", 0, "2000"},
+                         Case{"600000", 120, "600 Secs", 600, "119000"}, Case{"45500", 45, "45 Secs", 45, "46000"}}) {
         writeIni(std::string("SAMPLE=") + c.ms + "\nBW=1200\nAGW_PORT=1\nCALLSIGN=N0CALL-1\n");
         open();
         EXPECT_EQ(dialog->TrackBar1->value(), c.position) << c.ms;
         EXPECT_EQ(dialog->Sample->text(), c.label) << c.ms;
         EXPECT_EQ(dialog->TrackBar1->SelEnd(), c.selEnd) << c.ms;
+        dialog->ComboBox1->setEditText("9600");
         ok();
-        EXPECT_EQ(key("SAMPLE"), c.saved);
+        EXPECT_EQ(key("SAMPLE"), c.ms);
+        EXPECT_EQ(key("BW"), "9600") << c.ms;
+
+        open();
+        QTest::keyClick(dialog->TrackBar1, c.position == 120 ? Qt::Key_Left : Qt::Key_Right);
+        ok();
+        EXPECT_EQ(key("SAMPLE"), c.moved) << c.ms;
     }
     EXPECT_TRUE(messages.empty());
 }

@@ -1,0 +1,31 @@
+#pragma once
+// The window keeps its live numbers as label texts: 8-bit decimal text in,
+// 8-bit decimal text out, with the program's one conversion rule.
+#include <QLabel>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+#include "Convert.h"
+
+inline QString Latin1(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+inline std::string BytesOf(const QString& s)
+{
+    return s.toLatin1().toStdString();
+}
+
+// Throws EConvertError when the label does not hold an integer.
+inline int32_t LabelValue(const QLabel* Label)
+{
+    return StrToInt(BytesOf(Label->text()));
+}
+
+inline void SetLabelValue(QLabel* Label, int64_t Value)
+{
+    Label->setText(Latin1(IntToStr(Value)));
+}

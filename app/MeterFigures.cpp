@@ -1,0 +1,107 @@
+// Counting the monitored frames into the window's totals, turning a period's
+// totals into figures at every tick, and the tray icon that follows the load.
+// The arithmetic lives in the figures unit; this file reads and writes labels.
+#include "meter.h"
+
+#include "AGWUnit.h"
+#include "ClientSocket.h"
+#include "FrameAmounts.h"
+#include "Gauge.h"
+#include "LabelText.h"
+#include "TextRoutines.h"
+
+#include <QProgressBar>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
+
+void TForm1::changeIcon(const char* Name)
+{
+    TrayIconRecord.uFlags = NIF_ICON;
+    TrayIconRecord.Icon = Name;
+    Shell_NotifyIcon(NIM_MODIFY, TrayIconRecord);
+}
+
+void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
+{
+    AGWClient->ReceiveBytes(Socket->ReceiveText());
+    // A full ring stops the cutting; whatever waits is cut once the rings are drained.
+    while (drainRings() > 0)
+        AGWClient->ReceiveBytes(std::string());
+}
+
+int TForm1::drainRings()
+{
+    int taken = 0;
+    char Kind = '\0';
+    std::string CallFrom, CallTo, Data;
+    int32_t DataLen = 0;
+    for (int index = 0; index < AGWClient->PortCount; ++index) {
+        if (!AGWClient->Ports[index])
+            continue;
+        uint8_t Port = static_cast<uint8_t>(index);
+        while (AGWClient->NextFrame(Port, Kind, CallFrom, CallTo, DataLen, Data)) {
+            ++taken;
+            handleFrame(Port, Kind, Data);
+            Port = static_cast<uint8_t>(index);
+        }
+    }
+    return taken;
+}
+
+void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
+{
+    if (IsMonitoredKind(Kind)) {
+        MonitorHeader header;
+        // An unreadable header is the peer's fault: skip the frame, no box.
+        if (!AGWClient->ParseMonitorHeader(Data, header))
+            return;
+        if (DigitsOnly(header.PortText) != BytesOf(PortMon->text()))
+            return;
+        const FrameAmounts add = MonitoredFrameAmounts(header);
+        // Each label is written before the next is read.
+        SetLabelValue(Frames, AddToTotal(LabelValue(Frames), add.Frames));
+        SetLabelValue(Bytes, AddToTotal(LabelValue(Bytes), add.Bytes));
+        SetLabelValue(Datas, AddToTotal(LabelValue(Datas), add.Datas));
+        return;
+    }
+    if (Kind == 'G')
+        AGWClient->ParsePortInfo(Port, Data);
+    else if (Kind == 'g')
+        AGWClient->ParsePortCapabilities(Port, Data);
+}
+
+void TForm1::evaluate()
+{
+    const auto figures = EvaluatePeriod(CheckTime->interval(), LabelValue(BW), LabelValue(Bytes),
+                                        LabelValue(Datas), SampleHistory);
+    if (!figures)
+        return;
+
+    AvgLoad->setText(Latin1(IntToStr(figures->Load) + "%"));
+    Usage->setText(Latin1(IntToStr(figures->Usage) + "%"));
+    Gauge->setValue(static_cast<int>(
+        std::clamp<int64_t>(figures->Efficiency, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
+    // The bar ignores values outside its range; a negative usage shows as empty.
+    Traffic->setValue(static_cast<int>(std::max<int64_t>(figures->Usage, 0)));
+    showLoadClass(figures->LoadClass);
+
+    for (QLabel* total : {Frames, Bytes, Datas})
+        total->setText(QStringLiteral("0"));
+}
+
+// Sent at every evaluation, even unchanged; a negative load (class 0) keeps
+// the icon and the picture that were shown.
+void TForm1::showLoadClass(int Class)
+{
+    TrayIconRecord.uFlags = NIF_ICON;
+    if (Class > 0) {
+        LoadClass = Class;
+        QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
+        TrayIconRecord.Icon = "GAUGE" + std::to_string(Class);
+        ImageBar->setPixmap(pictures[Class - 1]->pixmap());
+        ImageBar->setAccessibleDescription(QStringLiteral("%1 of 4").arg(Class));
+    }
+    Shell_NotifyIcon(NIM_MODIFY, TrayIconRecord);
+}

@@ -1,0 +1,39 @@
+#include "MeterSettings.h"
+
+#include "Convert.h"
+#include "PrivateProfile.h"
+
+namespace {
+
+std::string read(const char* Key, const char* Default)
+{
+    return GetPrivateProfileString(SettingsKey::Section, Key, Default);
+}
+
+} // namespace
+
+void LoadSettings(MeterSettings& S)
+{
+    namespace K = SettingsKey;
+    S.IpAddress = read(K::IpAddress, "127.0.0.1");
+    S.TcpPort = StrToInt(read(K::TcpPort, "8000"));
+    S.AgwPort = StrToInt(read(K::AgwPort, "1"));
+    S.SampleMs = StrToInt(read(K::SampleMs, "30000"));
+    S.ChannelBps = StrToInt(read(K::ChannelBps, "1200"));
+    S.CallSign = read(K::CallSign, "NOBODY-2");
+    S.TxDelayMs = StrToInt(read(K::TxDelayMs, "300"));
+    S.TxTailMs = StrToInt(read(K::TxTailMs, "100"));
+}
+
+void SaveSettings(const MeterSettings& S)
+{
+    namespace K = SettingsKey;
+    WritePrivateProfileStrings(K::Section, {
+        {K::IpAddress, S.IpAddress},
+        {K::TcpPort, IntToStr(S.TcpPort)},
+        {K::AgwPort, IntToStr(S.AgwPort)},
+        {K::SampleMs, IntToStr(S.SampleMs)},
+        {K::ChannelBps, IntToStr(S.ChannelBps)},
+        {K::CallSign, S.CallSign},
+    });
+}
