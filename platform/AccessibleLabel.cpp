@@ -1,29 +1,58 @@
 #include "AccessibleLabel.h"
 
+#include <QAccessible>
 #include <QAccessibleWidget>
-#include <QLabel>
+#include <QtGlobal>
 
 namespace {
 
-const char* const NameProperty = "chanloadValueName";
-
-// Name: what the label stands for; Value: its text, or for a picture its description.
-class AccessibleValueLabel : public QAccessibleWidget {
+// Name: what the label stands for. Value and text: the figure it shows, read
+// only, with neither caret nor selection. The text interface is what carries
+// the figure onto the desktop's accessibility bus; Qt's own label interface
+// has none and would put only the name there.
+class AccessibleValueLabel : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
-    explicit AccessibleValueLabel(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+    explicit AccessibleValueLabel(TValueLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
 
     QString text(QAccessible::Text t) const override
     {
-        const auto* label = static_cast<const QLabel*>(widget());
-        switch (t) {
-        case QAccessible::Name:
-            return label->property(NameProperty).toString();
-        case QAccessible::Value:
-            return label->text().isEmpty() ? label->accessibleDescription() : label->text();
-        default:
-            return QAccessibleWidget::text(t);
-        }
+        if (t == QAccessible::Value)
+            return figure();
+        return QAccessibleWidget::text(t);
     }
+
+    QString text(int startOffset, int endOffset) const override
+    {
+        return figure().mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return static_cast<int>(figure().size()); }
+    QString attributes(int, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = 0;
+        *endOffset = characterCount();
+        return QString();
+    }
+
+    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+
+private:
+    QString figure() const { return static_cast<const TValueLabel*>(widget())->ValueText(); }
 };
 
 QAccessibleInterface* factory(const QString& className, QObject* object)
@@ -32,7 +61,7 @@ QAccessibleInterface* factory(const QString& className, QObject* object)
     // Qt's own interface for plain labels.
     if (className != QLatin1String("TValueLabel") || !object)
         return nullptr;
-    return new AccessibleValueLabel(static_cast<QLabel*>(object));
+    return new AccessibleValueLabel(static_cast<TValueLabel*>(object));
 }
 
 } // namespace
@@ -43,8 +72,30 @@ TValueLabel::TValueLabel(QWidget* parent) : QLabel(parent)
     (void)installed;
 }
 
+QString TValueLabel::ValueText() const
+{
+    return text().isEmpty() ? accessibleDescription() : text();
+}
+
+void TValueLabel::paintEvent(QPaintEvent* event)
+{
+    const QString now = ValueText();
+    if (now != announced) {
+        QAccessibleTextUpdateEvent change(this, 0, announced, now);
+        announced = now;
+        QAccessible::updateAccessibility(&change);
+    }
+    QLabel::paintEvent(event);
+}
+
 void MarkValueLabel(QLabel* Label, const QString& Name)
 {
-    Label->setProperty(NameProperty, Name);
+    if (!qobject_cast<TValueLabel*>(Label)) {
+        // Named, a plain label would no longer tell its text at all.
+        qWarning("MarkValueLabel: %s is a plain QLabel, not a TValueLabel", qPrintable(Label->objectName()));
+        return;
+    }
+    // An accessible name also keeps QLabel from announcing each new text as a
+    // change of name.
     Label->setAccessibleName(Name);
 }
