@@ -69,6 +69,9 @@ public:
     void About2Click(QObject* Sender);
     void Exit2Click(QObject* Sender);
 
+    // A port-list request to the engine is out and not yet answered.
+    bool AwaitingEngineAnswer() const { return AnswerPending; }
+
 protected:
     bool event(QEvent* e) override;
 

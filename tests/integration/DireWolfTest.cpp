@@ -193,6 +193,7 @@ TEST_F(DireWolfChannel, CountsEveryHeardFrameAndEvaluatesTheTotals)
     const int periodMs = 10000;
     form->CheckTime->stop();
     form->CheckTime->setInterval(periodMs);
+    ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
     form->CheckTimeTimer(nullptr);
 
     const double capacity = std::trunc(kBitRate * (periodMs / 1000.0) / 10.0);

@@ -42,6 +42,7 @@ TEST_F(MeterTest, EveryLiveValueTellsAScreenReaderItsNameAndValue)
     form->BW->setText("1200");
     SetTotals(1, 1800, 1200);
     form->CheckTime->setInterval(30000);
+    ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
     form->CheckTimeTimer(form->CheckTime);
     SetTotals(7, 500, 300);
 

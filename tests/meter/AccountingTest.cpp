@@ -31,7 +31,8 @@ TEST_F(MeterTest, FrameSplitAcrossReadsIsCountedWhenComplete)
     EXPECT_EQ(Totals(), (Totals3{"3", "177", "120"}));
 }
 
-TEST_F(MeterTest, EveryMonitoredKindCountsAndOtherTypesAddNoData)
+// 'T' is the station's own transmission: it occupies the channel too.
+TEST_F(MeterTest, EveryMonitoredKindCountsOwnTransmissionsIncludedAndOtherTypesAddNoData)
 {
     StartConnected();
     engine.Send(AgwFrame(0, 'S', MonitorData(1, "RR R5 F=1 ", {}))
@@ -40,7 +41,7 @@ TEST_F(MeterTest, EveryMonitoredKindCountsAndOtherTypesAddNoData)
         + AgwFrame(0, 'T', MonitorData(1, "UI pid=F0 Len=9 ", "ourselves"))
         + AgwFrame(0, 'g', QByteArray(12, '\x01')));
     ASSERT_TRUE(SendMarker("after the kinds"));
-    EXPECT_EQ(Totals(), (Totals3{"3", "69", "12"}));
+    EXPECT_EQ(Totals(), (Totals3{"4", "97", "21"}));
 }
 
 TEST_F(MeterTest, PortChangeAppliesFromTheNextFrameOnEveryRadioPort)

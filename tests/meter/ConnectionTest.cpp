@@ -15,10 +15,13 @@ QByteArray request(char kind, const QByteArray& call = {})
 
 } // namespace
 
-TEST_F(MeterTest, ConnectSendsTheFourStartRequestsByteForByte)
+// A listener registers no call: a registered one makes the engine answer
+// connect requests on the air.
+TEST_F(MeterTest, ConnectSendsTheThreeStartRequestsByteForByteAndNoRegistration)
 {
     StartConnected({{"CALLSIGN", "N0CALL-7"}});
-    EXPECT_EQ(engine.received, request('X', "N0CALL-7") + request('G') + request('g') + request('m'));
+    Settle(100);
+    EXPECT_EQ(engine.received, request('G') + request('g') + request('m'));
     EXPECT_EQ(Status(), "Connected...");
     EXPECT_EQ(TrayIcon(), "GAUGE1");
     EXPECT_FALSE(ConnectPending);
@@ -87,18 +90,19 @@ TEST_F(MeterTest, TickDuringAnAttemptStartsNoSecondOne)
     EXPECT_EQ(engine.Connections(), 1);
 }
 
-TEST_F(MeterTest, EngineStartedLateIsConnectedAtTheNextTickAndRegisters)
+TEST_F(MeterTest, EngineStartedLateIsConnectedAtTheNextTickAndStartsMonitoring)
 {
     WriteIni({{"TCP_PORT", std::to_string(refusing.number())}, {"CALLSIGN", "N0CALL"}});
     Start();
     ASSERT_TRUE(WaitFor([] { return RetriesLeft == 11; }));
     ASSERT_TRUE(engine.Listen(refusing));
     form->CheckTimeTimer(form->CheckTime);
-    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 4; }));
-    EXPECT_EQ(engine.Frames()[0].kind, 'X');
-    EXPECT_EQ(engine.Frames()[0].callFrom, "N0CALL");
+    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 3; }));
+    EXPECT_EQ(engine.Frames()[0].kind, 'G');
+    EXPECT_EQ(engine.Frames()[2].kind, 'm');
     EXPECT_EQ(RetriesLeft, 11);
     EXPECT_EQ(Status(), "Connected...");
+    ASSERT_TRUE(SendMarker("Port1"));
     form->CheckTimeTimer(form->CheckTime);
     EXPECT_EQ(Status(), "Connected.......");
 }
@@ -117,7 +121,7 @@ TEST_F(MeterTest, LostConnectionEndsTheProgramWithFailure)
     EXPECT_NE(err.find("lost"), std::string::npos) << err;
 }
 
-TEST_F(MeterTest, ExitWhileConnectedUnregistersBeforeClosingAndEndsWithSuccess)
+TEST_F(MeterTest, ExitWhileConnectedClosesWithoutUnregisteringAndEndsWithSuccess)
 {
     StartConnected({{"CALLSIGN", "N0CALL-7"}});
     form->Exit1Click(form->Exit1);
@@ -126,10 +130,8 @@ TEST_F(MeterTest, ExitWhileConnectedUnregistersBeforeClosingAndEndsWithSuccess)
     EXPECT_FALSE(CurrentNotifyIcon());
     EXPECT_FALSE(form->CheckTime->isActive());
     EXPECT_EQ(Status(), "Disconnected...");
-    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 5; }));
-    const WireFrame bye = engine.Frames()[4];
-    EXPECT_EQ(bye.kind, 'x');
-    EXPECT_EQ(bye.callFrom, "N0CALL-7");
+    ASSERT_TRUE(WaitFor([this] { return engine.Connections() == 1 && !engine.Connected(); }));
+    EXPECT_EQ(engine.Frames().size(), 3u);
 }
 
 TEST_F(MeterTest, ExitWhileDisconnectedSendsNothingAndEndsWithSuccess)
@@ -148,16 +150,61 @@ TEST_F(MeterTest, SessionSendsOnlyRequestsThatNeverTransmit)
     ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "1"; }));
     form->CheckTimeTimer(form->CheckTime);
     form->Exit1Click(form->Exit1);
-    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 5; }));
-    Settle(100);
-    ASSERT_EQ(engine.received.size(), 5 * 36) << "requests carry no data";
+    // G g m at the start, one G at the tick as a sign of life.
+    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 4; }));
+    ASSERT_TRUE(WaitFor([this] { return !engine.Connected(); }));
+    ASSERT_EQ(engine.received.size(), 4 * 36) << "requests carry no data";
     for (const WireFrame& f : engine.Frames()) {
-        EXPECT_NE(QByteArray("XGgmx").indexOf(f.kind), -1) << f.kind;
+        EXPECT_NE(QByteArray("Ggm").indexOf(f.kind), -1) << f.kind;
         EXPECT_EQ(f.port, 0);
         EXPECT_EQ(f.header.mid(1, 3), QByteArray(3, '\0'));
         EXPECT_EQ(f.header.at(5), '\0');
         EXPECT_EQ(f.header.at(6), '\0');
         EXPECT_EQ(f.header.at(7), '\0');
         EXPECT_EQ(f.header.mid(32, 4), QByteArray(4, '\0'));
+    }
+}
+
+// A stopped engine keeps the connection and answers nothing; that must not
+// look like a quiet channel.
+TEST_F(MeterTest, EngineThatStopsAnsweringIsShownUntilItAnswersAgain)
+{
+    StartConnected();
+    ASSERT_TRUE(SendMarker("Port1"));
+    engine.answerPortList = false;
+    form->CheckTimeTimer(form->CheckTime); // asks for the port list
+    EXPECT_EQ(Status(), "Connected.......");
+    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 4; }));
+    EXPECT_EQ(engine.Frames()[3].kind, 'G');
+
+    // No answer to that request: the next tick says so, the figures go on.
+    engine.Send(UiFrame(1, 20));
+    ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "1"; }));
+    form->CheckTimeTimer(form->CheckTime);
+    EXPECT_EQ(Status(), "Connected, engine not answering");
+    EXPECT_EQ(TrayIcon(), "GAUGEX");
+    EXPECT_NE(form->Usage->text(), "0");
+    form->CheckTimeTimer(form->CheckTime);
+    EXPECT_EQ(Status(), "Connected, engine not answering");
+    EXPECT_EQ(TrayIcon(), "GAUGEX");
+    EXPECT_EQ(engine.Frames().size(), 4u) << "one request out at a time";
+
+    // The answer brings the load class back at once, the status at the next tick.
+    ASSERT_TRUE(SendMarker("Port1 again"));
+    EXPECT_EQ(TrayIcon(), "GAUGE1");
+    form->CheckTimeTimer(form->CheckTime);
+    EXPECT_EQ(Status(), "Connected.......");
+    EXPECT_EQ(TrayIcon(), "GAUGE1");
+}
+
+TEST_F(MeterTest, QuietPeriodWithAnswersStaysAnOrdinaryQuietPeriod)
+{
+    StartConnected();
+    for (int tick = 0; tick < 3; ++tick) {
+        ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
+        form->CheckTimeTimer(form->CheckTime);
+        EXPECT_EQ(Status(), "Connected.......");
+        EXPECT_EQ(TrayIcon(), "GAUGE1");
+        EXPECT_EQ(form->AvgLoad->text(), "0%");
     }
 }

@@ -20,6 +20,8 @@ protected:
     {
         form->CheckTime->setInterval(intervalMs);
         SetTotals(1, bytes, datas);
+        // Ticks come a period apart; the engine has answered by then.
+        ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
         form->CheckTimeTimer(form->CheckTime);
     }
     QString Picture() const

@@ -48,11 +48,17 @@ public:
     void Send(const QByteArray& bytes);
     void Close();
     int Connections() const { return connections; }
+    // The program's end of the connection is still open.
+    bool Connected() const { return peer && peer->state() == QAbstractSocket::ConnectedState; }
     // Everything received so far, cut into frames; the bytes after the last whole frame are left.
     std::vector<WireFrame> Frames();
     QByteArray received;
+    // Like every engine, answer each port-list request at once.
+    bool answerPortList = true;
 
 private:
+    void answerRequests();
+    size_t answered = 0;
     QTcpServer server;
     QTcpSocket* peer = nullptr;
     int connections = 0;
