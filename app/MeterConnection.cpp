@@ -33,7 +33,8 @@ void TForm1::AGWPEConnect(QObject* /*Sender*/, TClientSocket* Socket)
     for (QLabel* total : {Frames, Bytes, Datas, Usage})
         total->setText(QStringLiteral("0"));
     SampleHistory.fill({0, 0});
-    OwnTotals = {};
+    HeardAir = {};
+    OwnAir = {};
     StatusBar->showMessage(QStringLiteral("Connected..."));
     EverConnected = true;
     ConnectPending = false;

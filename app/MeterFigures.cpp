@@ -10,6 +10,7 @@
 #include "LabelText.h"
 #include "TextRoutines.h"
 
+#include <QDateTime>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -64,10 +65,11 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         SetLabelValue(Frames, AddToTotal(LabelValue(Frames), add.Frames));
         SetLabelValue(Bytes, AddToTotal(LabelValue(Bytes), add.Bytes));
         SetLabelValue(Datas, AddToTotal(LabelValue(Datas), add.Datas));
+        const AirtimeTotals air{FrameAirBits(header, Data), 1};
         if (IsOwnTransmission(Kind)) {
-            OwnTotals.Frames += add.Frames;
-            OwnTotals.Bytes += add.Bytes;
-            OwnTotals.Datas += add.Datas;
+            OwnAir += air;
+        } else {
+            HeardAir += air;
         }
         return;
     }
@@ -81,10 +83,20 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
 
 void TForm1::evaluate()
 {
-    const auto figures = EvaluatePeriod(CheckTime->interval(), LabelValue(BW), LabelValue(Bytes),
-                                        LabelValue(Datas), SampleHistory);
+    const int32_t rate = LabelValue(BW);
+    const auto figures = EvaluatePeriod(CheckTime->interval(), rate, LabelValue(Bytes), LabelValue(Datas),
+                                        SampleHistory);
     if (!figures)
         return;
+
+    AirtimeTotals allAir = HeardAir;
+    allAir += OwnAir;
+    const auto airtime = [&](const AirtimeTotals& air) {
+        return AirtimePercent(air, rate, Settings.TxDelayMs, Settings.TxTailMs, CheckTime->interval());
+    };
+    const PeriodRecord record =
+        MakePeriodRecord(QDateTime::currentSecsSinceEpoch(), LabelValue(PortMon), LabelValue(Frames),
+                         LabelValue(Bytes), LabelValue(Datas), *figures, airtime(allAir), airtime(OwnAir));
 
     AvgLoad->setText(Latin1(IntToStr(figures->Load) + "%"));
     Usage->setText(Latin1(IntToStr(figures->Usage) + "%"));
@@ -96,7 +108,11 @@ void TForm1::evaluate()
 
     for (QLabel* total : {Frames, Bytes, Datas})
         total->setText(QStringLiteral("0"));
-    OwnTotals = {};
+    HeardAir = {};
+    OwnAir = {};
+
+    Periods.Add(record);
+    emit PeriodEvaluated(record);
 }
 
 // Sent at every evaluation, even unchanged; a negative load (class 0) keeps

@@ -8,10 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "Airtime.h"
 #include "FrameAmounts.h"
 #include "MeterSettings.h"
 #include "NotifyIcon.h"
 #include "PeriodFigures.h"
+#include "PeriodRecord.h"
 
 class QAction;
 class QFrame;
@@ -72,6 +74,13 @@ public:
     // A port-list request to the engine is out and not yet answered.
     bool AwaitingEngineAnswer() const { return AnswerPending; }
 
+    // The evaluated periods of the last 24 hours.
+    const PeriodHistory& History() const { return Periods; }
+
+signals:
+    // Every evaluated period, for the history window, the log and the headless output.
+    void PeriodEvaluated(const PeriodRecord& Record);
+
 protected:
     bool event(QEvent* e) override;
 
@@ -103,8 +112,10 @@ private:
     ::TrayIconRecord TrayIconRecord;
     bool ExitRequested = false;
     int LoadClass = 1; // of the picture the image bar shows
-    // The station's own transmissions of this period, also inside the totals.
-    FrameAmounts OwnTotals;
+    // Air the period's frames took, heard and the station's own apart; both
+    // are also inside the label totals.
+    AirtimeTotals HeardAir, OwnAir;
+    PeriodHistory Periods;
     // A port-list request is out and unanswered; still so at the next tick,
     // the engine is taken for stopped although the connection stays open.
     bool AnswerPending = false;

@@ -1,0 +1,32 @@
+#pragma once
+// How long the channel carried a signal: every frame as the HDLC bits a TNC
+// puts on the air, plus the preamble and tail of its transmission.
+#include <cstdint>
+#include <string_view>
+
+struct MonitorHeader;
+
+// What a period's frames kept the channel busy with.
+struct AirtimeTotals {
+    int64_t Bits = 0;          // HDLC bits of the frames, stuffing and closing flag included
+    int64_t Transmissions = 0; // each with its own preamble and tail
+
+    AirtimeTotals& operator+=(const AirtimeTotals& Other)
+    {
+        Bits += Other.Bits;
+        Transmissions += Other.Transmissions;
+        return *this;
+    }
+};
+
+// Bits of the frame a monitor text describes: 7 address bytes for the
+// destination, the source and each digipeater named, the control byte (two
+// for modulo-128 frames), the PID of I and UI frames, the information and
+// the 2 FCS bytes, all bit-stuffed, then the closing flag. Data is the whole
+// data part of the monitored frame.
+int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data);
+
+// Busy seconds over the period as a whole percentage, truncated and at most
+// 100. No figure (0) when the bit rate is not positive.
+int64_t AirtimePercent(const AirtimeTotals& Totals, int64_t BitRate, int64_t TxDelayMs, int64_t TxTailMs,
+                       int64_t TimerMs);
