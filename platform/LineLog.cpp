@@ -16,9 +16,11 @@ bool TLineLog::OpenFile(const QString& Path)
 bool TLineLog::OpenStandardOutput()
 {
     name = QStringLiteral("standard output");
-    // C's own buffer may hold text written before; it goes first.
+    // C's own buffer may hold text written before; it goes first. The
+    // descriptor, not the FILE: C buffers a pipe's FILE in blocks, and a
+    // reader on the pipe would see the lines only at the end.
     std::fflush(stdout);
-    if (!file.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    if (!file.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
         error = file.errorString();
         return false;
     }

@@ -1,0 +1,303 @@
+// The headless program against a real engine: Dire Wolf decodes generated
+// AFSK audio and reports the frames over AGW, as it would from a radio.
+#include "DireWolf.h"
+#include "HeadlessRun.h"
+#include "PeriodFigures.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <tuple>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kBitRate = 1200;
+
+struct Totals {
+    int frames = 0, bytes = 0, data = 0;
+};
+
+// What the frames put on the air as the program counts them: info + 19 bytes a frame.
+Totals totalsOf(const std::vector<TestFrame>& Frames)
+{
+    Totals t;
+    for (const auto& f : Frames) {
+        t.frames += 1;
+        t.bytes += static_cast<int>(f.info.size()) + 19;
+        t.data += static_cast<int>(f.info.size());
+    }
+    return t;
+}
+
+std::vector<std::string> linesOf(const std::vector<TestFrame>& Frames)
+{
+    std::vector<std::string> lines;
+    for (const auto& f : Frames)
+        lines.push_back(f.monitorLine());
+    return lines;
+}
+
+// The period lines after the header; a line that does not parse fails the test.
+std::vector<CsvRow> rowsOf(const QStringList& Lines)
+{
+    std::vector<CsvRow> rows;
+    EXPECT_FALSE(Lines.isEmpty());
+    if (Lines.isEmpty())
+        return rows;
+    EXPECT_EQ(Lines[0], kCsvHeader);
+    for (const QString& line : Lines.mid(1)) {
+        const auto row = ParseCsvRow(line);
+        EXPECT_TRUE(row) << "not a CSV line: " << line.toStdString();
+        if (row)
+            rows.push_back(*row);
+    }
+    return rows;
+}
+
+Totals sumOf(const std::vector<CsvRow>& Rows)
+{
+    Totals t;
+    for (const auto& r : Rows) {
+        t.frames += r.Frames;
+        t.bytes += r.Bytes;
+        t.data += r.Data;
+    }
+    return t;
+}
+
+QCoreApplication* ensureCore()
+{
+    static int argc = 1;
+    static char name[] = "headless-test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    return app;
+}
+
+bool waitUntil(const std::function<bool()>& Done, int Ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!Done() && t.elapsed() < Ms)
+        std::this_thread::sleep_for(20ms);
+    return Done();
+}
+
+class HeadlessDireWolf : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureCore();
+        // Installed by scripts/test; their absence is a broken setup, not a reason to skip.
+        ASSERT_TRUE(onPath("direwolf")) << "direwolf is not installed (Debian package direwolf)";
+        ASSERT_TRUE(onPath("gen_packets")) << "gen_packets is not installed (Debian package direwolf)";
+        ASSERT_TRUE(dir.isValid());
+    }
+
+    void TearDown() override
+    {
+        if (engine) {
+            EXPECT_EQ(engine->transmitted(), std::vector<std::string>{}) << "Dire Wolf transmitted";
+        }
+    }
+
+    void startEngine(int Channels)
+    {
+        engine = std::make_unique<DireWolf>(dir.path().toStdString(), Channels);
+        ASSERT_TRUE(engine->start()) << engine->error();
+    }
+
+    // Monitoring starts off on every new connection: audio fed before Dire
+    // Wolf has taken each client's 'm' would be decoded for nobody.
+    void waitForMonitoring(int Clients, HeadlessRun& Run)
+    {
+        ASSERT_TRUE(waitUntil(
+            [&] { return engine->linesStartingWith("<<< Enable Reception of Monitoring Frames") >= Clients || !Run.Running(); },
+            20000))
+            << "Dire Wolf never got the monitoring requests:\n"
+            << engine->log() << "\nchanload: " << Run.Stderr().toStdString();
+        ASSERT_TRUE(Run.Running()) << Run.Stderr().toStdString();
+    }
+
+    // Feeds the frames and waits until Dire Wolf has passed all `sent` frames so
+    // far to its clients, and then until every run has ended two more periods,
+    // so that the frames are inside the lines.
+    void hear(const Samples& Audio, int Sent, const std::vector<HeadlessRun*>& Runs)
+    {
+        engine->feed(Audio);
+        ASSERT_TRUE(waitUntil([&] { return engine->fed() && engine->linesStartingWith(">>> Monitored") >= Sent; }, 60000))
+            << "Dire Wolf passed on " << engine->linesStartingWith(">>> Monitored") << " of " << Sent << " frames:\n"
+            << engine->log();
+        for (HeadlessRun* run : Runs) {
+            const int lines = static_cast<int>(run->StdoutLines().size());
+            ASSERT_TRUE(run->WaitForLines(lines + 2)) << run->Stderr().toStdString();
+        }
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<DireWolf> engine;
+};
+
+} // namespace
+
+TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
+{
+    // Three bursts of different sizes, each into a period of its own or two,
+    // so that the lines differ and the ten-period figures move.
+    const std::vector<std::vector<TestFrame>> bursts = {
+        {
+            {"N0CALL-1", "APRS", {"WIDE1-1"}, ">Test one two three"},
+            {"N0CALL-3", "CQ", {}, ""},
+        },
+        {
+            {"N0CALL-4", "ID", {"N0CALL-9*", "WIDE2-1"}, "N0CALL-4/R"},
+        },
+        {
+            {"N0CALL-2", "APRS", {}, "!4237.14NS07120.83W#hello"},
+            {"N0CALL-6", "BEACON", {"N0CALL-7", "WIDE3-1"}, "The quick brown fox"},
+            {"N0CALL-10", "TEST", {}, "x"},
+        },
+    };
+    // Shorter than a second: ticks twice a second, figures over one second.
+    constexpr int sampleMs = 500;
+    startEngine(1);
+    ASSERT_FALSE(HasFatalFailure());
+    HeadlessRun run;
+    // Local time far from UTC, so that a line in local time would show.
+    run.SetEnvironment(QStringLiteral("TZ"), QStringLiteral("Asia/Kathmandu"));
+    const QString config = run.WriteConfig(QStringLiteral("port1.ini"), engine->port(), 1, sampleMs, kBitRate);
+    const qint64 startedAt = QDateTime::currentSecsSinceEpoch();
+    ASSERT_TRUE(run.Start({QStringLiteral("--headless"), QStringLiteral("--config"), config}));
+    waitForMonitoring(1, run);
+    ASSERT_FALSE(HasFatalFailure());
+
+    std::vector<TestFrame> all;
+    for (const auto& burst : bursts) {
+        Samples audio = silence(0.2);
+        audio += afskAudio(burst, dir.path().toStdString());
+        audio += silence(0.3);
+        all.insert(all.end(), burst.begin(), burst.end());
+        hear(audio, static_cast<int>(all.size()), {&run});
+        ASSERT_FALSE(HasFatalFailure());
+    }
+    // Eleven more periods push the first burst out of the ten-period figures.
+    ASSERT_TRUE(run.WaitForLines(static_cast<int>(run.StdoutLines().size()) + 11)) << run.Stderr().toStdString();
+    ASSERT_TRUE(run.Running());
+    run.Signal(SIGTERM);
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_EQ(run.ExitStatus(), 0);
+    EXPECT_EQ(run.Stderr(), QString());
+
+    // When Dire Wolf misses a frame the audio is at fault, not the program.
+    ASSERT_EQ(engine->heard(0), linesOf(all)) << "Dire Wolf did not decode every frame; fix the generated audio";
+
+    const std::vector<CsvRow> rows = rowsOf(run.StdoutLines());
+    ASSERT_FALSE(HasFailure()) << run.Stdout().toStdString();
+    const Totals expected = totalsOf(all);
+    const Totals counted = sumOf(rows);
+    EXPECT_EQ(counted.frames, expected.frames);
+    EXPECT_EQ(counted.bytes, expected.bytes);
+    EXPECT_EQ(counted.data, expected.data);
+
+    // The window's own arithmetic over the same totals, period by period.
+    SampleRing ring{};
+    qint64 previous = startedAt - 1;
+    int busyPeriods = 0, partlyUsed = 0;
+    for (const CsvRow& row : rows) {
+        SCOPED_TRACE(row.Time.toStdString());
+        EXPECT_EQ(row.Port, 1);
+        ASSERT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$")).match(row.Time).hasMatch());
+        const QDateTime time = QDateTime::fromString(row.Time, Qt::ISODate);
+        ASSERT_TRUE(time.isValid());
+        EXPECT_GE(time.toSecsSinceEpoch(), previous) << "periods out of order, or not in UTC";
+        EXPECT_LE(time.toSecsSinceEpoch(), QDateTime::currentSecsSinceEpoch()) << "not in UTC";
+        previous = time.toSecsSinceEpoch();
+
+        const auto figures = EvaluatePeriod(sampleMs, kBitRate, row.Bytes, row.Data, ring);
+        ASSERT_TRUE(figures);
+        EXPECT_EQ(row.Usage, figures->Usage);
+        EXPECT_EQ(row.Efficiency, figures->Efficiency);
+        EXPECT_EQ(row.Load, figures->Load);
+        // Every frame keeps the channel busy for a good part of a second; Dire
+        // Wolf never transmits.
+        EXPECT_EQ(row.Airtime > 0, row.Frames > 0);
+        EXPECT_EQ(row.OwnAirtime, 0);
+        busyPeriods += row.Frames > 0;
+        partlyUsed += row.Usage > 0 && row.Usage < 100;
+    }
+    // The comparison must have had figures to compare: periods with traffic
+    // whose usage is neither nothing nor clipped, and a ring that ran over.
+    EXPECT_GE(busyPeriods, 3);
+    EXPECT_GE(partlyUsed, 1);
+    EXPECT_EQ(rows.back().Load, 0) << "ten quiet periods at the end";
+}
+
+TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortOnly)
+{
+    // Dire Wolf reports its channel 0 as radio port 1 and channel 1 as port 2.
+    const std::vector<TestFrame> port1 = {
+        {"N0CALL-1", "APRS", {"WIDE1-1"}, "on port one"},
+        {"N0CALL-2", "CQ", {}, std::string(90, 'a')},
+        {"N0CALL-3", "APRS", {}, "!4237.14NS07120.83W#one"},
+    };
+    const std::vector<TestFrame> port2 = {
+        {"N2CALL-1", "APRS", {"WIDE2-1"}, ">on port two"},
+        {"N2CALL-2", "BEACON", {}, ""},
+        {"N2CALL-3", "TEST", {"N2CALL-4", "WIDE2-2"}, std::string(150, 'b')},
+        {"N2CALL-5", "APRS", {}, "T#006,100,200,050,000,000,00000000"},
+    };
+    startEngine(2);
+    ASSERT_FALSE(HasFatalFailure());
+    // Both settings files in one folder, the way a service reads them.
+    HeadlessRun first, second;
+    const QString config1 = first.WriteConfig(QStringLiteral("port1.ini"), engine->port(), 1, 1000, kBitRate);
+    const QString config2 = first.WriteConfig(QStringLiteral("port2.ini"), engine->port(), 2, 1000, kBitRate);
+    ASSERT_TRUE(first.Start({QStringLiteral("--headless"), QStringLiteral("--config"), config1}));
+    ASSERT_TRUE(second.Start({QStringLiteral("--config"), config2, QStringLiteral("--headless")}));
+    waitForMonitoring(2, first);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(second.Running()) << second.Stderr().toStdString();
+
+    Samples left = silence(0.3);
+    left += afskAudio(port1, dir.path().toStdString());
+    left += silence(0.5);
+    Samples right = silence(0.3);
+    right += afskAudio(port2, dir.path().toStdString());
+    right += silence(0.5);
+    // Each client gets every frame of both channels.
+    hear(interleave(left, right), 2 * static_cast<int>(port1.size() + port2.size()), {&first, &second});
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(engine->heard(0), linesOf(port1)) << "Dire Wolf did not decode channel 0:\n" << engine->log();
+    ASSERT_EQ(engine->heard(1), linesOf(port2)) << "Dire Wolf did not decode channel 1:\n" << engine->log();
+
+    for (auto [run, port, frames] : {std::tuple{&first, 1, &port1}, std::tuple{&second, 2, &port2}}) {
+        SCOPED_TRACE(port);
+        ASSERT_TRUE(run->Running()) << run->Stderr().toStdString();
+        run->Signal(SIGTERM);
+        ASSERT_TRUE(run->WaitForEnd());
+        EXPECT_EQ(run->ExitStatus(), 0);
+        EXPECT_EQ(run->Stderr(), QString());
+        const std::vector<CsvRow> rows = rowsOf(run->StdoutLines());
+        ASSERT_FALSE(rows.empty());
+        for (const CsvRow& row : rows)
+            EXPECT_EQ(row.Port, port);
+        const Totals expected = totalsOf(*frames);
+        const Totals counted = sumOf(rows);
+        EXPECT_EQ(counted.frames, expected.frames);
+        EXPECT_EQ(counted.bytes, expected.bytes);
+        EXPECT_EQ(counted.data, expected.data);
+        if (HasFailure())
+            ADD_FAILURE() << run->Stdout().toStdString() << "\nDire Wolf:\n" << engine->log();
+    }
+}
