@@ -1,22 +1,100 @@
 // ChanLoad: measures how busy one packet-radio channel is, as a client of an
 // AGWPE-compatible packet engine.
+#include "CommandLine.h"
+#include "ErrorBox.h"
 #include "MeterProp.h"
+#include "PeriodLog.h"
 #include "Pictures.h"
+#include "PrivateProfile.h"
+#include "TerminationSignals.h"
 #include "meter.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QStatusBar>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+int fail(const QString& Message)
+{
+    std::fprintf(stderr, "chanload: %s\n", Message.toLocal8Bit().constData());
+    return 1;
+}
+
+// A settings file that is there but cannot be read would silently mean the
+// defaults, and a save from Properties would then overwrite it.
+bool readable(const QString& Path, QString& Why)
+{
+    const QFileInfo info(Path);
+    if (!info.exists())
+        return true;
+    QFile file(Path);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
+        Why = info.isDir() ? QStringLiteral("it is a folder") : file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    // Read before the application object exists, because Qt picks its
+    // platform then, and because --help and --version need no display.
+    TCommandLine line;
+    {
+        const QCoreApplication parsing(argc, argv);
+        if (const auto status = ParseCommandLine(QCoreApplication::arguments(), line))
+            return *status;
+    }
+    if (line.Headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ChanLoad"));
     QApplication::setDesktopFileName(QStringLiteral("org.chanload.ChanLoad"));
-    QApplication::setWindowIcon(LoadIcon("MAINICON"));
 
-    auto* main = new TForm1;
-    auto* properties = new TForm2;
-    const int status = app.exec();
-    delete properties;
-    delete main;
-    return status;
+    if (!line.ConfigFile.isEmpty()) {
+        const QString path = QFileInfo(line.ConfigFile).absoluteFilePath();
+        QString why;
+        if (!readable(path, why))
+            return fail(QStringLiteral("cannot read the settings file %1: %2").arg(path, why));
+        SetProfileFilePath(path);
+    }
+
+    TPeriodLog log;
+    if (!line.LogFile.isEmpty() && !log.OpenFile(line.LogFile))
+        return fail(log.Error());
+    TPeriodLog output;
+    if (line.Headless) {
+        if (!output.OpenStandardOutput())
+            return fail(output.Error());
+        // No one to click a box away: errors become lines on standard error.
+        SetErrorBoxHandler([](const QString& Text) { fail(Text); });
+    } else {
+        QApplication::setWindowIcon(LoadIcon("MAINICON"));
+    }
+
+    auto main = std::make_unique<TForm1>(nullptr, line.Headless);
+    QObject::connect(main.get(), &TForm1::PeriodEvaluated, main.get(), [&](const PeriodRecord& Record) {
+        if (line.Headless && !output.Write(Record))
+            fail(output.Error());
+        if (!line.LogFile.isEmpty() && !log.Write(Record)) {
+            // The meter goes on; the status line tells until the next tick.
+            main->StatusBar->showMessage(log.Error());
+            if (line.Headless)
+                fail(log.Error());
+        }
+    });
+
+    std::unique_ptr<TForm2> properties;
+    std::unique_ptr<TTerminationSignals> termination;
+    if (line.Headless)
+        termination = std::make_unique<TTerminationSignals>([&](int) { main->Exit1Click(nullptr); });
+    else
+        properties = std::make_unique<TForm2>();
+    return app.exec();
 }

@@ -34,8 +34,8 @@ int32_t RetriesLeft = 12;
 bool ConnectPending = false;
 SampleRing SampleHistory{};
 
-TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
+TForm1::TForm1(QWidget* parent, bool Headless)
+    : QMainWindow(parent), Headless(Headless), ui(std::make_unique<Ui::TForm1>())
 {
     ui->setupUi(this);
     Label1 = ui->Label1; Label2 = ui->Label2; Label3 = ui->Label3; Label4 = ui->Label4;
@@ -173,8 +173,11 @@ bool TForm1::event(QEvent* e)
 void TForm1::FormCreate(QObject* /*Sender*/)
 {
     setEnabled(true);
-    show();
-    connect(windowHandle(), &QWindow::screenChanged, this, &TForm1::renderPictures, Qt::UniqueConnection);
+    // Without a display the same window does the same work, unseen.
+    if (!Headless) {
+        show();
+        connect(windowHandle(), &QWindow::screenChanged, this, &TForm1::renderPictures, Qt::UniqueConnection);
+    }
     renderPictures();
     LoadSettings(Settings);
     SetLabelValue(BW, Settings.ChannelBps);
@@ -199,7 +202,8 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     TrayIconRecord.Icon = "GAUGEX";
     const char tip[] = "ChanLoad Version 0.1b";
     std::memcpy(TrayIconRecord.szTip.data(), tip, sizeof tip);
-    Shell_NotifyIcon(NIM_ADD, TrayIconRecord);
+    if (!Headless)
+        Shell_NotifyIcon(NIM_ADD, TrayIconRecord);
 
     for (QLabel* total : {Datas, Bytes, Frames, Usage})
         total->setText(QStringLiteral("0"));

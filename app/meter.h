@@ -36,7 +36,8 @@ class TForm1;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // Headless: never shown and no tray icon; everything else as usual.
+    explicit TForm1(QWidget* parent = nullptr, bool Headless = false);
     ~TForm1() override;
 
     // Controls, named as on the form.
@@ -117,6 +118,7 @@ private:
     void evaluate();
     void showLoadClass(int Class);
 
+    const bool Headless;
     std::unique_ptr<Ui::TForm1> ui;
     ::TrayIconRecord TrayIconRecord;
     bool ExitRequested = false;

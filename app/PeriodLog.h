@@ -1,0 +1,24 @@
+#pragma once
+// The CSV log of evaluated periods: the --log file, or standard output in a
+// run without a window. Both take the same lines.
+#include "LineLog.h"
+
+struct PeriodRecord;
+
+class TPeriodLog {
+public:
+    // Opens the file (or standard output) and writes the header line when it
+    // starts empty. False with Error() set when that fails.
+    bool OpenFile(const QString& Path);
+    bool OpenStandardOutput();
+
+    // One line for the period; false with Error() set when it was not written.
+    bool Write(const PeriodRecord& Record);
+
+    // "Cannot write the log FILE: reason"
+    QString Error() const;
+
+private:
+    bool start();
+    TLineLog file;
+};

@@ -1,0 +1,42 @@
+#include "LineLog.h"
+
+#include <cstdio>
+
+bool TLineLog::OpenFile(const QString& Path)
+{
+    name = Path;
+    file.setFileName(Path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool TLineLog::OpenStandardOutput()
+{
+    name = QStringLiteral("standard output");
+    // C's own buffer may hold text written before; it goes first.
+    std::fflush(stdout);
+    if (!file.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool TLineLog::Empty() const
+{
+    return file.size() == 0;
+}
+
+bool TLineLog::Append(const std::string& Line)
+{
+    const std::string whole = Line + "\n";
+    const qint64 written = file.write(whole.data(), static_cast<qint64>(whole.size()));
+    if (written != static_cast<qint64>(whole.size())) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}

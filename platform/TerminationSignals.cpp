@@ -1,0 +1,67 @@
+#include "TerminationSignals.h"
+
+#include <QSocketNotifier>
+
+#ifndef Q_OS_WIN
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#ifndef Q_OS_WIN
+namespace {
+
+// The write end of the pipe; a signal handler may only do async-signal-safe
+// things, so it writes the signal number and nothing else.
+int wakeFd = -1;
+int readFd = -1;
+
+void onSignal(int Signal)
+{
+    const unsigned char number = static_cast<unsigned char>(Signal);
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd, &number, 1);
+}
+
+} // namespace
+#endif
+
+TTerminationSignals::TTerminationSignals(std::function<void(int)> Handler, QObject* parent)
+    : QObject(parent), handler(std::move(Handler))
+{
+#ifndef Q_OS_WIN
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        return;
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    readFd = fds[1];
+    wakeFd = fds[0];
+    notifier = new QSocketNotifier(readFd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        unsigned char number = 0;
+        while (::read(readFd, &number, 1) == 1)
+            if (handler)
+                handler(number);
+    });
+    ::fcntl(readFd, F_SETFL, O_NONBLOCK);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+#endif
+}
+
+TTerminationSignals::~TTerminationSignals()
+{
+#ifndef Q_OS_WIN
+    if (!notifier)
+        return;
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+    ::close(wakeFd);
+    ::close(readFd);
+    wakeFd = readFd = -1;
+#endif
+}
