@@ -128,9 +128,7 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, QWidget* parent)
     }
     spanButtons[0]->setChecked(true);
     spans->addStretch();
-    auto* bands = new QLabel(QStringLiteral("Background: load class 1 to 4 (blue, green, yellow, red)"));
-    bands->setEnabled(false);
-    spans->addWidget(bands);
+    spans->addWidget(new QLabel(QStringLiteral("Background: load class 1 to 4 (blue, green, yellow, red)")));
 
     // The latest period, one figure per label, for the eye and for screen readers.
     auto* latest = new QGroupBox(QStringLiteral("Latest period"));

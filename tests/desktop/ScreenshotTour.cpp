@@ -3,13 +3,11 @@
 // With the prefix "dialogs" it also shows the Properties and About dialogs.
 // Usage: chanload_tour <output folder> [prefix] [dark]   (run by scripts/screenshots under Xvfb)
 //
-// For the history window's pictures, two more ways to run it:
-//   chanload_tour record <csv file> <periods>
-//     runs the real main window against the engine of CHANLOAD.INI and writes
-//     each evaluated period as a CSV line, until <periods> have been written;
+// For the history window's pictures:
 //   chanload_tour history <output folder> <prefix> <light|dark> <csv file>...
-//     puts the periods of the files in a row, 30 s apart and ending now, into
-//     the history window and saves a picture of it with a period hovered.
+// puts the periods of CSV logs (as chanload --log or --headless writes them) in
+// a row, 30 s apart and ending now, into the history window and saves a
+// picture of it with a period hovered.
 #include "MeterProp.h"
 #include "PeriodRecord.h"
 #include "Process.h"
@@ -36,7 +34,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -71,28 +68,6 @@ void useDarkTheme()
     dark.setColor(QPalette::ToolTipBase, QColor(60, 60, 64));
     dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
     QApplication::setPalette(dark);
-}
-
-int record(const QString& path, int periods)
-{
-    QFile csv(path);
-    if (!csv.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return 1;
-    }
-    csv.write(QByteArray::fromStdString(CsvHeader() + "\n"));
-    SetEndProcessHandler([](int status) { QCoreApplication::exit(status ? status : 3); });
-    auto* form = new TForm1;
-    int written = 0;
-    QObject::connect(form, &TForm1::PeriodEvaluated, form, [&](const PeriodRecord& r) {
-        csv.write(QByteArray::fromStdString(CsvLine(r) + "\n"));
-        csv.flush();
-        if (++written == periods)
-            QCoreApplication::exit(0);
-    });
-    const int status = QCoreApplication::exec();
-    delete form;
-    return status;
 }
 
 // The periods of the files in a row, 30 s apart, the last one ending now.
@@ -172,8 +147,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ChanLoad"));
-    if (argc == 4 && QByteArray(argv[1]) == "record")
-        return record(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
     if (argc >= 6 && QByteArray(argv[1]) == "history") {
         if (QByteArray(argv[4]) == "dark")
             useDarkTheme();
