@@ -101,13 +101,16 @@ void PaintGaugeIcon(QPainter& P, const QRectF& Target, const IconLook& Look)
     const QColor Outline(0x26, 0x2d, 0x34);
 
     // Device below the screen, drawn first so that the stand overlaps it.
-    const QRectF Device = G.rect(5, 24, 27, 31);
-    QLinearGradient DeviceShade(Device.topLeft(), Device.bottomLeft());
-    DeviceShade.setColorAt(0, QColor(0x5d, 0x69, 0x76));
-    DeviceShade.setColorAt(1, QColor(0x3a, 0x43, 0x4d));
-    P.setPen(QPen(Outline, Hair));
-    P.setBrush(DeviceShade);
-    P.drawRoundedRect(Device.adjusted(Hair / 2, Hair / 2, -Hair / 2, -Hair / 2), G.len(1.6), G.len(1.6));
+    // A rounded box shaded from top to bottom, its outline inside the box.
+    const auto shadedBox = [&](const QRectF& Box, const QColor& Top, const QColor& Bottom, qreal Radius) {
+        QLinearGradient Shade(Box.topLeft(), Box.bottomLeft());
+        Shade.setColorAt(0, Top);
+        Shade.setColorAt(1, Bottom);
+        P.setPen(QPen(Outline, Hair));
+        P.setBrush(Shade);
+        P.drawRoundedRect(Box.adjusted(Hair / 2, Hair / 2, -Hair / 2, -Hair / 2), Radius, Radius);
+    };
+    shadedBox(G.rect(5, 24, 27, 31), QColor(0x5d, 0x69, 0x76), QColor(0x3a, 0x43, 0x4d), G.len(1.6));
     const QColor Buttons[] = {QColor(0xf4, 0x43, 0x36), QColor(0xff, 0xc1, 0x07), QColor(0x4c, 0xc2, 0x50)};
     for (int i = 0; i < 3; ++i) {
         const QRectF Button = G.rect(9 + 5.5 * i, 26, 12 + 5.5 * i, 29);
@@ -122,13 +125,7 @@ void PaintGaugeIcon(QPainter& P, const QRectF& Target, const IconLook& Look)
     P.drawRect(G.rect(13, 21, 19, 24));
 
     // Bezel: a mid-tone frame reads on both light and dark panels.
-    const QRectF Bezel = G.rect(1, 1, 31, 22);
-    QLinearGradient BezelShade(Bezel.topLeft(), Bezel.bottomLeft());
-    BezelShade.setColorAt(0, QColor(0x7a, 0x87, 0x95));
-    BezelShade.setColorAt(1, QColor(0x4a, 0x55, 0x61));
-    P.setPen(QPen(Outline, Hair));
-    P.setBrush(BezelShade);
-    P.drawRoundedRect(Bezel.adjusted(Hair / 2, Hair / 2, -Hair / 2, -Hair / 2), G.len(3), G.len(3));
+    shadedBox(G.rect(1, 1, 31, 22), QColor(0x7a, 0x87, 0x95), QColor(0x4a, 0x55, 0x61), G.len(3));
 
     const QRectF Screen = G.rect(4, 4, 28, 20);
     QLinearGradient Glass(Screen.topLeft(), Screen.bottomLeft());
