@@ -75,9 +75,9 @@ public:
     // another one. SIGPIPE is ignored from here on, so that an engine that has
     // ended cannot end the caller through a write into its input.
     bool start(std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    // Before start(): digipeat on every channel, the common WIDEn-N rule with
-    // the station call traced in the path (WIDE1-1 and WIDE2-N, WIDE3-7-N and
-    // TEST as plain aliases).
+    // Before start(): digipeat on every channel by the common WIDEn-N rule:
+    // WIDE1-N and WIDE2-N with the station call traced into the path, WIDE3-N
+    // to WIDE7-N and TEST replaced by it as aliases.
     void digipeat() { digipeater = true; }
     int port() const { return agwPort; }
 
