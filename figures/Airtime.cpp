@@ -6,20 +6,145 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr int64_t AddressBytes = 7;
 constexpr int64_t FcsBytes = 2;
 constexpr int64_t FlagBits = 8;
+// Five 1s in a row, counted from a 0, take 2^6 - 2 random bits on average:
+// one stuffed bit in 62.
+constexpr int64_t BitsPerStuffedBit = 62;
 
-// HDLC inserts a 0 after five 1s in a row, counted over the bits as sent,
-// least significant bit of each byte first.
-class StuffingCounter {
+// What the description between '<' and '>' says beyond the frame type, in
+// the spellings of Dire Wolf ("S3 R1 pid=F0 Len=5 P=0"), QtSoundModem
+// ("P R1 S3", "P/F") and LinBPQ ("C P S3 R1", "R R5").
+struct Description {
+    enum Role { Unknown, Command, Response, Both };
+    Role role = Unknown;
+    int pollFinal = 0;
+    int64_t recv = -1, send = -1;
+    std::optional<uint8_t> pid;
+};
+
+std::optional<int64_t> decimal(std::string_view Text)
+{
+    if (Text.empty() || Text.size() > 9)
+        return std::nullopt;
+    int64_t v = 0;
+    for (char c : Text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+std::optional<uint8_t> hexByte(std::string_view Text)
+{
+    if (Text.size() > 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X'))
+        Text.remove_prefix(2);
+    if (Text.empty() || Text.size() > 2)
+        return std::nullopt;
+    unsigned v = 0;
+    for (char c : Text) {
+        const int d = c >= '0' && c <= '9' ? c - '0'
+            : c >= 'a' && c <= 'f'         ? c - 'a' + 10
+            : c >= 'A' && c <= 'F'         ? c - 'A' + 10
+                                           : -1;
+        if (d < 0)
+            return std::nullopt;
+        v = v * 16 + static_cast<unsigned>(d);
+    }
+    return static_cast<uint8_t>(v);
+}
+
+Description describe(std::string_view Data)
+{
+    Description d;
+    std::string_view line = Data.substr(0, Data.find('\r'));
+    const size_t open = line.find('<');
+    if (open == std::string_view::npos)
+        return d;
+    line.remove_prefix(open + 1);
+    line = line.substr(0, line.find('>'));
+    bool first = true;
+    while (!line.empty()) {
+        const size_t blank = line.find(' ');
+        const std::string_view word = line.substr(0, blank);
+        line.remove_prefix(blank == std::string_view::npos ? line.size() : blank + 1);
+        if (word.empty())
+            continue;
+        if (first) { // the frame type, which the header already holds
+            first = false;
+            continue;
+        }
+        const size_t equals = word.find('=');
+        const std::string_view name = word.substr(0, equals);
+        const std::string_view value = equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
+        if (name == "pid") {
+            d.pid = hexByte(value);
+        } else if (name == "P" || name == "F" || name == "PF" || name == "P/F") {
+            d.pollFinal = equals == std::string_view::npos ? 1 : (value == "1" ? 1 : 0);
+            // Dire Wolf writes "PF" for frames whose two C bits are equal, as
+            // its own APRS frames have them (both set).
+            d.role = name == "P" ? Description::Command
+                : name == "F"   ? Description::Response
+                : name == "PF" && equals != std::string_view::npos ? Description::Both
+                                                                   : d.role;
+        } else if (word == "C") {
+            d.role = Description::Command;
+        } else if (word == "R") {
+            d.role = Description::Response;
+        } else if (word.size() > 1 && (word[0] == 'R' || word[0] == 'S')) {
+            if (const auto n = decimal(word.substr(1)))
+                (word[0] == 'R' ? d.recv : d.send) = *n;
+        }
+    }
+    return d;
+}
+
+// The control byte of an unnumbered frame without its P/F bit; LinBPQ
+// writes SABM as "C" and DISC as "D".
+std::optional<uint8_t> unnumberedControl(std::string_view Type)
+{
+    struct Entry {
+        std::string_view type;
+        uint8_t control;
+    };
+    static constexpr Entry table[] = {{"UI", 0x03},   {"SABM", 0x2F}, {"SABME", 0x6F}, {"DISC", 0x43},
+                                      {"DM", 0x0F},   {"UA", 0x63},   {"FRMR", 0x87},  {"XID", 0xAF},
+                                      {"TEST", 0xE3}, {"C", 0x2F},    {"D", 0x43}};
+    for (const Entry& e : table)
+        if (e.type == Type)
+            return e.control;
+    return std::nullopt;
+}
+
+std::optional<uint8_t> supervisoryControl(std::string_view Type)
+{
+    if (Type == "RR")
+        return 0x01;
+    if (Type == "RNR")
+        return 0x05;
+    if (Type == "REJ")
+        return 0x09;
+    if (Type == "SREJ")
+        return 0x0D;
+    return std::nullopt;
+}
+
+// The bits of a frame as sent, least significant bit of each byte first.
+// Bytes whose value is unknown only add their length; stuffing for them is
+// estimated afterwards, and a run of 1s does not carry across them.
+class FrameBits {
 public:
     void Add(uint8_t Byte)
     {
+        bytes.push_back(Byte);
         for (int bit = 0; bit < 8; ++bit) {
             if ((Byte >> bit) & 1) {
                 if (++ones == 5) {
@@ -31,69 +156,134 @@ public:
             }
         }
     }
-    int64_t Stuffed() const { return stuffed; }
+    void AddUnknown(int64_t Count)
+    {
+        if (Count <= 0)
+            return;
+        unknown += Count;
+        ones = 0;
+    }
+    // The frame check sequence, exact when every byte before it is known.
+    void AddFcs()
+    {
+        if (unknown > 0) {
+            AddUnknown(FcsBytes);
+            return;
+        }
+        uint16_t crc = 0xFFFF;
+        for (uint8_t b : bytes) {
+            crc ^= b;
+            for (int i = 0; i < 8; ++i)
+                crc = static_cast<uint16_t>((crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1);
+        }
+        crc = static_cast<uint16_t>(~crc);
+        Add(static_cast<uint8_t>(crc & 0xFF));
+        Add(static_cast<uint8_t>(crc >> 8));
+    }
+    int64_t Bits() const
+    {
+        const int64_t unknownBits = unknown * 8;
+        return static_cast<int64_t>(bytes.size()) * 8 + unknownBits + stuffed +
+            (unknownBits + BitsPerStuffedBit / 2) / BitsPerStuffedBit;
+    }
 
 private:
+    std::vector<uint8_t> bytes;
+    int64_t unknown = 0;
     int ones = 0;
     int64_t stuffed = 0;
 };
 
-// An AX.25 address field: six characters shifted left by one, blank-padded,
-// then the SSID byte.
-void addAddress(StuffingCounter& Counter, std::string_view Call, bool Last)
+// An address field: six characters shifted left by one, blank-padded, then
+// the SSID byte with the C (or, for a digipeater, H) bit on top, the two
+// reserved bits set and the end-of-addresses bit at the bottom.
+void addAddress(FrameBits& Frame, std::string_view Call, bool TopBit, bool Last)
 {
     const size_t dash = Call.find('-');
-    std::string_view base = Call.substr(0, std::min<size_t>(dash, 6));
+    const std::string_view base = Call.substr(0, std::min<size_t>(dash, 6));
     int ssid = 0;
     if (dash != std::string_view::npos) {
         for (char c : Call.substr(dash + 1)) {
             if (c < '0' || c > '9')
                 break;
-            ssid = ssid * 10 + (c - '0');
+            ssid = std::min(ssid * 10 + (c - '0'), 1000);
         }
     }
     for (size_t i = 0; i < 6; ++i)
-        Counter.Add(static_cast<uint8_t>((i < base.size() ? static_cast<unsigned char>(base[i]) : ' ') << 1));
-    Counter.Add(static_cast<uint8_t>(0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0)));
-}
-
-// Sequence numbers above 7 only exist in modulo-128 links.
-bool modulo128(const MonitorHeader& Header)
-{
-    return Header.RecvSeq > 7 || Header.SendSeq > 7 || Header.FrameType == "SABME";
+        Frame.Add(static_cast<uint8_t>((i < base.size() ? static_cast<unsigned char>(base[i]) : ' ') << 1));
+    Frame.Add(static_cast<uint8_t>((TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0)));
 }
 
 } // namespace
 
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
 {
-    const bool carriesPid = Header.FrameType == "I" || Header.FrameType == "UI";
-    const bool twoControl = Header.FrameType != "UI" && Header.FrameType != "SABME" && modulo128(Header);
-    const int64_t info = MonitoredFrameAmounts(Header, Data).Datas;
+    const Description d = describe(Data);
+    const std::string_view type = Header.FrameType;
+    const bool information = type == "I";
+    const bool carriesPid = information || type == "UI";
+    const auto supervisory = supervisoryControl(type);
+    const auto unnumbered = unnumberedControl(type);
+    // Sequence numbers above 7 only exist in modulo-128 links, whose I and S
+    // frames have two control bytes; U frames always have one.
+    const bool modulo128 = (information || supervisory) && (d.recv > 7 || d.send > 7);
 
-    StuffingCounter counter;
-    addAddress(counter, Header.Destination, false);
-    addAddress(counter, Header.Source, Header.Via.empty());
+    FrameBits frame;
+    // Command: destination C bit set; response: source C bit set.
+    const bool both = d.role == Description::Both;
+    addAddress(frame, Header.Destination, both || d.role != Description::Response, false);
+    addAddress(frame, Header.Source, both || d.role == Description::Response, Header.Via.empty());
+    // A '*' marks the last digipeater that has repeated the frame; those
+    // before it have repeated it too. Dire Wolf shows no '*' at all.
+    size_t repeated = 0;
+    for (size_t i = 0; i < Header.Via.size(); ++i)
+        if (!Header.Via[i].empty() && Header.Via[i].back() == '*')
+            repeated = i + 1;
     for (size_t i = 0; i < Header.Via.size(); ++i) {
-        std::string call = Header.Via[i];
-        // Dire Wolf marks a digipeater that has repeated the frame with '*'.
+        std::string_view call = Header.Via[i];
         if (!call.empty() && call.back() == '*')
-            call.pop_back();
-        addAddress(counter, call, i + 1 == Header.Via.size());
+            call.remove_suffix(1);
+        addAddress(frame, call, i < repeated, i + 1 == Header.Via.size());
     }
 
-    const std::string_view shown = MonitorInformation(Data);
-    const bool infoKnown = static_cast<int64_t>(shown.size()) == info;
-    if (infoKnown)
-        for (char c : shown)
-            counter.Add(static_cast<uint8_t>(c));
+    const int64_t recv = std::max<int64_t>(d.recv, 0), send = std::max<int64_t>(d.send, 0);
+    const int pf = d.pollFinal;
+    if (information && modulo128) {
+        frame.Add(static_cast<uint8_t>((send & 0x7f) << 1));
+        frame.Add(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
+    } else if (information) {
+        frame.Add(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | ((send & 7) << 1)));
+    } else if (supervisory && modulo128) {
+        frame.Add(*supervisory);
+        frame.Add(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
+    } else if (supervisory) {
+        frame.Add(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | *supervisory));
+    } else if (unnumbered) {
+        frame.Add(static_cast<uint8_t>(*unnumbered | (pf << 4)));
+    } else {
+        frame.AddUnknown(1);
+    }
 
-    // Control, PID, checksum and information not seen byte for byte: random
-    // bits need one stuffed bit in 62 on average.
-    const int64_t unseenBytes = (twoControl ? 2 : 1) + (carriesPid ? 1 : 0) + FcsBytes + (infoKnown ? 0 : info);
-    const int64_t bytes = AddressBytes * (2 + static_cast<int64_t>(Header.Via.size())) + (twoControl ? 2 : 1) +
-        (carriesPid ? 1 : 0) + info + FcsBytes;
-    return bytes * 8 + counter.Stuffed() + (unseenBytes * 8) / 62 + FlagBits;
+    if (carriesPid) {
+        if (d.pid)
+            frame.Add(*d.pid);
+        else
+            frame.AddUnknown(1);
+    }
+
+    // I and UI frames: the length the header gives, else what is shown. Other
+    // frames (XID, TEST, FRMR, SREJ) carry what the engine shows after the line.
+    const std::string_view shown = MonitorInformation(Data);
+    const int64_t info = carriesPid ? MonitoredFrameAmounts(Header, Data).Datas : static_cast<int64_t>(shown.size());
+    if (static_cast<int64_t>(shown.size()) == info) {
+        for (char c : shown)
+            frame.Add(static_cast<uint8_t>(c));
+    } else {
+        frame.AddUnknown(info);
+    }
+
+    frame.AddFcs();
+    return frame.Bits() + FlagBits;
 }
 
 int64_t AirtimePercent(const AirtimeTotals& Totals, int64_t BitRate, int64_t TxDelayMs, int64_t TxTailMs,
@@ -101,8 +291,17 @@ int64_t AirtimePercent(const AirtimeTotals& Totals, int64_t BitRate, int64_t TxD
 {
     if (BitRate <= 0)
         return 0;
-    const long double busy = static_cast<long double>(Totals.Bits) / static_cast<long double>(BitRate) +
-        static_cast<long double>(Totals.Transmissions) * static_cast<long double>(TxDelayMs + TxTailMs) / 1000.0L;
-    const long double period = static_cast<long double>(EffectivePeriodMs(TimerMs)) / 1000.0L;
-    return std::clamp<int64_t>(static_cast<int64_t>(std::trunc(busy * 100.0L / period)), 0, 100);
+    const int64_t periodMs = EffectivePeriodMs(TimerMs);
+    // Busy time in milliseconds times the bit rate, so that whole figures stay
+    // whole: 10 preambles of 0.4 s are 4 s, not 3.9999.
+    const long double estimate = static_cast<long double>(Totals.Bits) * 1000.0L +
+        static_cast<long double>(Totals.Transmissions) * static_cast<long double>(TxDelayMs + TxTailMs) *
+            static_cast<long double>(BitRate);
+    const long double capacity = static_cast<long double>(BitRate) * static_cast<long double>(periodMs);
+    if (std::fabs(estimate) > 1e16L || capacity > 1e16L)
+        return std::clamp<int64_t>(static_cast<int64_t>(std::trunc(
+                                       std::clamp(estimate * 100.0L / capacity, -1.0L, 101.0L))),
+                                   0, 100);
+    const int64_t busy = Totals.Bits * 1000 + Totals.Transmissions * (TxDelayMs + TxTailMs) * BitRate;
+    return std::clamp<int64_t>(busy * 100 / (BitRate * periodMs), 0, 100);
 }

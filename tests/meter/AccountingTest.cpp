@@ -2,6 +2,8 @@
 
 #include "AGWUnit.h"
 
+#include <QTimer>
+
 using Totals3 = std::vector<std::string>;
 
 TEST_F(MeterTest, WorkedExampleCountsOneUiFrameOfTheMonitoredPort)
@@ -99,4 +101,36 @@ TEST_F(MeterTest, TotalsStopAtTheLargestReadableNumber)
     ASSERT_TRUE(SendMarker("second"));
     EXPECT_EQ(Totals(), (Totals3{"2147483647", "2147483647", "2147483647"}));
     EXPECT_TRUE(errorBoxes.isEmpty());
+}
+
+// Every frame of the port keeps the channel busy; own airtime counts only the
+// station's own ('T'), and each transmission brings TXDELAY and TXTAIL.
+TEST_F(MeterTest, AirtimeCountsEveryFrameAndOwnAirtimeOnlyOwnTransmissions)
+{
+    StartConnected({{"SAMPLE", "10000"}, {"TXDELAY", "900"}, {"TXTAIL", "100"}});
+    const QByteArray heard = MonitorData(1, "UI pid=F0 Len=40 PF=0 ", QByteArray(40, 'h'));
+    const QByteArray own = MonitorData(1, "UI pid=F0 Len=9 PF=0 ", "ourselves");
+    engine.Send(AgwFrame(0, 'U', heard) + AgwFrame(0, 'U', heard) + AgwFrame(0, 'T', own)
+        + AgwFrame(1, 'U', MonitorData(2, "UI pid=F0 Len=40 PF=0 ", QByteArray(40, 'o'))));
+    ASSERT_TRUE(SendMarker("after the frames"));
+    ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
+    form->CheckTimeTimer(form->CheckTime);
+
+    const auto bits = [](const QByteArray& data) {
+        TAGWPE parser("N0CALL");
+        MonitorHeader header;
+        EXPECT_TRUE(parser.ParseMonitorHeader(data.toStdString(), header));
+        return FrameAirBits(header, data.toStdString());
+    };
+    const int64_t heardBits = bits(heard), ownBits = bits(own);
+    ASSERT_GT(heardBits, 8 * 40);
+    // Three transmissions of 1 s each plus their bits at 1200 bit/s, of 10 s.
+    const PeriodRecord& r = form->History().Latest();
+    EXPECT_EQ(r.Airtime, (2 * heardBits + ownBits + 3 * 1200) * 100 / (1200 * 10));
+    EXPECT_EQ(r.OwnAirtime, (ownBits + 1200) * 100 / (1200 * 10));
+    // The next period starts from nothing.
+    ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
+    form->CheckTimeTimer(form->CheckTime);
+    EXPECT_EQ(form->History().Latest().Airtime, 0);
+    EXPECT_EQ(form->History().Latest().OwnAirtime, 0);
 }

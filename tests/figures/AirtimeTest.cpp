@@ -1,0 +1,195 @@
+// The bits a monitored frame kept the channel busy with, and the airtime
+// figure of a period.
+#include "AGWUnit.h"
+#include "Airtime.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Dire Wolf's monitor text for a frame: header line, information, CR and NUL
+// (the CR only after information).
+std::string direWolf(const std::string& Addresses, const std::string& Description, const std::string& Info = {})
+{
+    std::string data = " 1:" + Addresses + " <" + Description + " >[19:29:58]\r" + Info;
+    if (!Info.empty())
+        data += '\r';
+    return data + std::string(1, '\0');
+}
+
+int64_t airBits(const std::string& Data)
+{
+    TAGWPE client("N0CALL");
+    MonitorHeader header;
+    EXPECT_TRUE(client.ParseMonitorHeader(Data, header)) << Data;
+    return FrameAirBits(header, Data);
+}
+
+// Six characters shifted left, blank-padded, then the SSID byte as given.
+Bytes address(const std::string& Call, uint8_t SsidByte)
+{
+    Bytes out;
+    for (size_t i = 0; i < 6; ++i)
+        out.push_back(static_cast<uint8_t>((i < Call.size() ? Call[i] : ' ') << 1));
+    out.push_back(SsidByte);
+    return out;
+}
+
+Bytes join(std::initializer_list<Bytes> Parts)
+{
+    Bytes out;
+    for (const Bytes& p : Parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes text(const std::string& Text)
+{
+    return Bytes(Text.begin(), Text.end());
+}
+
+// What a TNC sends for these bytes: FCS (CRC-16/X.25, low byte first), a 0
+// after every five 1s, least significant bit first, and the closing flag.
+int64_t onAir(Bytes Frame)
+{
+    uint16_t crc = 0xFFFF;
+    for (uint8_t b : Frame) {
+        crc ^= b;
+        for (int i = 0; i < 8; ++i)
+            crc = static_cast<uint16_t>((crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1);
+    }
+    Frame.push_back(static_cast<uint8_t>(~crc & 0xFF));
+    Frame.push_back(static_cast<uint8_t>((~crc >> 8) & 0xFF));
+    int64_t bits = 0;
+    int ones = 0;
+    for (uint8_t b : Frame)
+        for (int i = 0; i < 8; ++i) {
+            ++bits;
+            ones = (b >> i) & 1 ? ones + 1 : 0;
+            if (ones == 5) {
+                ++bits;
+                ones = 0;
+            }
+        }
+    return bits + 8;
+}
+
+} // namespace
+
+// Bits counted in gen_packets' audio: tones per bit, NRZI decoded, between
+// the last opening flag and the first flag after the frame, plus one flag.
+TEST(FrameAirBits, MatchesWhatGenPacketsPutsOnTheAir)
+{
+    EXPECT_EQ(airBits(direWolf("Fm N0CALL-1 To APRS", "UI pid=F0 Len=5 PF=0", "hello")), 193);
+    EXPECT_EQ(airBits(direWolf("Fm N0CALL-1 To APRS", "UI pid=F0 Len=100 PF=0", std::string(100, 'x'))), 953);
+    EXPECT_EQ(airBits(direWolf("Fm N0CALL-3 To CQ", "UI pid=F0 Len=0 PF=0")), 154);
+    EXPECT_EQ(airBits(direWolf("Fm N0CALL-11 To APRS Via WIDE1-1,WIDE2-1", "UI pid=F0 Len=56 PF=0",
+                               "=4903.50N/07201.75W_220/004g005t077r000p000P000h50b09900")),
+              714);
+    // Ten 0xFF bytes: 80 ones in a row (and four of the PID's before them).
+    EXPECT_EQ(airBits(direWolf("Fm N0CALL-12 To BEACON-12", "UI pid=F0 Len=10 PF=0", std::string(10, '\xff'))), 251);
+
+    // The reference used below agrees with the same audio byte for byte.
+    EXPECT_EQ(onAir(join({address("APRS", 0xE0), address("N0CALL", 0xE3), {0x03, 0xF0}, text("hello")})), 193);
+    EXPECT_EQ(onAir(join({address("BEACON", 0xF8), address("N0CALL", 0xF9), {0x03, 0xF0}, Bytes(10, 0xFF)})), 251);
+}
+
+TEST(FrameAirBits, ControlPidAndInformationFollowTheFrameType)
+{
+    const std::string link = "Fm N0CALL-1 To N0CALL-2";
+    // Response: the source's C bit; command: the destination's.
+    const Bytes response = join({address("N0CALL", 0x64), address("N0CALL", 0xE3)});
+    const Bytes command = join({address("N0CALL", 0xE4), address("N0CALL", 0x63)});
+
+    // S frames: one control byte, no PID, no information.
+    EXPECT_EQ(airBits(direWolf(link, "RR R5 F=1")), onAir(join({response, {0xB1}})));
+    EXPECT_EQ(airBits(direWolf(link, "REJ R2 P=0")), onAir(join({command, {0x49}})));
+    // N(R) above 7: a modulo-128 link, two control bytes.
+    EXPECT_EQ(airBits(direWolf(link, "RR R100 P=1")), onAir(join({command, {0x01, 0xC9}})));
+    EXPECT_EQ(airBits(direWolf(link, "SREJ R12 F=0 Len=0")), onAir(join({response, {0x0D, 0x18}})));
+    // I frames: control, PID, information; modulo 128 when a number says so.
+    EXPECT_EQ(airBits(direWolf(link, "I S3 R1 pid=F0 Len=5 P=0", "abcde")),
+              onAir(join({command, {0x26, 0xF0}, text("abcde")})));
+    EXPECT_EQ(airBits(direWolf(link, "I S9 R2 pid=F0 Len=5 P=1", "abcde")),
+              onAir(join({command, {0x12, 0x05, 0xF0}, text("abcde")})));
+    EXPECT_EQ(airBits(direWolf(link, "I S0 R0 pid=0xCF Len=0 P=0")), onAir(join({command, {0x00, 0xCF}})));
+    // U frames: one control byte whatever the numbers; XID and TEST carry
+    // information but no PID.
+    EXPECT_EQ(airBits(direWolf(link, "SABME P=1")), onAir(join({command, {0x7F}})));
+    EXPECT_EQ(airBits(direWolf(link, "UA F=1")), onAir(join({response, {0x73}})));
+    EXPECT_EQ(airBits(direWolf(link, "DM F=0")), onAir(join({response, {0x0F}})));
+    EXPECT_EQ(airBits(direWolf(link, "XID P=1 Len=3", "xyz")), onAir(join({command, {0xBF}, text("xyz")})));
+    EXPECT_EQ(airBits(direWolf(link, "TEST F=1 Len=2", "ok")), onAir(join({response, {0xF3}, text("ok")})));
+}
+
+TEST(FrameAirBits, DigipeatersAddAnAddressEachAndStarMarksThoseThatRepeated)
+{
+    const Bytes head = join({address("APRS", 0xE0), address("N0CALL", 0xE2)});
+    const Bytes tail = join({{0x03, 0xF0}, text("hi")});
+    // SSID 12 with the H bit set makes five 1s in a row, so the bit shows.
+    EXPECT_EQ(airBits(direWolf("Fm N0CALL-1 To APRS Via N0CALL-12,WIDE2-12", "UI pid=F0 Len=2 PF=0", "hi")),
+              onAir(join({head, address("N0CALL", 0x78), address("WIDE2", 0x79), tail})));
+    EXPECT_EQ(airBits(direWolf("Fm N0CALL-1 To APRS Via N0CALL-12*,WIDE2-12", "UI pid=F0 Len=2 PF=0", "hi")),
+              onAir(join({head, address("N0CALL", 0xF8), address("WIDE2", 0x79), tail})));
+    // The last one marked has been preceded by all before it.
+    EXPECT_EQ(airBits(direWolf("Fm N0CALL-1 To APRS Via N0CALL-12,WIDE2-12*", "UI pid=F0 Len=2 PF=0", "hi")),
+              onAir(join({head, address("N0CALL", 0xF8), address("WIDE2", 0xF9), tail})));
+
+    // Without known FCS, each digipeater adds exactly 56 bits.
+    const std::string linBpq = " <I C P S3 R1>\r" + std::string(20, 'a') + "\r";
+    const int64_t none = airBits(" 1:Fm AB To CD" + linBpq);
+    EXPECT_EQ(airBits(" 1:Fm AB To CD Via EF" + linBpq), none + 56);
+    EXPECT_EQ(airBits(" 1:Fm AB To CD Via EF,GH,IJ" + linBpq), none + 3 * 56);
+}
+
+TEST(FrameAirBits, UnknownBytesTakeTheAverageStuffing)
+{
+    // LinBPQ's I frame: neither PID nor Len, so PID and FCS are unknown and
+    // stuffing runs stop at them. 28 bytes, 16 stuffed in the 80 ones of the
+    // information, 24 unknown bits too few for one more on average, flag.
+    EXPECT_EQ(airBits(" 1:Fm AB To CD <I C P S3 R1>\r" + std::string(10, '\xff') + "\r"), 28 * 8 + 16 + 8);
+    // Len=20 but nothing shown: 176 unknown bits (information and FCS) give 3.
+    EXPECT_EQ(airBits(" 1:Fm AB To CD <UI pid=F0 Len=20>\r"), 16 * 8 + 176 + 3 + 8);
+    // Unknown frame type: one control byte of unknown value.
+    EXPECT_EQ(airBits(" 1:Fm AB To CD <ZZ>\r"), 14 * 8 + 24 + 8);
+}
+
+TEST(AirtimePercent, BusySecondsOverThePeriodTruncatedAndCapped)
+{
+    // 1199 bits at 1200 bit/s are 0.999 s of 10 s: 9.99 %.
+    EXPECT_EQ(AirtimePercent({1199, 0}, 1200, 0, 0, 10000), 9);
+    EXPECT_EQ(AirtimePercent({1200, 0}, 1200, 0, 0, 10000), 10);
+    // Each transmission adds its preamble and tail: 10 x 0.4 s.
+    EXPECT_EQ(AirtimePercent({0, 10}, 1200, 300, 100, 10000), 40);
+    EXPECT_EQ(AirtimePercent({2400, 10}, 1200, 300, 100, 10000), 60);
+    EXPECT_EQ(AirtimePercent({0, 10}, 9600, 300, 100, 10000), 40);
+    // More than the period: 100.
+    EXPECT_EQ(AirtimePercent({12000, 1}, 1200, 300, 100, 10000), 100);
+    EXPECT_EQ(AirtimePercent({1200 * 100000LL, 0}, 1200, 0, 0, 1000), 100);
+    // Periods under a second count as one second, as for the other figures.
+    EXPECT_EQ(AirtimePercent({600, 0}, 1200, 0, 0, 500), 50);
+    // No rate, no figure.
+    EXPECT_EQ(AirtimePercent({1200, 1}, 0, 300, 100, 10000), 0);
+    EXPECT_EQ(AirtimePercent({1200, 1}, -1200, 300, 100, 10000), 0);
+    EXPECT_EQ(AirtimePercent({}, 1200, 300, 100, 10000), 0);
+}
+
+TEST(AirtimePercent, OwnAirtimeIsPartOfTheChannelsAirtime)
+{
+    const AirtimeTotals heard{3600, 4};
+    const AirtimeTotals own{1200, 2};
+    AirtimeTotals all = heard;
+    all += own;
+    EXPECT_EQ(all.Bits, 4800);
+    EXPECT_EQ(all.Transmissions, 6);
+    // 4 s + 6 x 0.4 s of 20 s; own: 1 s + 2 x 0.4 s.
+    EXPECT_EQ(AirtimePercent(all, 1200, 300, 100, 20000), 32);
+    EXPECT_EQ(AirtimePercent(own, 1200, 300, 100, 20000), 9);
+}
