@@ -115,8 +115,11 @@ void TForm1::checkEngineAlive()
 void TForm1::engineAnswered()
 {
     AnswerPending = false;
+    // Back at once: a tick that came right after the connect may have judged
+    // too early, and the status line must not say so for a whole period.
     if (EngineSilent) {
         EngineSilent = false;
         changeIcon(("GAUGE" + std::to_string(LoadClass)).c_str());
+        StatusBar->showMessage(QStringLiteral("Connected......."));
     }
 }

@@ -13,8 +13,10 @@
 #include "MeterProp.h"
 #include "Pictures.h"
 #include "Process.h"
+#include "THistoryWindow.h"
 
 #include <QCursor>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QScreen>
 #include <QPalette>
@@ -94,6 +96,7 @@ TForm1::TForm1(QWidget* parent, bool Headless)
 TForm1::~TForm1()
 {
     delete PopUp;
+    delete HistoryForm;
     if (AGWClient)
         AGWClient->DetachSocket();
     if (Form1 == this)
@@ -133,6 +136,8 @@ void TForm1::setupLook()
     MarkValueLabel(Datas, QStringLiteral("Data bytes"));
     MarkValueLabel(Usage, QStringLiteral("Traffic"));
     ImageBar->setAccessibleDescription(QStringLiteral("1 of 4"));
+    ImageBar->setToolTip(QStringLiteral("Double-click for the history"));
+    ImageBar->installEventFilter(this);
     Gauge->setAccessibleName(QStringLiteral("Efficiency"));
     Traffic->setAccessibleName(QStringLiteral("Usage"));
 
@@ -207,13 +212,45 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     connectionStart();
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == ImageBar && e->type() == QEvent::MouseButtonDblClick
+        && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+        GuardEvent([&] { OpenHistory(); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
 void TForm1::TrayIconMessage(int MouseMessage)
 {
+    if (MouseMessage == WM_LBUTTONDBLCLK) {
+        OpenHistory();
+        return;
+    }
     if (MouseMessage != WM_RBUTTONDOWN)
         return;
     raise();
     activateWindow();
     PopUp->popup(QCursor::pos());
+}
+
+// No parent: the window stays usable while the Properties dialog has disabled
+// this one, as the icon's menu does.
+void TForm1::OpenHistory()
+{
+    if (!HistoryForm) {
+        HistoryForm = new THistoryWindow(Periods);
+        connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryWindow::PeriodAdded);
+    }
+    HistoryForm->show();
+    HistoryForm->raise();
+    HistoryForm->activateWindow();
+}
+
+THistoryWindow* TForm1::HistoryWindow() const
+{
+    return HistoryForm;
 }
 
 void TForm1::Properties1Click(QObject* /*Sender*/)

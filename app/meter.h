@@ -3,6 +3,7 @@
 // is split by job: wiring and menus (meter.cpp), the connection to the engine
 // (MeterConnection.cpp), counting, figures and the tray icon (MeterFigures.cpp).
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,7 @@ class TAGWPE;
 class TAboutDlg;
 class TClientSocket;
 class TGauge;
+class THistoryWindow;
 namespace Ui {
 class TForm1;
 }
@@ -78,12 +80,19 @@ public:
     // The evaluated periods of the last 24 hours.
     const PeriodHistory& History() const { return Periods; }
 
+    // Shows the history window, made on first use and again after each close.
+    void OpenHistory();
+    // The open history window, or null.
+    THistoryWindow* HistoryWindow() const;
+
 signals:
     // Every evaluated period, for the history window, the log and the headless output.
     void PeriodEvaluated(const PeriodRecord& Record);
 
 protected:
     bool event(QEvent* e) override;
+    // A double click on the thermometer picture opens the history.
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     // Attempts before the first connection, the start-up one included.
@@ -118,6 +127,8 @@ private:
     // are also inside the label totals.
     AirtimeTotals HeardAir, OwnAir;
     PeriodHistory Periods;
+    // Deletes itself when closed.
+    QPointer<THistoryWindow> HistoryForm;
     // A port-list request is out and unanswered; still so at the next tick,
     // the engine is taken for stopped although the connection stays open.
     bool AnswerPending = false;

@@ -2,9 +2,25 @@
 // of the screen (window and notification area) at each, for the documentation.
 // With the prefix "dialogs" it also shows the Properties and About dialogs.
 // Usage: chanload_tour <output folder> [prefix] [dark]   (run by scripts/screenshots under Xvfb)
+//
+// For the history window's pictures:
+//   chanload_tour history <output folder> <prefix> <light|dark> <csv file>...
+// puts the periods of CSV logs (as chanload --log or --headless writes them) in
+// a row, 30 s apart and ending now, into the history window and saves a
+// picture of it with a period hovered.
 #include "MeterProp.h"
+#include "PeriodRecord.h"
 #include "Process.h"
+#include "THistoryWindow.h"
 #include "meter.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCursor>
+#include <QDateTime>
+#include <QFile>
+#include <QLineSeries>
+#include <QToolTip>
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +34,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -36,28 +53,113 @@ void shoot(const QString& path)
     std::printf("%s\n", qPrintable(path));
 }
 
+// What a desktop with a dark theme hands the program.
+void useDarkTheme()
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(55, 55, 58));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::ToolTipBase, QColor(60, 60, 64));
+    dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+}
+
+// The periods of the files in a row, 30 s apart, the last one ending now.
+PeriodHistory replay(const QStringList& files)
+{
+    std::vector<PeriodRecord> records;
+    for (const QString& path : files) {
+        QFile csv(path);
+        if (!csv.open(QIODevice::ReadOnly))
+            continue;
+        while (!csv.atEnd()) {
+            const QByteArray line = csv.readLine();
+            const int comma = line.indexOf(',');
+            PeriodRecord r;
+            int n[9];
+            if (comma < 0 || std::sscanf(line.constData() + comma, ",%d,%d,%d,%d,%d,%d,%d,%d,%d", &n[0], &n[1], &n[2],
+                                         &n[3], &n[4], &n[5], &n[6], &n[7], &n[8]) != 9)
+                continue; // the header
+            r.Port = n[0];
+            r.Frames = n[1];
+            r.Bytes = n[2];
+            r.Datas = n[3];
+            r.Usage = static_cast<int16_t>(n[4]);
+            r.Efficiency = static_cast<int16_t>(n[5]);
+            r.Load = static_cast<int16_t>(n[6]);
+            r.Airtime = static_cast<int16_t>(n[7]);
+            r.OwnAirtime = static_cast<int16_t>(n[8]);
+            records.push_back(r);
+        }
+    }
+    PeriodHistory history;
+    const int64_t end = QDateTime::currentSecsSinceEpoch() / 30 * 30;
+    for (size_t i = 0; i < records.size(); ++i) {
+        records[i].Time = end - 30 * static_cast<int64_t>(records.size() - 1 - i);
+        history.Add(records[i]);
+    }
+    return history;
+}
+
+int showHistory(const QDir& out, const QString& prefix, const QStringList& files)
+{
+    const PeriodHistory history = replay(files);
+    if (history.Size() < 2) {
+        std::fprintf(stderr, "no periods in the files\n");
+        return 1;
+    }
+    auto* window = new THistoryWindow(history);
+    window->move(0, 0);
+    window->show();
+    settle(600);
+    // The pointer resting on a period three quarters along, to show its tool tip.
+    const PeriodRecord& r = history[history.Size() * 3 / 4];
+    const QPointF onChart =
+        window->Chart()->mapToPosition(QPointF(r.Time * 1000.0, r.Airtime), window->AirtimeSeries());
+    const QPoint at = window->ChartView()->mapFromScene(window->Chart()->mapToScene(onChart));
+    QCursor::setPos(window->ChartView()->viewport()->mapToGlobal(at + QPoint(-40, 40)));
+    settle(200);
+    QCursor::setPos(window->ChartView()->viewport()->mapToGlobal(at));
+    QElapsedTimer t;
+    t.start();
+    while (!QToolTip::isVisible() && t.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!QToolTip::isVisible())
+        std::fprintf(stderr, "no tool tip over the hovered period\n");
+    settle(300);
+    const QRect area = window->frameGeometry();
+    const QString path = out.filePath(QStringLiteral("%1-history.png").arg(prefix));
+    QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
+    std::printf("%s\n", qPrintable(path));
+    delete window;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ChanLoad"));
+    if (argc >= 6 && QByteArray(argv[1]) == "history") {
+        if (QByteArray(argv[4]) == "dark")
+            useDarkTheme();
+        QStringList files;
+        for (int i = 5; i < argc; ++i)
+            files << QString::fromLocal8Bit(argv[i]);
+        return showHistory(QDir(QString::fromLocal8Bit(argv[2])), QString::fromLocal8Bit(argv[3]), files);
+    }
     const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     const QString prefix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("main");
     SetEndProcessHandler([](int) {});
-    if (argc > 3 && QByteArray(argv[3]) == "dark") {
-        // What a desktop with a dark theme hands the program.
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(45, 45, 48));
-        dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-        dark.setColor(QPalette::Base, QColor(30, 30, 32));
-        dark.setColor(QPalette::Text, QColor(230, 230, 230));
-        dark.setColor(QPalette::Button, QColor(55, 55, 58));
-        dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-        dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-        QApplication::setPalette(dark);
-    }
+    if (argc > 3 && QByteArray(argv[3]) == "dark")
+        useDarkTheme();
 
     auto* form = new TForm1;
     auto* properties = new TForm2;

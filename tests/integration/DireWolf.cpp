@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <numbers>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -165,6 +167,90 @@ Samples afskAudio(const std::vector<TestFrame>& frames, const fs::path& workDir,
 
 namespace {
 
+// CRC-16-CCITT as HDLC sends it: reflected, preset to ones, complemented.
+uint16_t frameCheck(const std::string& bytes)
+{
+    uint16_t crc = 0xFFFF;
+    for (unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0x8408) : static_cast<uint16_t>(crc >> 1);
+    }
+    return static_cast<uint16_t>(~crc);
+}
+
+// "CALL-7": six characters shifted left one bit, blank-padded, then the SSID
+// octet with the reserved bits set, the command bit and the end-of-address bit.
+std::string ax25Address(const std::string& call, bool commandBit, bool last)
+{
+    const size_t dash = call.find('-');
+    const std::string base = call.substr(0, dash);
+    const int ssid = dash == std::string::npos ? 0 : std::stoi(call.substr(dash + 1));
+    if (base.empty() || base.size() > 6 || ssid < 0 || ssid > 15)
+        throw std::invalid_argument("no AX.25 callsign: " + call);
+    std::string out;
+    for (size_t i = 0; i < 6; ++i)
+        out += static_cast<char>((i < base.size() ? base[i] : ' ') << 1);
+    out += static_cast<char>((commandBit ? 0x80 : 0) | 0x60 | (ssid << 1) | (last ? 1 : 0));
+    return out;
+}
+
+} // namespace
+
+std::string sabmFrame(const std::string& to, const std::string& from)
+{
+    // A command: C bit set in the destination, clear in the source. SABM with P=1.
+    return ax25Address(to, true, false) + ax25Address(from, false, true) + '\x3F';
+}
+
+Samples hdlcAudio(const std::string& frame, int sampleRate)
+{
+    std::string sent = frame;
+    const uint16_t fcs = frameCheck(frame);
+    sent += static_cast<char>(fcs & 0xFF);
+    sent += static_cast<char>(fcs >> 8);
+
+    std::vector<bool> bits;
+    const auto flags = [&bits](int count) {
+        for (int n = 0; n < count; ++n)
+            for (int i = 0; i < 8; ++i)
+                bits.push_back((0x7E >> i) & 1);
+    };
+    flags(40); // about 270 ms, a usual TXDELAY
+    int ones = 0;
+    for (unsigned char byte : sent)
+        for (int i = 0; i < 8; ++i) {
+            const bool bit = (byte >> i) & 1;
+            bits.push_back(bit);
+            ones = bit ? ones + 1 : 0;
+            if (ones == 5) {
+                bits.push_back(false);
+                ones = 0;
+            }
+        }
+    flags(4);
+
+    // NRZI: a 0 changes the tone, a 1 keeps it. Bit i ends at sample
+    // (i + 1) * rate / 1200, so the rate need not be a multiple of the baud rate.
+    Samples out;
+    bool mark = true;
+    double phase = 0;
+    size_t n = 0;
+    for (size_t i = 0; i < bits.size(); ++i) {
+        if (!bits[i])
+            mark = !mark;
+        const double step = 2 * std::numbers::pi * (mark ? 1200.0 : 2200.0) / sampleRate;
+        const size_t end = (i + 1) * static_cast<size_t>(sampleRate) / 1200;
+        for (; n < end; ++n) {
+            out.push_back(static_cast<int16_t>(std::lround(8191 * std::sin(phase))));
+            phase = std::fmod(phase + step, 2 * std::numbers::pi);
+        }
+    }
+    return out;
+}
+
+namespace {
+
 // Dire Wolf 1.6 refuses AGW ports above 49151 (and silently takes 8000
 // instead), and the kernel hands out ephemeral ports above 32767: candidates
 // come from below that range, and one that is bound on any address now (Dire
@@ -236,8 +322,11 @@ bool DireWolf::startOn(int port, std::chrono::steady_clock::time_point deadline)
         c << "ADEVICE stdin null\n"
           << "ARATE " << sampleRate << "\n"
           << "ACHANNELS " << channels << "\n";
-        for (int ch = 0; ch < channels; ++ch)
+        for (int ch = 0; ch < channels; ++ch) {
             c << "CHANNEL " << ch << "\nMYCALL N0DW-" << (ch + 1) << "\nMODEM 1200\n";
+            if (digipeater)
+                c << "DIGIPEAT " << ch << " " << ch << " ^WIDE[3-7]-[1-7]$|^TEST$ ^WIDE[12]-[12]$ TRACE\n";
+        }
         c << "AGWPORT " << port << "\n"
           << "KISSPORT 0\n";
     }
@@ -334,9 +423,23 @@ bool DireWolf::running()
     return true;
 }
 
+void DireWolf::suspend()
+{
+    if (child > 0)
+        kill(child, SIGSTOP);
+}
+
+void DireWolf::resume()
+{
+    if (child > 0)
+        kill(child, SIGCONT);
+}
+
 void DireWolf::stop()
 {
     if (child > 0) {
+        // A stopped process would hold SIGTERM until continued.
+        kill(child, SIGCONT);
         kill(child, SIGTERM);
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         while (running() && std::chrono::steady_clock::now() < deadline)
@@ -406,4 +509,25 @@ int DireWolf::linesStartingWith(const std::string& text) const
         if (line.rfind(text, 0) == 0)
             ++n;
     return n;
+}
+
+std::string DireWolf::requestKinds(int client) const
+{
+    // "<<< Ask Port Information from AGWPE client application 0, total length = 36"
+    // and on the next line "\tportx = 0, datakind = 'G', pid = 0x00".
+    static const std::regex request(R"(^<<< .* from AGWPE client application (\d+), total length)");
+    static const std::regex kind(R"(datakind = '(.)')");
+    const auto lines = logLines();
+    std::string kinds;
+    std::smatch m;
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+        if (std::regex_search(lines[i], m, request) && std::stoi(m[1]) == client
+            && std::regex_search(lines[i + 1], m, kind))
+            kinds += m.str(1);
+    return kinds;
+}
+
+bool DireWolf::clientClosed(int client) const
+{
+    return linesStartingWith("Error getting message header from AGW client application " + std::to_string(client) + ".") > 0;
 }

@@ -38,6 +38,16 @@ Samples silence(double seconds, int sampleRate = kSampleRate);
 Samples afskAudio(const std::vector<TestFrame>& frames, const std::filesystem::path& workDir,
                   int sampleRate = kSampleRate);
 
+// The AX.25 bytes of a connect request (SABM, poll bit set) from `from` to
+// `to`, without the frame check sequence. gen_packets makes UI frames only.
+std::string sabmFrame(const std::string& to, const std::string& from);
+
+// One AX.25 frame (given without its frame check sequence) as mono AFSK 1200
+// audio the way a TNC keys it: flags as preamble, the frame with its FCS, bit
+// stuffing, NRZI, 1200 Hz mark and 2200 Hz space, phase continuous, at the
+// level gen_packets uses.
+Samples hdlcAudio(const std::string& frame, int sampleRate = kSampleRate);
+
 // Two mono signals as one stereo signal; the shorter one is padded with silence.
 Samples interleave(const Samples& left, const Samples& right);
 
@@ -47,9 +57,11 @@ Samples& operator+=(Samples& a, const Samples& b);
 bool onPath(const std::string& program);
 
 // One Dire Wolf process: AGW server on a port of its own, audio from standard
-// input, one 1200 bit/s AFSK radio channel per audio channel. It never
-// transmits: no PTT, no beacons, no digipeater, no IGate, audio output to the
-// null device.
+// input, one 1200 bit/s AFSK radio channel per audio channel, station call
+// N0DW-<channel + 1>. No PTT, no beacons, no IGate, audio output to the null
+// device; it transmits only as a digipeater (digipeat()) or for a client that
+// registered a call and is connected to on the air. What it sends it reports
+// to monitoring AGW clients as kind 'T'.
 class DireWolf {
 public:
     DireWolf(std::filesystem::path workDir, int channels = 1, int sampleRate = kSampleRate);
@@ -63,6 +75,10 @@ public:
     // another one. SIGPIPE is ignored from here on, so that an engine that has
     // ended cannot end the caller through a write into its input.
     bool start(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // Before start(): digipeat on every channel by the common WIDEn-N rule:
+    // WIDE1-N and WIDE2-N with the station call traced into the path, WIDE3-N
+    // to WIDE7-N and TEST replaced by it as aliases.
+    void digipeat() { digipeater = true; }
     int port() const { return agwPort; }
 
     // Hands the audio to the engine from a thread of its own, so that the caller
@@ -75,8 +91,14 @@ public:
     // The frames the engine reports as heard on a radio channel (0-based), as
     // monitor lines, in the order heard.
     std::vector<std::string> heard(int channel) const;
-    // Frames the engine sent itself ("[0H] ..." or "[0L] ..."); none expected.
+    // Frames the engine sent itself, as it logs them: "[0H] SRC>DST,...:info"
+    // (H for digipeats, L for the rest).
     std::vector<std::string> transmitted() const;
+    // The kinds of the AGW requests one client application sent, in the order
+    // received, from the AGW trace; client 0 is the first to connect.
+    std::string requestKinds(int client) const;
+    // The engine noticed that the client application closed its connection.
+    bool clientClosed(int client) const;
     // How many lines of the engine's output start with text. The AGW trace
     // (-d a) writes one line per request received ("<<< ...") and per frame sent
     // to a client (">>> ...").
@@ -85,12 +107,16 @@ public:
     const std::string& error() const { return failure; }
     pid_t pid() const { return child; }
     bool running();
+    // SIGSTOP and SIGCONT: a stopped engine keeps its connections open and answers nothing.
+    void suspend();
+    void resume();
+    std::vector<std::string> logLines() const;
 
-    // Ends the engine: SIGTERM, after 5 s SIGKILL; always reaped.
+    // Ends the engine, stopped or not: SIGCONT and SIGTERM, after 5 s SIGKILL;
+    // always reaped.
     void stop();
 
 private:
-    std::vector<std::string> logLines() const;
     bool startOn(int port, std::chrono::steady_clock::time_point deadline);
 
     std::filesystem::path dir;
@@ -98,6 +124,7 @@ private:
     int agwPort = 0;
     int channels;
     int sampleRate;
+    bool digipeater = false;
     pid_t child = -1;
     int input = -1;
     std::thread writer;

@@ -1,9 +1,12 @@
 // ChanLoad against a real engine: Dire Wolf hears generated AFSK audio and
 // reports what it decoded to ChanLoad over AGW, as it would from a radio.
+#include "AgwWire.h"
+#include "ClientSocket.h"
 #include "DireWolf.h"
 #include "ErrorBox.h"
 #include "Gauge.h"
 #include "MessageBox.h"
+#include "NotifyIcon.h"
 #include "Process.h"
 #include "QtTestApp.h"
 #include "meter.h"
@@ -20,6 +23,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -61,6 +71,84 @@ Totals totalsOf(const std::vector<TestFrame>& frames)
     return t;
 }
 
+// The information of a frame as Dire Wolf logs it, "[0H] SRC>DST,VIA:info"
+// or "SRC>DST:info", with its "<0x0a>" escapes undone.
+std::string infoOf(std::string logged)
+{
+    if (!logged.empty() && logged[0] == '[')
+        logged.erase(0, logged.find("] ") + 2);
+    const std::string escaped = logged.substr(logged.find(':') + 1);
+    std::string info;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped.compare(i, 3, "<0x") == 0 && i + 5 < escaped.size() && escaped[i + 5] == '>') {
+            info += static_cast<char>(std::stoi(escaped.substr(i + 3, 2), nullptr, 16));
+            i += 5;
+        } else {
+            info += escaped[i];
+        }
+    }
+    return info;
+}
+
+Totals totalsOfLogged(const std::vector<std::string>& lines)
+{
+    Totals t;
+    for (const auto& line : lines) {
+        const auto info = static_cast<int64_t>(infoOf(line).size());
+        t.frames += 1;
+        t.bytes += info + 19;
+        t.datas += info;
+    }
+    return t;
+}
+
+std::vector<std::string> withoutPriority(std::vector<std::string> sent)
+{
+    for (auto& line : sent)
+        line.erase(0, line.find("] ") + 2);
+    return sent;
+}
+
+// A bare AGW client on loopback, as a packet program would be: registers a
+// call so that the engine takes connect requests to it.
+class RawAgwClient {
+public:
+    ~RawAgwClient()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+
+    // The engine's one-byte answer: 1 when the call is registered.
+    bool registerCall(int port, const std::string& call)
+    {
+        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        timeval wait{15, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            return false;
+        const std::string request = agw::frame(0, 'X', call, "", "");
+        if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+            return false;
+        std::string reply;
+        char buf[64];
+        while (reply.size() < agw::HeaderSize + 1) {
+            const ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                return false;
+            reply.append(buf, static_cast<size_t>(n));
+        }
+        return reply[agw::KindAt] == 'X' && agw::readLe32(reply, agw::LengthAt) == 1 && reply[agw::HeaderSize] == 1;
+    }
+
+private:
+    int fd = -1;
+};
+
 std::vector<std::string> linesOf(const std::vector<TestFrame>& frames)
 {
     std::vector<std::string> lines;
@@ -89,6 +177,8 @@ protected:
 
     void TearDown() override
     {
+        if (engine)
+            engine->resume();
         if (form) {
             form->Exit1Click(nullptr);
             EXPECT_FALSE(endStatuses.empty()) << "Exit did not end the program";
@@ -96,9 +186,23 @@ protected:
                 EXPECT_EQ(status, 0);
             delete form;
             form = nullptr;
+            // The meter was the engine's first client. Over the whole run, its
+            // end included, it asks for the port list (at connect and at every
+            // tick), the capabilities and monitoring, once: no registration,
+            // nothing that could make the station transmit.
+            if (engine) {
+                EXPECT_TRUE(WaitFor([this] { return engine->clientClosed(0); }, 15000))
+                    << "Dire Wolf did not see ChanLoad close:\n" << engine->log();
+                const std::string kinds = engine->requestKinds(0);
+                EXPECT_EQ(kinds.find_first_not_of("Ggm"), std::string::npos) << "requests: " << kinds;
+                EXPECT_EQ(kinds.substr(0, 3), "Ggm");
+                EXPECT_EQ(std::count(kinds.begin(), kinds.end(), 'm'), 1) << "requests: " << kinds;
+            }
         }
         if (engine) {
-            EXPECT_EQ(engine->transmitted(), std::vector<std::string>{}) << "Dire Wolf transmitted";
+            if (!mayTransmit) {
+                EXPECT_EQ(engine->transmitted(), std::vector<std::string>{}) << "Dire Wolf transmitted";
+            }
             engine.reset();
         }
         EXPECT_TRUE(errorBoxes.isEmpty()) << errorBoxes.join('\n').toStdString();
@@ -109,9 +213,12 @@ protected:
     }
 
     // Dire Wolf listens before the window exists, so the first attempt connects.
-    void startEngine(int channels)
+    void startEngine(int channels, bool digipeater = false)
     {
         engine = std::make_unique<DireWolf>(dir.path().toStdString(), channels);
+        if (digipeater)
+            engine->digipeat();
+        mayTransmit = digipeater;
         ASSERT_TRUE(engine->start()) << engine->error();
         agwPort = engine->port();
     }
@@ -138,6 +245,9 @@ protected:
         ASSERT_TRUE(WaitFor([this] { return engine->linesStartingWith("<<< Enable Reception of Monitoring Frames") > 0; }, 15000))
             << "Dire Wolf never got the monitoring request:\n" << engine->log();
         EXPECT_EQ(engine->linesStartingWith("<<< Enable Reception of Monitoring Frames"), 1);
+        ASSERT_EQ(engine->linesStartingWith("<<< Enable Reception of Monitoring Frames from AGWPE client application 0,"), 1)
+            << "ChanLoad is not the engine's first client";
+        QObject::connect(form->CheckTime, &QTimer::timeout, form, [this] { statusAtTick << form->StatusBar->currentMessage(); });
     }
 
     // Feeds the audio and serves ChanLoad's events until the engine has sent
@@ -160,6 +270,9 @@ protected:
     std::unique_ptr<DireWolf> engine;
     int agwPort = 0;
     TForm1* form = nullptr;
+    bool mayTransmit = false;
+    // The status line right after each tick (the window's own handler runs first).
+    QStringList statusAtTick;
     std::vector<int> endStatuses;
     QStringList errorBoxes;
     QStringList messageBoxes;
@@ -249,4 +362,163 @@ TEST_F(DireWolfChannel, CountsOnlyTheMonitoredRadioPort)
     EXPECT_EQ(form->Frames->text(), QString::number(expected.frames));
     EXPECT_EQ(form->Bytes->text(), QString::number(expected.bytes));
     EXPECT_EQ(form->Datas->text(), QString::number(expected.datas));
+}
+
+TEST_F(DireWolfChannel, CountsTheDigipeatersOwnTransmissionsFrameForFrame)
+{
+    // Each frame's next unused path entry decides: WIDE1-1, WIDE2-N and TEST
+    // are digipeated, RELAY, another station's call and no path are not.
+    const std::vector<TestFrame> frames = {
+        {"N0CALL-1", "APRS", {"WIDE1-1"}, ">Test one two three"},
+        {"N0CALL-2", "APRS", {}, "!4237.14NS07120.83W#hello"},
+        {"N0CALL-4", "ID", {"N0CALL-9*", "WIDE2-1"}, "N0CALL-4/R"},
+        {"N0CALL-7", "APRS", {"WIDE2-2"}, "T#005,199,000,255,073,123,01101001"},
+        {"N0CALL-11", "APRS", {"WIDE1-1", "WIDE2-1"}, "=4903.50N/07201.75W_220/004g005t077r000p000P000h50b09900"},
+        {"N0CALL-12", "BEACON", {"RELAY"}, "QST de N0CALL-12"},
+        {"N0CALL-13", "APRS", {"TEST"}, ";LEAVE-ME *092345z4903.50N/07201.75W>088/036 object"},
+        {"N0CALL-14", "TEST", {"WIDE1-1"}, std::string(200, '0')},
+        {"N0CALL-15", "CQ", {"N0CALL-9", "WIDE2-1"}, "not ours to repeat"},
+        {"N0CALL-3", "CQ", {}, ""},
+    };
+    std::vector<std::string> digipeats = {
+        "N0CALL-1>APRS,N0DW-1*:>Test one two three",
+        "N0CALL-4>ID,N0CALL-9,N0DW-1*:N0CALL-4/R",
+        "N0CALL-7>APRS,N0DW-1*,WIDE2-1:T#005,199,000,255,073,123,01101001",
+        "N0CALL-11>APRS,N0DW-1*,WIDE2-1:=4903.50N/07201.75W_220/004g005t077r000p000P000h50b09900",
+        "N0CALL-13>APRS,N0DW-1*:;LEAVE-ME *092345z4903.50N/07201.75W>088/036 object",
+        "N0CALL-14>TEST,N0DW-1*:" + std::string(200, '0'),
+    };
+    startEngine(1, true);
+    writeIni(1, 600000);
+    startMeter();
+    ASSERT_FALSE(HasFatalFailure());
+
+    Samples audio = silence(0.5);
+    audio += afskAudio(frames, dir.path().toStdString());
+    audio += silence(1.0);
+    const int heard = static_cast<int>(frames.size());
+    const int sent = static_cast<int>(digipeats.size());
+    engine->feed(audio);
+    // Dire Wolf keys up after the channel has gone quiet, each transmission
+    // taking its real air time.
+    WaitFor(
+        [&] {
+            return engine->fed() && engine->linesStartingWith(">>> Monitored") >= heard
+                && engine->linesStartingWith(">>> Monitoring Own Information") >= sent
+                && form->Frames->text() == QString::number(heard + sent);
+        },
+        60000);
+    WaitFor([] { return false; }, 500);
+
+    ASSERT_EQ(engine->heard(0), linesOf(frames)) << "Dire Wolf did not decode every frame; fix the generated audio";
+    std::vector<std::string> transmitted = withoutPriority(engine->transmitted());
+    std::sort(transmitted.begin(), transmitted.end());
+    std::sort(digipeats.begin(), digipeats.end());
+    ASSERT_EQ(transmitted, digipeats) << "Dire Wolf digipeated other than configured:\n" << engine->log();
+    ASSERT_EQ(engine->linesStartingWith(">>> Monitoring Own Information to AGWPE client application 0,"), sent)
+        << "Dire Wolf did not report every transmission to ChanLoad";
+
+    // Ground truth: what was fed and heard, plus what Dire Wolf's log says it sent.
+    Totals expected = totalsOfLogged(engine->heard(0));
+    const Totals own = totalsOfLogged(engine->transmitted());
+    expected.frames += own.frames;
+    expected.bytes += own.bytes;
+    expected.datas += own.datas;
+    ASSERT_GT(own.datas, 0);
+    EXPECT_EQ(form->Frames->text(), QString::number(expected.frames));
+    EXPECT_EQ(form->Bytes->text(), QString::number(expected.bytes));
+    EXPECT_EQ(form->Datas->text(), QString::number(expected.datas));
+}
+
+TEST_F(DireWolfChannel, ListensWithoutRegisteringAndLeavesConnectRequestsToItsCallUnanswered)
+{
+    startEngine(1);
+    writeIni(1, 600000); // CALLSIGN=N0CALL-5
+    startMeter();
+    ASSERT_FALSE(HasFatalFailure());
+    // The engine may answer the control below; everything before it must stay silent.
+    mayTransmit = true;
+
+    const std::vector<TestFrame> beacon = {{"N0CALL-1", "APRS", {"WIDE1-1"}, ">heard without registering"}};
+    const std::string sabm = sabmFrame("N0CALL-5", "N0CALL-7");
+    const std::string sabmHeard = "N0CALL-7>N0CALL-5:(SABM cmd, p=1)";
+    Samples audio = silence(0.5);
+    audio += afskAudio(beacon, dir.path().toStdString());
+    audio += hdlcAudio(sabm);
+    audio += silence(1.0);
+    engine->feed(audio);
+    WaitFor([&] { return engine->fed() && engine->linesStartingWith(">>> Monitored") >= 2 && form->Frames->text() == "2"; },
+            60000);
+    WaitFor([] { return false; }, 500);
+
+    ASSERT_EQ(engine->heard(0), (std::vector<std::string>{beacon[0].monitorLine(), sabmHeard})) << engine->log();
+    const auto info = static_cast<int64_t>(beacon[0].info.size());
+    // The connect request counts as a frame without information.
+    EXPECT_EQ(form->Frames->text(), "2");
+    EXPECT_EQ(form->Bytes->text(), QString::number(info + 19 + 19));
+    EXPECT_EQ(form->Datas->text(), QString::number(info));
+
+    // The control: the same request once a program has registered the call.
+    // Dire Wolf handles frames in order, so an answer to the first request
+    // would be logged before this one's.
+    RawAgwClient program;
+    ASSERT_TRUE(program.registerCall(agwPort, "N0CALL-5")) << engine->log();
+    Samples again = silence(0.5);
+    again += hdlcAudio(sabm);
+    again += silence(1.0);
+    engine->feed(again);
+    WaitFor([&] { return engine->fed() && engine->transmitted().size() >= 1 && form->Frames->text() == "4"; }, 60000);
+    WaitFor([] { return false; }, 500);
+
+    const auto lines = engine->logLines();
+    std::vector<size_t> requestAt, answerAt;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find(sabmHeard) != std::string::npos)
+            requestAt.push_back(i);
+        if (lines[i].rfind("[0L] N0CALL-5>N0CALL-7:(UA res", 0) == 0)
+            answerAt.push_back(i);
+    }
+    ASSERT_EQ(requestAt.size(), 2u) << engine->log();
+    ASSERT_EQ(answerAt.size(), 1u) << "the registered call did not draw exactly one answer:\n" << engine->log();
+    EXPECT_GT(answerAt[0], requestAt[1]) << "the unregistered call was answered:\n" << engine->log();
+    EXPECT_EQ(engine->transmitted().size(), 1u) << engine->log();
+    EXPECT_EQ(engine->linesStartingWith("Stream 0: Connected to N0CALL-7"), 1) << engine->log();
+    EXPECT_EQ(engine->linesStartingWith(">>> Monitoring Own Information to AGWPE client application 0,"), 1);
+    // The answer reached the meter as the station's own frame and counts.
+    EXPECT_EQ(form->Frames->text(), "4");
+    EXPECT_EQ(form->Bytes->text(), QString::number(info + 4 * 19));
+    EXPECT_EQ(form->Datas->text(), QString::number(info));
+}
+
+TEST_F(DireWolfChannel, ShowsAnEngineThatStopsAnsweringWithinTwoTicksAndItsReturn)
+{
+    startEngine(1);
+    writeIni(1, 1000);
+    startMeter();
+    ASSERT_FALSE(HasFatalFailure());
+    const QString answering = QStringLiteral("Connected.......");
+    const QString silent = QStringLiteral("Connected, engine not answering");
+    const auto icon = [] { return CurrentNotifyIcon() ? CurrentNotifyIcon()->Icon : std::string(); };
+
+    ASSERT_TRUE(WaitFor([&] { return !statusAtTick.isEmpty() && statusAtTick.last() == answering && !form->AwaitingEngineAnswer(); },
+                        20000))
+        << "ticks: " << statusAtTick.join(" | ").toStdString();
+    ASSERT_NE(icon(), "GAUGEX");
+
+    engine->suspend();
+    const qsizetype stoppedAt = statusAtTick.size();
+    ASSERT_TRUE(WaitFor([&] { return statusAtTick.size() >= stoppedAt + 3; }, 30000));
+    // The request of the first tick goes unanswered; the second tick says so, and the next keeps saying it.
+    EXPECT_EQ(statusAtTick[stoppedAt + 1], silent) << "ticks: " << statusAtTick.join(" | ").toStdString();
+    EXPECT_EQ(statusAtTick[stoppedAt + 2], silent);
+    EXPECT_EQ(form->StatusBar->currentMessage(), silent);
+    EXPECT_EQ(icon(), "GAUGEX");
+    EXPECT_TRUE(form->AGWPE->Active()) << "a stopped engine keeps the connection";
+
+    engine->resume();
+    ASSERT_TRUE(WaitFor([&] { return !form->AwaitingEngineAnswer(); }, 20000)) << "no answer after SIGCONT";
+    EXPECT_NE(icon(), "GAUGEX") << "the icon waits for no tick";
+    const qsizetype answeredAt = statusAtTick.size();
+    ASSERT_TRUE(WaitFor([&] { return statusAtTick.size() > answeredAt; }, 20000));
+    EXPECT_EQ(statusAtTick[answeredAt], answering) << "ticks: " << statusAtTick.join(" | ").toStdString();
 }

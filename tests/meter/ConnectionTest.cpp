@@ -189,9 +189,10 @@ TEST_F(MeterTest, EngineThatStopsAnsweringIsShownUntilItAnswersAgain)
     EXPECT_EQ(TrayIcon(), "GAUGEX");
     EXPECT_EQ(engine.Frames().size(), 4u) << "one request out at a time";
 
-    // The answer brings the load class back at once, the status at the next tick.
+    // The answer brings the load class and the status line back at once.
     ASSERT_TRUE(SendMarker("Port1 again"));
     EXPECT_EQ(TrayIcon(), "GAUGE1");
+    EXPECT_EQ(Status(), "Connected.......");
     form->CheckTimeTimer(form->CheckTime);
     EXPECT_EQ(Status(), "Connected.......");
     EXPECT_EQ(TrayIcon(), "GAUGE1");
