@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Client side of the AGWPE TCP interface as Dire Wolf, QtSoundModem, LinBPQ and
 // ldsped speak it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small text routines of the protocol unit. Texts are byte strings: a blank
 // (32) is the only word separator, and no character-set conversion happens.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window keeps its live numbers as label texts: 8-bit decimal text in,
 // 8-bit decimal text out, with the program's one conversion rule.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's one connection to the engine: the first attempt, the
 // connect / disconnect / error events, the check at every tick, and the
 // decision between trying again and giving up.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Counting the monitored frames into the window's totals, turning a period's
 // totals into figures at every tick, and the tray icon that follows the load.
 // The arithmetic lives in the figures unit; this file reads and writes labels.

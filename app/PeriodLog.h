@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The CSV log of evaluated periods: the --log file, or standard output in a
 // run without a window. Both take the same lines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ChanLoad: measures how busy one packet-radio channel is, as a client of an
 // AGWPE-compatible packet engine.
 #include "CommandLine.h"
@@ -51,8 +52,15 @@ int main(int argc, char* argv[])
         if (const auto status = ParseCommandLine(QCoreApplication::arguments(), line))
             return *status;
     }
-    if (line.Headless)
+    if (line.Headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Standard error carries the program's own messages; Qt's notes about
+        // the desktop it runs without (no runtime folder, no tray) are noise.
+        qInstallMessageHandler([](QtMsgType Type, const QMessageLogContext&, const QString& Text) {
+            if (Type == QtCriticalMsg || Type == QtFatalMsg)
+                fail(Text);
+        });
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ChanLoad"));
     QApplication::setDesktopFileName(QStringLiteral("org.chanload.ChanLoad"));

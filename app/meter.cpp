@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's wiring: controls, look, start-up, menus and the way out.
 #include "meter.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The meter unit: the main window and its unit-level state. The window's work
 // is split by job: wiring and menus (meter.cpp), the connection to the engine

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the receive path: cutting a stream of Dire Wolf monitor frames
 // delivered in reads of a given size, taking the frames out and parsing their
 // monitor texts, next to a plain memcpy of the same bytes.

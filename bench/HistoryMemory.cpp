@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the history costs the running meter: the real main window evaluates a
 // day of 30-second periods (2880) with the history window never opened, then
 // the window is opened and closed a few times. Prints the process's anonymous

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick for ChanLoad's start-up time and memory: the least a Qt
 // Widgets program with one window costs (bench/resources).
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The about component: holds the texts and the icon of an about box and shows
 // a fresh TAboutBox with them on request. It has no window of its own.

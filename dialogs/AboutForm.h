@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The about window: the picture, four lines of text and an OK button, on a
 // fixed-size dialog centred on the screen.

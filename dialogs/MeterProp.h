@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Properties window: edits the six settings of CHANLOAD.INI. It lives for
 // the whole run, shown without a modal loop while the main window is disabled.

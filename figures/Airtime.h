@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How long the channel carried a signal: every frame as the HDLC bits a TNC
 // puts on the air, plus the preamble and tail of its transmission.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What one monitored frame adds to the period's totals.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The figures of one sample period, from plain numbers to plain numbers. The
 // window, the history, the CSV log and the headless mode all take their

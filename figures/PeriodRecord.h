@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One evaluated period as the history, the CSV log and the headless mode keep
 // it, and the bounded ring of the last 24 hours.

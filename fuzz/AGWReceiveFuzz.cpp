@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive path under arbitrary engine output. Input: one byte of flags,
 // two bytes that seed the read sizes, then the byte stream of the engine.
 //   flags bit 0: take frames only after the last read (rings fill up)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings text reader and writer on arbitrary file contents: a value set
 // with ProfileUpdate must read back with ProfileLookup, whatever else the
 // file holds.

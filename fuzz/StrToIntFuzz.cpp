@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // StrToInt against a model of its accepted forms built on strtoull: leading
 // blanks, a sign, decimal digits or hexadecimal after "$", "x", "X", "0x" or
 // "0X", the whole text, the signed 32-bit range.

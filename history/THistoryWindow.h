@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The history window: the periods of the last hour, 6 hours or day as a chart
 // of airtime, load and usage over the load classes, and the latest period's

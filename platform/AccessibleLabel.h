@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Labels that show a live figure. A screen reader finds each by what it stands
 // for (its name, e.g. "Frames") and reads the figure as the label's text

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The client socket as the meter expects it of its toolkit: an address and a
 // port, an asynchronous open, and the events connect, read, disconnect and

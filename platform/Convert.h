@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text <-> integer conversion shared by every unit: one set of accepted forms,
 // one error text, no locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's standard error report, and the guard that keeps C++
 // exceptions from crossing Qt's event loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The needle gauge of the main window: a silver half-dial from 0 to 100 that
 // prints its value as a percentage.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A text file (or standard output) that takes whole lines: each goes out in a
 // single unbuffered write, so a crash leaves only whole lines behind.

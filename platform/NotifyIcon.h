@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The notification-area icon, driven the way the shell's notify-icon call is:
 // a record describing the icon, and add / modify / delete operations.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's pictures, drawn at whatever size and pixel ratio they are asked
 // for so that they stay sharp on high-DPI screens.

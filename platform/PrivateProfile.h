@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CHANLOAD.INI on disk: where it lives, reading one key, writing one key.
 #include <QString>

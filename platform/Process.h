@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Ending the process at once, without returning to the event loop.
 #include <functional>

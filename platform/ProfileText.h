@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The INI text rules of the private-profile functions, on file contents held in
 // memory (Qt-free so that they can be tested and fuzzed alone).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SIGTERM and SIGINT delivered as an ordinary event on the UI thread, so that
 // a program without a window can end through its usual exit steps.

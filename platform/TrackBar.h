@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A horizontal track bar in the manner of the Windows common control: a slider
 // that also shows a selection range along its groove and tells apart the

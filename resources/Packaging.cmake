@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Debian package: `cpack -G DEB` in the build directory. The install rules of
 # the whole project are what goes into it, so this comes after app/ has added
 # the program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build-time helper: writes the application icon as PNG files for the icon
 // theme, from the same painting code the program uses at run time.
 //

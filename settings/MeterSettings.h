@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The meter's settings and their file, section METER of CHANLOAD.INI (or the
 // file chosen on the command line).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One QApplication for a whole test binary, created on first use and kept, as
 // gtest_main owns main().

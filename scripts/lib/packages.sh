@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by scripts/run and scripts/test: installs the Debian packages that are
 # missing (as root, or through sudo), once.
 ensure_packages() {

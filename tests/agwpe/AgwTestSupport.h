@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers shared by the protocol tests: a socket that records what is written,
 // Dire Wolf style monitored frames (built with the shared wire-format helper)

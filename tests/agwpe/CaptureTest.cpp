@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte streams recorded from Dire Wolf 1.6 on loopback after 'X', 'G', 'g' and
 // 'm' (see data/capture-direwolf.sh): its replies, then monitored frames.
 #include <gtest/gtest.h>

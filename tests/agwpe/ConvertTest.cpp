@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one text-to-integer conversion of the program: its forms and limits.
 #include <gtest/gtest.h>
 

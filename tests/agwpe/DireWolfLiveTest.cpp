@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The client against a real Dire Wolf on loopback, fed with gen_packets audio
 // through its standard input: the requests must be understood, the replies
 // and monitored frames cut and parsed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Monitor texts of the engines in the field, and the port list reply.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cutting the received stream into frames and filing them by port.
 #include <gtest/gtest.h>
 

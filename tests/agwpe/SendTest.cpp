@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Requests as the engines must see them: 36-byte headers, every field at its offset.
 #include <gtest/gtest.h>
 

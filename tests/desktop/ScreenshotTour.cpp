@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Puts the real main window through the four load classes and saves a picture
 // of the screen (window and notification area) at each, for the documentation.
 // With the prefix "dialogs" it also shows the Properties and About dialogs.

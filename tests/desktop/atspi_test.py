@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Every figure of the running window, read from the desktop's accessibility bus.
 
 Runs the real program against a small AGW engine on loopback and reads the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window read through the desktop's accessibility bus: a private D-Bus
 # session (with the AT-SPI bus it starts) and an Xvfb display of its own.
 # Usage: atspi_test.sh <chanload binary>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # ChanLoad in a real notification area: Xvfb with the trayer tray host, driven
 # by xdotool. Usage: tray_test.sh <chanload binary>
 set -uo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Properties and About windows used with the keyboard alone: Tab walks the
 // controls in their designed order, the control with the focus looks
 // different, Enter means OK and Esc means Cancel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Properties window against the real main window and a settings file in a
 // temporary XDG_CONFIG_HOME; message and error boxes are answered by the test.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bits a monitored frame kept the channel busy with, and the airtime
 // figure of a period.
 #include "AGWUnit.h"

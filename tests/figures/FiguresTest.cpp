@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The period's arithmetic on its own: the worked examples, truncation, the
 // load classes and the corner cases that end a period early.
 #include "AGWUnit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A period as the history and the CSV log keep it, and the 24-hour ring.
 #include "PeriodFigures.h"
 #include "PeriodRecord.h"

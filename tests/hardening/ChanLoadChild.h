@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real program as a child process: its own settings directory, offscreen,
 // and what /proc says about its memory and CPU while it runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Streams that the faulty engine sends, built from the engine-style frames of
 // the meter tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An engine that misbehaves on purpose. It listens on loopback, accepts one
 // client and runs a behaviour on a thread of its own, so that it can cut,

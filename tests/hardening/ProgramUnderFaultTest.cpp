@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program against an engine that breaks the connection or floods it.
 #include "ChanLoadChild.h"
 #include "FaultFrames.h"

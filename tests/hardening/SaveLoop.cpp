@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves two different sets of settings in turn, as fast as it can, until it is
 // killed. The crash test kills it after a chosen number of saves and reads what
 // is left.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings saved by a process that is killed in the middle of its saves read
 // back as one whole save, never a mix of two or a cut file.
 #include "SettingsPair.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Two sets of settings that differ in every field and in the length of every
 // value, so that any mix of the two, or a cut, reads as neither.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window in this process against an engine that misbehaves, where
 // the totals on the window tell whether every frame was counted.
 #include "FaultFrames.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line and its ends: what each option does to the
 // exit status, standard output and standard error, with the real program in
 // the surroundings of a station without a screen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless program against a real engine: Dire Wolf decodes generated
 // AFSK audio and reports the frames over AGW, as it would from a radio.
 #include "DireWolf.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real program started with --headless as a child process, in surroundings
 // like a station's without a screen: no DISPLAY, no WAYLAND_DISPLAY, no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The airtime figure against the truth: Dire Wolf decodes gen_packets audio
 // whose carrier is on a known share of the time, and ChanLoad's airtime over
 // the periods must come within 3 percentage points of that share.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dire Wolf as a real AGWPE engine for tests and benchmarks: frames become
 // AFSK 1200 audio with gen_packets and reach Dire Wolf on its standard input,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ChanLoad against a real engine: Dire Wolf hears generated AFSK audio and
 // reports what it decoded to ChanLoad over AGW, as it would from a radio.
 #include "AgwWire.h"

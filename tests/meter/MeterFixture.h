@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A main window started against a fake engine on loopback, with the end of the
 // process and the error boxes caught by the test.

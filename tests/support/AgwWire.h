@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The AGW wire format as the tests, benchmarks and fuzz targets write and read
 // it, kept apart from the client object's own code so that it checks that code

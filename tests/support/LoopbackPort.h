@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Loopback ports that stay the test's own for as long as it needs them: the
 // socket that holds the port is never released while the port is in use, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The widgets and pixmaps under test need the application object before the
 // first test runs.
 #include "QtTestApp.h"

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a built tree into a scratch prefix and checks what a desktop will
 # find there: the program, the launcher entry, the theme icons and the
 # AppStream description, validated by the freedesktop tools.

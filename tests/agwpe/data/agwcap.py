@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Record what an AGW engine on loopback sends after 'X', 'G', 'g' and 'm'.
 
 usage: agwcap.py PORT OUTFILE READYFILE SECONDS

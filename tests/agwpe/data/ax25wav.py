@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Bell 202 AFSK audio of arbitrary AX.25 frames (I, S, U kinds), for feeding Dire Wolf."""
 import math, struct, sys, wave
 

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Regenerates the recorded Dire Wolf streams of this folder:
 #   direwolf-ui.bin         three UI frames from gen_packets audio, one channel
 #   direwolf-connected.bin  I, S and U frames from ax25wav.py audio, one channel
