@@ -86,6 +86,16 @@ std::string oneLine(const std::string& value)
     return std::string(trim(out));
 }
 
+// A file may end in the middle of a line, even after a lone carriage return
+// that the reader took as the line's end: finish that line, so that what is
+// appended after it starts a line of its own.
+void endLastLine(std::string& Out, const std::string& Eol)
+{
+    if (Out.empty() || Out.back() == '\n')
+        return;
+    Out += Out.back() == '\r' ? std::string("\n") : Eol;
+}
+
 } // namespace
 
 std::string ProfileLookup(const std::string& Contents, const std::string& Section, const std::string& Key, bool& Found)
@@ -146,13 +156,10 @@ std::string ProfileUpdate(const std::string& Contents, const std::string& Sectio
     const std::string entry = Key + "=" + value + eol;
     if (sectionSeen) {
         std::string out = Contents.substr(0, insertAt);
-        // The section's last line may lack a line break at the end of the file.
-        if (!out.empty() && out.back() != '\n')
-            out += eol;
+        endLastLine(out, eol);
         return out + entry + Contents.substr(insertAt);
     }
     std::string out = Contents;
-    if (!out.empty() && out.back() != '\n')
-        out += eol;
+    endLastLine(out, eol);
     return out + "[" + Section + "]" + eol + entry;
 }

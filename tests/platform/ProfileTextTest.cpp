@@ -86,6 +86,19 @@ TEST(ProfileUpdate, SectionAppendedAfterContentsWithoutFinalLineBreak)
     EXPECT_EQ(ProfileUpdate("[METER]\nX=1", "METER", "BW", "9600"), "[METER]\nX=1\nBW=9600\n");
 }
 
+// Found by fuzzing: the reader ends a last line at a lone carriage return, so
+// an entry appended after it must not be glued to that line.
+TEST(ProfileUpdate, FileEndingInALoneCarriageReturnStillReadsBackWhatWasWritten)
+{
+    for (const std::string contents : {"[METER]\r", "x\r\n[METER]\r", "[METER]\r\nBW=1200\r", "[OTHER]\r"}) {
+        const std::string updated = ProfileUpdate(contents, "METER", "SAMPLE", "30000");
+        bool found = false;
+        EXPECT_EQ(ProfileLookup(updated, "METER", "SAMPLE", found), "30000") << contents;
+        EXPECT_TRUE(found) << contents;
+        EXPECT_EQ(updated.find("\r\r"), std::string::npos) << contents;
+    }
+}
+
 TEST(ProfileUpdate, ValueCannotBreakTheFileIntoExtraLines)
 {
     const std::string out = ProfileUpdate("", "METER", "CALLSIGN", "N0CALL\n[EVIL]\nBW=1");
