@@ -95,9 +95,12 @@ void TForm1::evaluate()
     const auto airtime = [&](const AirtimeTotals& air) {
         return AirtimePercent(air, rate, Settings.TxDelayMs, Settings.TxTailMs, CheckTime->interval());
     };
-    const PeriodRecord record =
+    PeriodRecord record =
         MakePeriodRecord(QDateTime::currentSecsSinceEpoch(), LabelValue(PortMon), LabelValue(Frames),
                          LabelValue(Bytes), LabelValue(Datas), *figures, airtime(allAir), airtime(OwnAir));
+    record.Engine = !AGWPE->Active() ? EngineState::Disconnected
+                    : EngineSilent   ? EngineState::Silent
+                                     : EngineState::Answering;
 
     AvgLoad->setText(Latin1(IntToStr(figures->Load) + "%"));
     Usage->setText(Latin1(IntToStr(figures->Usage) + "%"));

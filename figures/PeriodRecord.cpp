@@ -34,9 +34,24 @@ PeriodRecord MakePeriodRecord(int64_t Time, int32_t Port, int32_t Frames, int32_
     return r;
 }
 
+const char* EngineStateName(EngineState State)
+{
+    switch (State) {
+    case EngineState::Answering:
+        return "answering";
+    case EngineState::Silent:
+        return "silent";
+    case EngineState::Disconnected:
+        return "disconnected";
+    case EngineState::NoPort:
+        return "no-port";
+    }
+    return "unknown";
+}
+
 std::string CsvHeader()
 {
-    return "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime";
+    return "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime,engine";
 }
 
 // Civil date from days since 1970-01-01 (proleptic Gregorian), so that no
@@ -68,8 +83,11 @@ std::string Iso8601Utc(int64_t Time)
 std::string CsvLine(const PeriodRecord& R)
 {
     char numbers[160];
-    std::snprintf(numbers, sizeof numbers, ",%d,%d,%d,%d,%d,%d,%d,%d,%d", R.Port, R.Frames, R.Bytes, R.Datas,
-                  R.Usage, R.Efficiency, R.Load, R.Airtime, R.OwnAirtime);
+    if (R.HasFigures())
+        std::snprintf(numbers, sizeof numbers, ",%d,%d,%d,%d,%d,%d,%d,%d,%d,%s", R.Port, R.Frames, R.Bytes, R.Datas,
+                      R.Usage, R.Efficiency, R.Load, R.Airtime, R.OwnAirtime, EngineStateName(R.Engine));
+    else
+        std::snprintf(numbers, sizeof numbers, ",%d,,,,,,,,,%s", R.Port, EngineStateName(R.Engine));
     return Iso8601Utc(R.Time) + numbers;
 }
 

@@ -24,18 +24,25 @@ TEST(PeriodRecord, TimesAreIso8601UtcWithSeconds)
 
 TEST(PeriodRecord, CsvLineFollowsTheHeader)
 {
-    EXPECT_EQ(CsvHeader(), "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime");
+    EXPECT_EQ(CsvHeader(), "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime,engine");
     PeriodFigures f;
     f.Usage = 50;
     f.Efficiency = 66;
     f.Load = 5;
     const PeriodRecord r = MakePeriodRecord(1796690986, 2, 12, 1800, 1200, f, 61, 7);
-    EXPECT_EQ(CsvLine(r), "2026-12-08T00:49:46Z,2,12,1800,1200,50,66,5,61,7");
+    EXPECT_EQ(CsvLine(r), "2026-12-08T00:49:46Z,2,12,1800,1200,50,66,5,61,7,answering");
     // Negative figures stay readable, absurd ones are held at the field's range.
     f.Usage = -3;
     f.Load = std::numeric_limits<int64_t>::max();
     const PeriodRecord odd = MakePeriodRecord(0, 1, 0, 0, 0, f, 0, std::numeric_limits<int64_t>::min());
-    EXPECT_EQ(CsvLine(odd), "1970-01-01T00:00:00Z,1,0,0,0,-3,66,32767,0,-32768");
+    EXPECT_EQ(CsvLine(odd), "1970-01-01T00:00:00Z,1,0,0,0,-3,66,32767,0,-32768,answering");
+    // A blind period has no figures, not zeros.
+    PeriodRecord blind = r;
+    for (const auto& [state, name] : {std::pair{EngineState::Silent, "silent"},
+                                      {EngineState::Disconnected, "disconnected"}, {EngineState::NoPort, "no-port"}}) {
+        blind.Engine = state;
+        EXPECT_EQ(CsvLine(blind), std::string("2026-12-08T00:49:46Z,2,,,,,,,,,") + name);
+    }
 }
 
 namespace {

@@ -10,10 +10,19 @@
 std::optional<CsvRow> ParseCsvRow(const QString& Line)
 {
     const QStringList fields = Line.split(',');
-    if (fields.size() != 10)
+    if (fields.size() != 11)
         return std::nullopt;
     CsvRow row;
     row.Time = fields[0];
+    row.Engine = fields[10];
+    // A period the meter could not see has its port and no figures at all.
+    if (row.Engine != QLatin1String("answering")) {
+        bool ok = false;
+        row.Port = fields[1].toInt(&ok);
+        for (int i = 2; i < 10; ++i)
+            ok = ok && fields[i].isEmpty();
+        return ok ? std::optional(row) : std::nullopt;
+    }
     int* const numbers[] = {&row.Port,  &row.Frames, &row.Bytes,   &row.Data,       &row.Usage,
                             &row.Efficiency, &row.Load, &row.Airtime, &row.OwnAirtime};
     for (int i = 0; i < 9; ++i) {

@@ -15,13 +15,14 @@ struct CsvRow {
     QString Time;
     int Port = 0, Frames = 0, Bytes = 0, Data = 0;
     int Usage = 0, Efficiency = 0, Load = 0, Airtime = 0, OwnAirtime = 0;
+    QString Engine; // "answering", or why the figures are missing
 };
 
-// The fields of a line: nothing when it is not ten of them, with a time and
-// nine whole numbers.
+// The fields of a line: nothing when it is not eleven of them, with a time,
+// nine whole numbers (empty when the engine was not answering) and the state.
 std::optional<CsvRow> ParseCsvRow(const QString& Line);
 
-inline const char* const kCsvHeader = "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime";
+inline const char* const kCsvHeader = "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime,engine";
 
 class HeadlessRun {
 public:
