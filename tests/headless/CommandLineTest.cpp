@@ -51,15 +51,39 @@ bool waitForStep(const FaultyEngine& Engine, int N, int Ms = 20000)
     return Engine.Step() >= N;
 }
 
-// Lines of a period in which nothing was heard.
-void expectEmptyPeriods(const QStringList& Lines)
+// Lines of periods in which the meter could see nothing: no figures, and why.
+void expectBlindPeriods(const QStringList& Lines, const QString& Engine)
 {
     for (const QString& line : Lines) {
         const auto row = ParseCsvRow(line);
         ASSERT_TRUE(row) << line.toStdString();
         EXPECT_EQ(row->Port, 1);
-        EXPECT_EQ(row->Frames + row->Bytes + row->Data + row->Usage + row->Load + row->Airtime, 0) << line.toStdString();
+        EXPECT_EQ(row->Engine, Engine) << line.toStdString();
+        EXPECT_TRUE(line.contains(QStringLiteral(",1,,,,,,,,,"))) << line.toStdString();
     }
+}
+
+// The engine states of the lines, each run of equal ones written once: "answering,silent,answering".
+QString stateRuns(const QStringList& Lines)
+{
+    QStringList runs;
+    for (const QString& line : Lines) {
+        const auto row = ParseCsvRow(line);
+        const QString state = row ? row->Engine : QStringLiteral("<bad line: %1>").arg(line);
+        if (runs.isEmpty() || runs.last() != state)
+            runs << state;
+    }
+    return runs.join(',');
+}
+
+QByteArray portListAnswer(const QByteArray& List)
+{
+    QByteArray frame(36, '\0');
+    frame[4] = 'G';
+    const QByteArray data = List + QByteArray(1, '\0');
+    for (int i = 0; i < 4; ++i)
+        frame[28 + i] = static_cast<char>((data.size() >> (8 * i)) & 0xFF);
+    return frame + data;
 }
 
 class CommandLine : public ::testing::Test {
@@ -177,7 +201,8 @@ TEST_F(CommandLine, RefusedEngineEndsWithStatusOneAfterTwelveAttemptsAndTheLogGr
     ASSERT_TRUE(first.Run(arguments, 30000));
     EXPECT_FALSE(first.EndedBySignal());
     EXPECT_EQ(first.ExitStatus(), 1);
-    EXPECT_EQ(first.StderrLines(), QStringList{expectedError});
+    const QString blind = QStringLiteral("chanload: no connection to the engine at 127.0.0.1:%1").arg(refusing.number());
+    EXPECT_EQ(first.StderrLines(), (QStringList{blind, expectedError}));
     // The first attempt at the start, one more at each tick: eleven ticks, and
     // Qt's coarse timers may fire up to 5 % early.
     EXPECT_GE(t.elapsed(), 11 * 100 * 9 / 10);
@@ -188,13 +213,13 @@ TEST_F(CommandLine, RefusedEngineEndsWithStatusOneAfterTwelveAttemptsAndTheLogGr
     // comes before a twelfth tick unless the program stalled for a whole period.
     EXPECT_GE(out.size() - 1, 11) << out.join('\n').toStdString();
     EXPECT_LE(out.size() - 1, 12) << out.join('\n').toStdString();
-    expectEmptyPeriods(out.mid(1));
+    expectBlindPeriods(out.mid(1), QStringLiteral("disconnected"));
     // A new log starts with the header and then holds what standard output held.
     EXPECT_EQ(fileLines(log), out);
 
     ASSERT_TRUE(second.Run(arguments, 30000));
     EXPECT_EQ(second.ExitStatus(), 1);
-    EXPECT_EQ(second.StderrLines(), QStringList{expectedError});
+    EXPECT_EQ(second.StderrLines(), (QStringList{blind, expectedError}));
     const QStringList again = second.StdoutLines();
     ASSERT_FALSE(again.isEmpty());
     EXPECT_EQ(again[0], kCsvHeader) << "standard output starts with the header on every run";
@@ -226,10 +251,13 @@ TEST_F(CommandLine, TermAndIntEndAConnectedRunWithStatusZero)
         ASSERT_TRUE(run.WaitForEnd());
         EXPECT_FALSE(run.EndedBySignal()) << "the signal's default action ended it";
         EXPECT_EQ(run.ExitStatus(), 0);
-        EXPECT_EQ(run.Stderr(), QString());
+        // An engine that takes the connection and never answers, as Dire Wolf
+        // does to a fourth client: one line, however many periods.
+        EXPECT_EQ(run.StderrLines(),
+                  QStringList{QStringLiteral("chanload: the engine at 127.0.0.1:%1 is not answering").arg(engine.Port())});
         const QStringList out = run.StdoutLines();
         EXPECT_EQ(out[0], kCsvHeader);
-        expectEmptyPeriods(out.mid(1));
+        expectBlindPeriods(out.mid(1), QStringLiteral("silent"));
         // Every line went out whole before the end.
         EXPECT_TRUE(run.Stdout().endsWith('\n'));
         EXPECT_EQ(fileLines(log), out);
@@ -256,7 +284,87 @@ TEST_F(CommandLine, LostConnectionEndsWithStatusOneAndOneLine)
     EXPECT_FALSE(run.EndedBySignal());
     EXPECT_EQ(run.ExitStatus(), 1);
     EXPECT_EQ(run.StderrLines(),
-              QStringList{QStringLiteral("chanload: the connection to the AGWPE engine at 127.0.0.1:%1 was lost")
-                              .arg(engine.Port())});
+              (QStringList{QStringLiteral("chanload: the engine at 127.0.0.1:%1 is not answering").arg(engine.Port()),
+                           QStringLiteral("chanload: the connection to the AGWPE engine at 127.0.0.1:%1 was lost")
+                               .arg(engine.Port())}));
     EXPECT_EQ(run.StdoutLines().value(0), kCsvHeader);
+}
+
+// Headless runs tell on standard error when the meter goes blind and when it
+// sees again, once per change, while the lines say it period by period.
+TEST_F(CommandLine, EngineStateChangesAreOneLineEachOnStandardError)
+{
+    const QByteArray oneChannel = "1;Port1 first soundcard mono;Port2 INVALID CHANNEL;Port3 INVALID CHANNEL;";
+    const struct {
+        const char* name;
+        int agwPort;
+        bool stall; // stops answering at step 2, answers what it owes at step 3
+        QString states;
+        QStringList messages; // %1: the engine's address
+    } cases[] = {
+        {"stops answering and comes back", 1, true, QStringLiteral("answering,silent,answering"),
+         {QStringLiteral("chanload: the engine at %1 is not answering"),
+          QStringLiteral("chanload: the engine at %1 is answering")}},
+        {"no such radio port", 2, false, QStringLiteral("no-port"),
+         {QStringLiteral("chanload: no radio port 2 on the engine at %1")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultyEngine engine([&](EnginePeer& p) {
+            if (!p.ReadStartRequests() || !p.Send(portListAnswer(oneChannel)))
+                return;
+            p.Reached(1);
+            char kind = 0;
+            while (!(c.stall && p.Allowed(2))) {
+                if (p.ReadRequest(kind, 20) && kind == 'G' && !p.Send(portListAnswer(oneChannel)))
+                    return;
+                if (!c.stall && p.Allowed(99))
+                    return;
+            }
+            p.Reached(2);
+            bool owed = false;
+            while (!p.Allowed(3))
+                owed = (p.ReadRequest(kind, 20) && kind == 'G') || owed;
+            if (owed && !p.Send(portListAnswer(oneChannel)))
+                return;
+            p.Reached(3);
+            while (!p.Allowed(99)) {
+                if (p.ReadRequest(kind, 20) && kind == 'G' && !p.Send(portListAnswer(oneChannel)))
+                    return;
+            }
+        });
+        ASSERT_GT(engine.Port(), 0);
+        HeadlessRun run;
+        const QString config = run.WriteConfig(QStringLiteral("port.ini"), engine.Port(), c.agwPort, 100);
+        ASSERT_TRUE(run.Start({QStringLiteral("--headless"), QStringLiteral("--config"), config}));
+        ASSERT_TRUE(waitForStep(engine, 1)) << run.Stderr().toStdString();
+        ASSERT_TRUE(run.WaitForLines(4)) << run.Stderr().toStdString();
+        if (c.stall) {
+            engine.Go(2);
+            ASSERT_TRUE(waitForStep(engine, 2));
+            // A request goes unanswered for a period, then the next tick says so.
+            ASSERT_TRUE(run.WaitForLines(static_cast<int>(run.StdoutLines().size()) + 4)) << run.Stderr().toStdString();
+            engine.Go(3);
+            ASSERT_TRUE(waitForStep(engine, 3));
+            ASSERT_TRUE(run.WaitForLines(static_cast<int>(run.StdoutLines().size()) + 4)) << run.Stderr().toStdString();
+        }
+        run.Signal(SIGTERM);
+        ASSERT_TRUE(run.WaitForEnd());
+        engine.Go(99);
+        EXPECT_EQ(run.ExitStatus(), 0);
+        QStringList expected;
+        for (const QString& m : c.messages)
+            expected << m.arg(QStringLiteral("127.0.0.1:%1").arg(engine.Port()));
+        EXPECT_EQ(run.StderrLines(), expected);
+        const QStringList out = run.StdoutLines();
+        ASSERT_FALSE(out.isEmpty());
+        EXPECT_EQ(stateRuns(out.mid(1)), c.states) << run.Stdout().toStdString();
+        for (const QString& line : out.mid(1)) {
+            const auto row = ParseCsvRow(line);
+            ASSERT_TRUE(row) << line.toStdString();
+            EXPECT_EQ(row->Port, c.agwPort);
+            EXPECT_EQ(line.endsWith(QStringLiteral(",,,,,,,,,") + row->Engine), row->Engine != "answering")
+                << line.toStdString();
+        }
+    }
 }
