@@ -368,3 +368,72 @@ TEST_F(CommandLine, EngineStateChangesAreOneLineEachOnStandardError)
         }
     }
 }
+
+TEST_F(CommandLine, WithoutADisplayTheWindowGivesOneLineNamingHeadlessAndStatusOne)
+{
+    for (const char* platform : {"", "xcb", "wayland"}) {
+        SCOPED_TRACE(platform);
+        HeadlessRun run;
+        if (*platform)
+            run.SetEnvironment(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(platform));
+        ASSERT_TRUE(run.Run({QStringLiteral("--config"), run.WriteConfig(QStringLiteral("p.ini"), 1, 1, 1000)}));
+        EXPECT_FALSE(run.EndedBySignal()) << "Qt's abort";
+        EXPECT_EQ(run.ExitStatus(), 1);
+        const QStringList err = run.StderrLines();
+        ASSERT_EQ(err.size(), 1) << run.Stderr().toStdString();
+        EXPECT_TRUE(err[0].startsWith(QStringLiteral("chanload: "))) << err[0].toStdString();
+        EXPECT_TRUE(err[0].contains(QStringLiteral("--headless"))) << err[0].toStdString();
+        EXPECT_EQ(run.Stdout(), QString());
+    }
+}
+
+// A log of the ten columns older versions wrote is not continued in eleven:
+// its lines move aside, and the log starts again under the new header.
+TEST_F(CommandLine, LogOfAnOlderVersionIsMovedAsideAndStartedAgain)
+{
+    const QByteArray oldHeader = "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime";
+    const QByteArray oldLog = oldHeader + "\n2026-12-01T10:00:00Z,1,3,100,43,2,43,0,5,0\n";
+    const struct {
+        const char* name;
+        QStringList taken; // names beside the log that are there already
+        QString aside;
+    } cases[] = {
+        {"first time", {}, QStringLiteral("load.csv.old")},
+        {"an older one there already", {QStringLiteral("load.csv.old")}, QStringLiteral("load.csv.old.2")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HeadlessRun run;
+        const QString log = run.Path(QStringLiteral("load.csv"));
+        for (const QString& name : c.taken) {
+            QFile taken(run.Path(name));
+            ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+            taken.write("kept\n");
+        }
+        {
+            QFile f(log);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(oldLog);
+        }
+        FaultyEngine engine([](EnginePeer& p) {
+            if (p.ReadStartRequests())
+                p.StaySilent();
+        });
+        const QString config = run.WriteConfig(QStringLiteral("port1.ini"), engine.Port(), 1, 100);
+        ASSERT_TRUE(run.Start({QStringLiteral("--headless"), QStringLiteral("--config"), config, QStringLiteral("--log"), log}));
+        ASSERT_TRUE(run.WaitForLines(3)) << run.Stderr().toStdString();
+        run.Signal(SIGTERM);
+        ASSERT_TRUE(run.WaitForEnd());
+        EXPECT_EQ(run.ExitStatus(), 0);
+        EXPECT_EQ(run.StderrLines().value(0),
+                  QStringLiteral("chanload: the log %1 had the columns of an older version; its lines are now in %2")
+                      .arg(log, run.Path(c.aside)));
+        QFile aside(run.Path(c.aside));
+        ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+        EXPECT_EQ(aside.readAll(), oldLog);
+        for (const QString& name : c.taken)
+            EXPECT_EQ(fileLines(run.Path(name)), QStringList{QStringLiteral("kept")});
+        EXPECT_EQ(fileLines(log), run.StdoutLines());
+        EXPECT_EQ(fileLines(log).value(0), kCsvHeader);
+    }
+}
