@@ -8,7 +8,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -349,4 +351,34 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
         if (HasFailure())
             ADD_FAILURE() << run->Stdout().toStdString() << "\nDire Wolf:\n" << engine->log();
     }
+}
+
+// Dire Wolf serves three AGW clients; a fourth connects but is never served.
+// Its lines say so instead of showing a quiet channel.
+TEST_F(HeadlessDireWolf, FourthClientOfDireWolfIsToldItIsNotServed)
+{
+    startEngine(1);
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<std::unique_ptr<QTcpSocket>> others;
+    for (int i = 0; i < 3; ++i) {
+        others.push_back(std::make_unique<QTcpSocket>());
+        others.back()->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(engine->port()));
+        ASSERT_TRUE(others.back()->waitForConnected(10000));
+    }
+    // All three slots taken before the meter comes.
+    ASSERT_TRUE(waitUntil([&] { return engine->log().find("Attached to AGW client application 2") != std::string::npos; },
+                          20000))
+        << engine->log();
+    HeadlessRun run;
+    const QString config = run.WriteConfig(QStringLiteral("port1.ini"), engine->port(), 1, 500, kBitRate);
+    ASSERT_TRUE(run.Start({QStringLiteral("--headless"), QStringLiteral("--config"), config}));
+    ASSERT_TRUE(run.WaitForLines(5)) << run.Stderr().toStdString();
+    run.Signal(SIGTERM);
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_EQ(run.ExitStatus(), 0);
+    EXPECT_EQ(run.StderrLines(),
+              QStringList{QStringLiteral("chanload: the engine at 127.0.0.1:%1 is not answering").arg(engine->port())});
+    const QStringList out = run.StdoutLines();
+    for (const QString& line : out.mid(1))
+        EXPECT_TRUE(line.endsWith(QStringLiteral(",1,,,,,,,,,silent"))) << line.toStdString();
 }
