@@ -131,15 +131,17 @@ void TForm1::evaluate()
 
 // Sent at every evaluation, even unchanged; a negative load (class 0) keeps
 // the icon and the picture that were shown. While the engine does not answer,
-// or has not the radio port, the icon says so instead of showing a load it
-// cannot vouch for.
+// has not the radio port, or was lost and is being tried again, the icon says
+// so instead of showing a load it cannot vouch for.
 void TForm1::showLoadClass(int Class)
 {
     TrayIconRecord.uFlags = NIF_ICON;
     if (Class > 0) {
         LoadClass = Class;
         QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
-        const bool blind = AGWPE->Active() && (EngineSilent || noRadioPort());
+        // Before the first connection the load class shows, as it always has;
+        // a connection lost and being tried again is shown as lost.
+        const bool blind = AGWPE->Active() ? EngineSilent || noRadioPort() : EverConnected;
         TrayIconRecord.Icon = blind ? "GAUGEX" : "GAUGE" + std::to_string(Class);
         ImageBar->setPixmap(pictures[Class - 1]->pixmap());
         ImageBar->setAccessibleDescription(QStringLiteral("%1 of 4").arg(Class));

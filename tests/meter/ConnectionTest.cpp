@@ -343,6 +343,7 @@ TEST_F(MeterTest, WithReconnectALostConnectionIsTriedAgainAtEveryTickWithoutLimi
     for (int tick = 0; tick < 15; ++tick) {
         form->CheckTimeTimer(form->CheckTime);
         EXPECT_EQ(Status(), "Disconnected......................");
+        EXPECT_EQ(TrayIcon(), "GAUGEX") << "no load class for a channel not seen";
         ASSERT_TRUE(WaitFor([] { return !ConnectPending; })) << tick;
     }
     EXPECT_TRUE(endStatuses.empty());
@@ -357,6 +358,7 @@ TEST_F(MeterTest, WithReconnectALostConnectionIsTriedAgainAtEveryTickWithoutLimi
     ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
     form->CheckTimeTimer(form->CheckTime);
     EXPECT_EQ(Status(), "Connected.......");
+    EXPECT_EQ(TrayIcon(), "GAUGE1");
 
     ASSERT_EQ(seen.records.size(), 1u + 15u + 1u + 1u);
     EXPECT_EQ(seen.records.front().Engine, EngineState::Answering);
