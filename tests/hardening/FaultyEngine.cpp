@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <random>
 #include <string>
@@ -57,38 +56,6 @@ bool EnginePeer::ReadStartRequests(int ms)
             got.append(buf, n);
     }
     return got.size() == 3 * 36 && got[4] == 'G' && got[36 + 4] == 'g' && got[72 + 4] == 'm';
-}
-
-bool EnginePeer::readExactly(char* To, size_t Count, int ms)
-{
-    // Only the first byte may be waited for in vain; the rest follows it.
-    auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    size_t got = 0;
-    while (got < Count) {
-        if (got > 0)
-            deadline = std::max(deadline, Clock::now() + std::chrono::seconds(10));
-        if (!waitFor(fd, POLLIN, stopping, deadline))
-            return false;
-        const ssize_t n = recv(fd, To + got, Count - got, 0);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
-            return false;
-        if (n > 0)
-            got += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool EnginePeer::ReadRequest(char& Kind, int ms)
-{
-    char header[36];
-    if (!readExactly(header, sizeof header, ms))
-        return false;
-    Kind = header[4];
-    uint32_t length = 0;
-    for (int i = 3; i >= 0; --i)
-        length = (length << 8) | static_cast<uint8_t>(header[28 + i]);
-    std::string data(std::min<uint32_t>(length, 4096), '\0');
-    return readExactly(data.data(), data.size(), 10000);
 }
 
 bool EnginePeer::Send(const QByteArray& bytes)

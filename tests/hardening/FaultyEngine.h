@@ -19,9 +19,6 @@ public:
     // The three start requests ('G', 'g', 'm'), 108 bytes; false when they
     // do not come within the time or are not those three kinds.
     bool ReadStartRequests(int ms = 10000);
-    // One request, header and data; false when none came within ms, or the
-    // program is gone, or the engine stops.
-    bool ReadRequest(char& Kind, int ms);
     // Whole buffer, blocking; false once the program is gone or the engine stops.
     bool Send(const QByteArray& bytes);
     // One write per byte with a pause after each, Nagle off, so that every
@@ -39,11 +36,8 @@ public:
     // Tells the test that step n is reached, and waits until the test allows step n.
     void Reached(int n);
     bool WaitForGo(int n, int ms = 30000);
-    // The test has allowed step n.
-    bool Allowed(int n) const { return allowed.load() >= n; }
 
 private:
-    bool readExactly(char* To, size_t Count, int ms);
     int fd;
     const std::atomic<bool>& stopping;
     std::atomic<int>& step;

@@ -509,7 +509,6 @@ TEST_F(DireWolfChannel, ShowsAnEngineThatStopsAnsweringWithinTwoTicksAndItsRetur
     QObject::connect(form, &TForm1::PeriodEvaluated, form, [&](const PeriodRecord& r) { states.push_back(r.Engine); });
 
     engine->suspend();
-    const SampleRing seen = SampleHistory;
     const qsizetype stoppedAt = statusAtTick.size();
     ASSERT_TRUE(WaitFor([&] { return statusAtTick.size() >= stoppedAt + 3; }, 30000));
     // The request of the first tick goes unanswered; the second tick says so, and the next keeps saying it.
@@ -518,12 +517,9 @@ TEST_F(DireWolfChannel, ShowsAnEngineThatStopsAnsweringWithinTwoTicksAndItsRetur
     EXPECT_EQ(form->StatusBar->currentMessage(), silent);
     EXPECT_EQ(icon(), "GAUGEX");
     EXPECT_TRUE(form->AGWPE->Active()) << "a stopped engine keeps the connection";
-    // The periods say so, and the ten periods behind the load are the ones seen.
     ASSERT_GE(states.size(), 3u);
     EXPECT_EQ(states[1], EngineState::Silent);
     EXPECT_EQ(states[2], EngineState::Silent);
-    EXPECT_EQ(SampleHistory[0].Bytes, states[0] == EngineState::Answering ? 0 : seen[0].Bytes);
-    EXPECT_EQ(SampleHistory[1].Bytes, states[0] == EngineState::Answering ? seen[0].Bytes : seen[1].Bytes);
 
     engine->resume();
     ASSERT_TRUE(WaitFor([&] { return !form->AwaitingEngineAnswer(); }, 20000)) << "no answer after SIGCONT";
@@ -552,6 +548,4 @@ TEST_F(DireWolfChannel, RadioPortTheEngineHasNotIsSaidAndGivesNoFigures)
     EXPECT_EQ(CurrentNotifyIcon() ? CurrentNotifyIcon()->Icon : std::string(), "GAUGEX");
     ASSERT_FALSE(states.empty());
     EXPECT_EQ(states.back(), EngineState::NoPort);
-    for (const SampleEntry& e : SampleHistory)
-        EXPECT_EQ(e.Bytes, 0);
 }

@@ -156,10 +156,3 @@ TEST_F(MeterTest, ClosingTheMainWindowWhileTheHistoryIsOpenEndsTheProgram)
     EXPECT_FALSE(form->CheckTime->isActive());
 }
 
-TEST_F(MeterTest, ClosingTheMainWindowAloneLeavesTheEndToQt)
-{
-    Start();
-    form->close();
-    EXPECT_TRUE(endStatuses.empty());
-    EXPECT_TRUE(form->CheckTime->isActive());
-}
