@@ -121,7 +121,8 @@ void TForm1::checkEngineAlive()
 }
 
 // A port list came (and has been read). It proves the engine alive only as
-// the answer to a request: one that an engine sends unasked answers nothing.
+// the answer to a request: one that comes with no request out answers
+// nothing and is not kept for the next request.
 void TForm1::portListAnswered()
 {
     if (RequestsUnanswered == 0)
