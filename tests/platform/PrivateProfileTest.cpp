@@ -18,7 +18,7 @@ protected:
         configHome = dir.filePath("config");
         qputenv("XDG_CONFIG_HOME", configHome.toLocal8Bit());
     }
-    QString iniPath() const { return QDir(configHome).filePath("CHANLOAD.INI"); }
+    QString iniPath() const { return QDir(configHome).filePath("chanload/CHANLOAD.INI"); }
     QByteArray fileBytes() const
     {
         QFile f(iniPath());
