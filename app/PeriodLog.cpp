@@ -3,25 +3,35 @@
 
 #include "PeriodRecord.h"
 
-bool TPeriodLog::OpenFile(const QString& Path)
+bool TPeriodLog::OpenFile(const QByteArray& Path)
 {
-    return file.OpenFile(Path) && start();
+    return file.OpenFile(Path) && headerIfEmpty();
 }
 
 bool TPeriodLog::OpenStandardOutput()
 {
-    return file.OpenStandardOutput() && file.Append(CsvHeader());
+    // A pipe or terminal always starts with the header; a file that
+    // standard output appends to goes on under its own.
+    return file.OpenStandardOutput() && (file.IsFile() ? headerIfEmpty() : file.Append(CsvHeader()));
 }
 
-bool TPeriodLog::start()
+bool TPeriodLog::headerIfEmpty()
 {
-    // A file that already holds lines goes on under its header.
     return !file.Empty() || file.Append(CsvHeader());
 }
 
 bool TPeriodLog::Write(const PeriodRecord& Record)
 {
-    return file.Append(CsvLine(Record));
+    // A FIFO whose reader went may have a new one by now.
+    const bool open = file.ReaderGone() ? file.Reopen() : file.FollowName();
+    failing = !(open && headerIfEmpty() && file.Append(CsvLine(Record)));
+    return !failing;
+}
+
+bool TPeriodLog::Reopen()
+{
+    failing = !(file.Reopen() && headerIfEmpty());
+    return !failing;
 }
 
 QString TPeriodLog::Error() const

@@ -10,16 +10,28 @@ class TPeriodLog {
 public:
     // Opens the file (or standard output) and writes the header line when it
     // starts empty. False with Error() set when that fails.
-    bool OpenFile(const QString& Path);
+    bool OpenFile(const QByteArray& Path);
     bool OpenStandardOutput();
 
-    // One line for the period; false with Error() set when it was not written.
+    // One line for the period; false with Error() set when it was not
+    // written. A file renamed or deleted since the last line is opened again
+    // by its name first, and a file that is empty (new, or emptied by a
+    // copying rotation) gets the header first.
     bool Write(const PeriodRecord& Record);
+    // Opens the file by its name again, as after SIGHUP.
+    bool Reopen();
+
+    // The reader of standard output (or of the FIFO) has gone.
+    bool ReaderGone() const { return file.ReaderGone(); }
+    // The last write failed; the next good one ends that.
+    bool Failing() const { return failing; }
 
     // "Cannot write the log FILE: reason"
     QString Error() const;
+    QString Name() const { return file.Name(); }
 
 private:
-    bool start();
+    bool headerIfEmpty();
     TLineLog file;
+    bool failing = false;
 };

@@ -7,7 +7,6 @@
 #include "PrivateProfile.h"
 #include "ProfileText.h"
 
-#include <QFile>
 
 #include <cstdio>
 #include <optional>
@@ -95,7 +94,7 @@ std::vector<SettingsProblem> CheckSettingsFile()
     std::string contents;
     if (!ReadProfileFile(contents))
         return {};
-    return CheckSettingsText(contents, QFile::encodeName(ProfileFilePath()).toStdString());
+    return CheckSettingsText(contents, ProfileFileName().toStdString());
 }
 
 void NoteSettingsProblems(const std::vector<SettingsProblem>& Problems)
