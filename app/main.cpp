@@ -26,6 +26,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0
+#endif
+
 namespace {
 
 int fail(const QString& Message)
@@ -165,12 +172,16 @@ int main(int argc, char* argv[])
     std::unique_ptr<TTerminationSignals> termination;
     if (line.Headless) {
         termination = std::make_unique<TTerminationSignals>([&](int Signal) {
+#ifdef SIGHUP
             // SIGHUP: the log was rotated; its name leads to a new file.
-            if (Signal != SIGHUP) {
-                main->Exit1Click(nullptr);
-            } else if (!line.LogFile.isEmpty() && !log.Reopen()) {
-                fail(log.Error());
+            if (Signal == SIGHUP) {
+                if (!line.LogFile.isEmpty() && !log.Reopen())
+                    fail(log.Error());
+                return;
             }
+#endif
+            (void)Signal;
+            main->Exit1Click(nullptr);
         });
     } else {
         properties = std::make_unique<TForm2>();

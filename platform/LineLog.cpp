@@ -124,12 +124,11 @@ bool TLineLog::Append(const std::string& Line)
     }
     const std::string whole = unsent + Line + "\n";
     // Where the file ends now: a short write is cut back to here.
+    // The program is the file's only writer, so its end is where the line goes.
     off_t before = -1;
-    if (regular) {
-        const bool appending = (::fcntl(fd, F_GETFL) & O_APPEND) != 0;
-        struct stat st;
-        before = appending ? (::fstat(fd, &st) == 0 ? st.st_size : -1) : ::lseek(fd, 0, SEEK_CUR);
-    }
+    struct stat st;
+    if (regular && ::fstat(fd, &st) == 0)
+        before = st.st_size;
     size_t done = 0;
     int failure = 0;
     while (done < whole.size()) {
