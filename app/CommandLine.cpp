@@ -8,9 +8,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <algorithm>
 #include <cstdio>
-#include <iterator>
 
 namespace {
 
@@ -42,9 +40,21 @@ void addQtOptions(QCommandLineParser& Parser)
     }
 }
 
+// Every name of an option that takes a value, ours and Qt's.
+QStringList valueNames(const QList<QCommandLineOption>& Options)
+{
+    QStringList names;
+    for (const QCommandLineOption& option : Options)
+        if (!option.valueName().isEmpty())
+            names += option.names();
+    for (const char* name : QtValues)
+        names += QString::fromLatin1(name);
+    return names;
+}
+
 // The last value of option Name, as the bytes given: the parser has already
 // checked the line, so only the option forms need telling apart here.
-QByteArray rawValue(const QList<QByteArray>& Arguments, const QString& Name)
+QByteArray rawValue(const QList<QByteArray>& Arguments, const QStringList& ValueNames, const QString& Name)
 {
     QByteArray value;
     for (qsizetype i = 1; i < Arguments.size(); ++i) {
@@ -62,10 +72,7 @@ QByteArray rawValue(const QList<QByteArray>& Arguments, const QString& Name)
             continue;
         }
         // A name that takes a value has it in the next argument.
-        const bool takesValue = name == QStringLiteral("config") || name == QStringLiteral("log") ||
-                                std::any_of(std::begin(QtValues), std::end(QtValues),
-                                            [&](const char* q) { return name == QLatin1String(q); });
-        if (takesValue && i + 1 < Arguments.size()) {
+        if (ValueNames.contains(name) && i + 1 < Arguments.size()) {
             if (name == Name)
                 value = Arguments[i + 1];
             ++i;
@@ -99,8 +106,12 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Run without window, tray or display; write the CSV lines\n"
                                                      "on standard output."));
-    parser.addOptions({help, version, config, log, headless});
+    // A new option joins this list; one that names a file takes its value
+    // with rawValue, as --config and --log do.
+    const QList<QCommandLineOption> options = {help, version, config, log, headless};
+    parser.addOptions(options);
     addQtOptions(parser);
+    const QStringList takingValues = valueNames(options);
 
     const QString usage = parser.helpText().replace(QRegularExpression(QStringLiteral("^Usage: \\S*")),
                                                     QStringLiteral("Usage: chanload"));
@@ -122,8 +133,8 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
         return 0;
     }
     Line.Headless = parser.isSet(headless);
-    Line.ConfigFile = rawValue(RawArguments, QStringLiteral("config"));
-    Line.LogFile = rawValue(RawArguments, QStringLiteral("log"));
+    Line.ConfigFile = rawValue(RawArguments, takingValues, QStringLiteral("config"));
+    Line.LogFile = rawValue(RawArguments, takingValues, QStringLiteral("log"));
     for (const auto& [option, value] : {std::pair{&config, Line.ConfigFile}, std::pair{&log, Line.LogFile}}) {
         if (parser.isSet(*option) && value.isEmpty()) {
             print(stderr, QStringLiteral("chanload: the option '--") + option->names().first() +
