@@ -5,14 +5,19 @@
 
 bool TPeriodLog::OpenFile(const QByteArray& Path)
 {
-    return file.OpenFile(Path) && headerIfEmpty();
+    return file.OpenFile(Path) && start();
 }
 
 bool TPeriodLog::OpenStandardOutput()
 {
-    // A pipe or terminal always starts with the header; a file that
-    // standard output appends to goes on under its own.
-    return file.OpenStandardOutput() && (file.IsFile() ? headerIfEmpty() : file.Append(CsvHeader()));
+    return file.OpenStandardOutput() && start();
+}
+
+// A pipe, FIFO or terminal always starts with the header; a file only when it
+// is empty, so that one appended to goes on under its own.
+bool TPeriodLog::start()
+{
+    return file.IsFile() ? headerIfEmpty() : file.Append(CsvHeader());
 }
 
 bool TPeriodLog::headerIfEmpty()
@@ -22,15 +27,15 @@ bool TPeriodLog::headerIfEmpty()
 
 bool TPeriodLog::Write(const PeriodRecord& Record)
 {
-    // A FIFO whose reader went may have a new one by now.
-    const bool open = file.ReaderGone() ? file.Reopen() : file.FollowName();
-    failing = !(open && headerIfEmpty() && file.Append(CsvLine(Record)));
+    // A FIFO whose reader went may have a new one by now, who gets the header.
+    const bool open = file.ReaderGone() ? file.Reopen() && start() : file.FollowName() && headerIfEmpty();
+    failing = !(open && file.Append(CsvLine(Record)));
     return !failing;
 }
 
 bool TPeriodLog::Reopen()
 {
-    failing = !(file.Reopen() && headerIfEmpty());
+    failing = !(file.Reopen() && start());
     return !failing;
 }
 

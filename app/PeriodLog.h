@@ -31,6 +31,7 @@ public:
     QString Name() const { return file.Name(); }
 
 private:
+    bool start();
     bool headerIfEmpty();
     TLineLog file;
     bool failing = false;

@@ -120,6 +120,11 @@ int main(int argc, char* argv[])
             return 1;
     }
 
+#ifdef SIGPIPE
+    // A FIFO log whose reader goes is an error where the line is written, not
+    // the end of the window.
+    ::signal(SIGPIPE, SIG_IGN);
+#endif
     TPeriodLog log;
     if (!line.LogFile.isEmpty() && !log.OpenFile(line.LogFile))
         return fail(log.Error());

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -40,6 +41,16 @@ PeriodRecord record(int Frames)
 std::string lineOf(int Frames)
 {
     return "1970-01-01T00:00:00Z,1," + std::to_string(Frames) + ",0,0,0,0,0,0,0,answering";
+}
+
+std::string readAll(int Fd)
+{
+    std::string out;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(Fd, buffer, sizeof buffer)) > 0)
+        out.append(buffer, static_cast<size_t>(n));
+    return out;
 }
 
 std::string contents(const QByteArray& Path)
@@ -187,4 +198,27 @@ TEST(LogFaults, TheFileAtTheLogsNameHoldsOnlyAHeaderAndWholeLines)
             EXPECT_EQ(contents(moved), Header + "\n" + lineOf(1) + "\n");
         }
     }
+
+    // A FIFO: its reader gets the header first; a reader that goes is an
+    // error, so is no reader, and the next reader gets the header again.
+    // The program ignores SIGPIPE, as here.
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("load.fifo")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const auto oldPipe = ::signal(SIGPIPE, SIG_IGN);
+    int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    TPeriodLog log;
+    ASSERT_TRUE(log.OpenFile(fifo)) << log.Error().toStdString();
+    ASSERT_TRUE(log.Write(record(1)));
+    EXPECT_EQ(readAll(reader), Header + "\n" + lineOf(1) + "\n");
+    ::close(reader);
+    EXPECT_FALSE(log.Write(record(2)));
+    EXPECT_TRUE(log.ReaderGone());
+    EXPECT_FALSE(log.Write(record(3)));
+    EXPECT_NE(log.Error().indexOf("no program reads"), -1) << log.Error().toStdString();
+    reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    EXPECT_TRUE(log.Write(record(4))) << log.Error().toStdString();
+    EXPECT_EQ(readAll(reader), Header + "\n" + lineOf(4) + "\n");
+    ::close(reader);
+    ::signal(SIGPIPE, oldPipe);
 }
