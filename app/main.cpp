@@ -115,7 +115,7 @@ int main(int argc, char* argv[])
     // Headless, a value the meter cannot work with ends the run at once; the
     // window goes on as it always did with it, and the note says why.
     for (const SettingsProblem& problem : CheckSettingsFile()) {
-        fail(QString::fromLocal8Bit(problem.Text.c_str()));
+        NoteSettingsProblems({problem});
         if (line.Headless && problem.Fatal)
             return 1;
     }
