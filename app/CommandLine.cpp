@@ -133,8 +133,10 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
         return 0;
     }
     Line.Headless = parser.isSet(headless);
-    Line.ConfigFile = rawValue(RawArguments, takingValues, QStringLiteral("config"));
-    Line.LogFile = rawValue(RawArguments, takingValues, QStringLiteral("log"));
+    Line.ConfigFileName = rawValue(RawArguments, takingValues, QStringLiteral("config"));
+    Line.LogFileName = rawValue(RawArguments, takingValues, QStringLiteral("log"));
+    Line.ConfigFile = QFile::decodeName(Line.ConfigFileName);
+    Line.LogFile = QFile::decodeName(Line.LogFileName);
     for (const auto& [option, value] : {std::pair{&config, Line.ConfigFile}, std::pair{&log, Line.LogFile}}) {
         if (parser.isSet(*option) && value.isEmpty()) {
             print(stderr, QStringLiteral("chanload: the option '--") + option->names().first() +

@@ -3,15 +3,17 @@
 // The program's command line.
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <optional>
 
 struct TCommandLine {
     bool Headless = false;
-    // File names as the bytes given, so that a name in another encoding than
-    // the locale's still names the same file.
-    QByteArray ConfigFile; // empty: CHANLOAD.INI in the configuration directory
-    QByteArray LogFile;    // empty: no log
+    QString ConfigFile; // empty: CHANLOAD.INI in the configuration directory
+    QString LogFile;    // empty: no log
+    // The same names as the bytes given, which is what opens the files: a
+    // name in another encoding than the locale's survives only so.
+    QByteArray ConfigFileName, LogFileName;
 };
 
 // Reads Arguments (argv as given, the program's name first) into Line. Qt's

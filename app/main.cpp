@@ -104,8 +104,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("ChanLoad"));
     QApplication::setDesktopFileName(QStringLiteral("org.chanload.ChanLoad"));
 
-    if (!line.ConfigFile.isEmpty())
-        SetProfileFileName(absolute(line.ConfigFile));
+    if (!line.ConfigFileName.isEmpty())
+        SetProfileFileName(absolute(line.ConfigFileName));
     {
         const QByteArray path = ProfileFileName();
         QString why;
@@ -126,7 +126,7 @@ int main(int argc, char* argv[])
     ::signal(SIGPIPE, SIG_IGN);
 #endif
     TPeriodLog log;
-    if (!line.LogFile.isEmpty() && !log.OpenFile(line.LogFile))
+    if (!line.LogFileName.isEmpty() && !log.OpenFile(line.LogFileName))
         return fail(log.Error());
     TPeriodLog output;
     if (line.Headless) {

@@ -41,8 +41,8 @@ TEST(CommandLineParse, FileNamesAsBytesAndQtOptionsLeftAlone)
         EXPECT_EQ(ParseCommandLine(arguments, line), c.Status);
         if (c.Status)
             continue;
-        EXPECT_EQ(line.ConfigFile, c.Config);
-        EXPECT_EQ(line.LogFile, c.Log);
+        EXPECT_EQ(line.ConfigFileName, c.Config);
+        EXPECT_EQ(line.LogFileName, c.Log);
         EXPECT_EQ(line.Headless, c.Headless);
     }
 }
