@@ -354,10 +354,13 @@ void THistoryWindow::PeriodAdded(const PeriodRecord& Record)
     hideHover();
 }
 
-int THistoryWindow::columns() const
+// Drawing costs Qt Charts some microseconds a point (it strokes each line
+// for hovering), so the lines get two points per three pixels at most, and
+// the long spans, which draw bands too, two per four.
+int THistoryWindow::Columns() const
 {
-    const qreal width = chart->plotArea().width();
-    return width > 50 ? static_cast<int>(width) : 700;
+    const qreal width = chart->plotArea().width() > 50 ? chart->plotArea().width() : 700;
+    return std::max(static_cast<int>(width) / (longSpan() ? 4 : 3), 20);
 }
 
 // The time axis ends at the newest period, not at the clock, so that the
@@ -380,14 +383,16 @@ void THistoryWindow::redraw()
             if (history[i].Time >= start && history[i].Time <= end)
                 samples.push_back(sampleOf(history[i]));
     }
-    const int n = columns();
+    const int n = Columns();
     for (int f = 0; f < PlotSample::Count; ++f)
         lines[f]->replace(ThinLine(samples, PlotSample::Figure(f), false, start, end, n));
     for (int b = 0; b < 2; ++b) {
         bands[b]->setVisible(longSpan());
         if (longSpan()) {
-            bands[b]->upperSeries()->replace(ThinLine(samples, PlotSample::Figure(b), true, start, end, n));
-            bands[b]->lowerSeries()->replace(lines[b]->points());
+            bands[b]->upperSeries()->replace(
+                ThinLine(samples, PlotSample::Figure(b), true, start, end, n, PlotKeep::Highest));
+            bands[b]->lowerSeries()->replace(
+                ThinLine(samples, PlotSample::Figure(b), false, start, end, n, PlotKeep::Lowest));
         } else {
             bands[b]->upperSeries()->clear();
             bands[b]->lowerSeries()->clear();
@@ -406,7 +411,8 @@ void THistoryWindow::redraw()
         s->setPointsVisible(dots);
 
     // Room after the newest point for its dot and the line's width.
-    const int64_t pad = std::max<int64_t>(1, span * 8 / n);
+    const qreal width = chart->plotArea().width() > 50 ? chart->plotArea().width() : 700;
+    const int64_t pad = std::max<int64_t>(1, static_cast<int64_t>(static_cast<qreal>(span) * 8 / width));
     const QDate first = moment(start).date(), last = moment(end).date();
     const QString format = span > 30 * 86400 ? QStringLiteral("d MMM yyyy")
                            : span > 7 * 86400 ? QStringLiteral("d MMM")

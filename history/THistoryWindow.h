@@ -58,6 +58,8 @@ public:
     // The times drawn: [first, last] of the time axis's data range.
     std::pair<int64_t, int64_t> Range() const { return {end - span, end}; }
     TPeriodStore* Store() const { return store; }
+    // The columns the plot's width is divided into for thinning the lines.
+    int Columns() const;
 
     // Another view of the same history as a tab beside the chart; the window
     // takes it over.
@@ -100,7 +102,6 @@ private:
     void applyColours();
     void hoverAt(const QPoint& ViewportPoint);
     void hideHover();
-    int columns() const;
     int64_t newest() const;
 
     const PeriodHistory& history;

@@ -65,13 +65,17 @@ protected:
     }
 
     // Every series draws the periods of [from, to) of h, in order: each of
-    // them exactly while there are no more than two per pixel column; beyond
-    // that only periods of h, in time order, few enough, and every period's
-    // value within what its pixel column draws, so that no peak is lost.
+    // them exactly while there are no more than two per column of the plot
+    // (columns a few pixels wide); beyond that only periods of h, in time
+    // order, few enough, and every period's value within what its column
+    // draws, so that no peak is lost.
     void ExpectDrawn(const PeriodHistory& h, size_t from, size_t to)
     {
         const auto n = static_cast<qsizetype>(to - from);
-        const qreal width = window->Chart()->plotArea().width() > 50 ? window->Chart()->plotArea().width() : 700;
+        const qreal plot = window->Chart()->plotArea().width() > 50 ? window->Chart()->plotArea().width() : 700;
+        const int width = window->Columns();
+        EXPECT_GE(width, plot / 4) << "columns too wide for a line that follows the periods";
+        EXPECT_LE(width, plot);
         QLineSeries* const series[] = {window->AirtimeSeries(), window->LoadSeries(), window->UsageSeries()};
         const auto y = [&](int s, const PeriodRecord& r) { return s == 0 ? r.Airtime : s == 1 ? r.Load : r.Usage; };
         for (int s = 0; s < 3; ++s) {
@@ -439,18 +443,25 @@ TEST_F(HistoryWindowTest, LongSpansDrawHourlyMeansAndMaximaFromTheStore)
     window->show();
     for (int64_t span : {7 * 86400, 30 * 86400, 365 * 86400})
         EXPECT_TRUE(window->SpanButton(span)->isEnabled()) << span;
-    window->SpanButton(365 * 86400)->click();
-    ASSERT_EQ(window->Span(), 365 * 86400);
-    const QList<QPointF> means = window->AirtimeSeries()->points();
-    const QList<QPointF> maxima = window->AirtimeBand()->upperSeries()->points();
-    EXPECT_TRUE(window->AirtimeBand()->isVisible());
-    ASSERT_GT(means.size(), 100);
-    for (const QList<QPointF>* line : {&means, &maxima})
-        for (const QPointF& p : *line) {
-            const int64_t k = (static_cast<int64_t>(p.x() / 1000) - first) / 3600;
-            const double expected = k % 40 + (line == &means ? 5 : 10);
-            EXPECT_NEAR(p.y(), expected, 1e-9) << "hour " << k;
-        }
+    for (int64_t span : {30 * 86400, 365 * 86400}) {
+        window->SpanButton(span)->click();
+        ASSERT_EQ(window->Span(), span);
+        const QList<QPointF> means = window->AirtimeSeries()->points();
+        const QList<QPointF> maxima = window->AirtimeBand()->upperSeries()->points();
+        EXPECT_TRUE(window->AirtimeBand()->isVisible());
+        ASSERT_GT(means.size(), 30) << span;
+        for (const QList<QPointF>* line : {&means, &maxima})
+            for (const QPointF& p : *line) {
+                const int64_t k = (static_cast<int64_t>(p.x() / 1000) - first) / 3600;
+                const double expected = k % 40 + (line == &means ? 5 : 10);
+                EXPECT_NEAR(p.y(), expected, 1e-9) << "hour " << k;
+            }
+        // The band's top keeps the highest hour of the span.
+        double top = 0;
+        for (const QPointF& p : maxima)
+            top = std::max(top, p.y());
+        EXPECT_EQ(top, 49) << span;
+    }
     // A new period joins its hour without reading the store again (it goes
     // to the store first, as the meter writes it).
     PeriodRecord next = period(HourOf(End) + 60, 0);
