@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QChartView>
-#include <QLineSeries>
 #include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -216,14 +215,14 @@ int main(int argc, char* argv[])
     wall.restart();
     double cpu = cpuMs();
     auto* window = new THistoryWindow(ring, &store);
-    if (qEnvironmentVariableIsSet("NOAA"))
-        window->ChartView()->setRenderHint(QPainter::Antialiasing, false);
     window->show();
+    // Mapped and exposed, so that the repaints below really paint.
+    QApplication::processEvents();
     window->SetSpan(365 * 86400);
     paint(window);
     std::printf("   window opened on the 1-year span: %lld ms wall, %.1f ms CPU (%lld points in the airtime line)\n",
                 static_cast<long long>(wall.elapsed()), cpuMs() - cpu,
-                static_cast<long long>(window->AirtimeSeries()->count()));
+                static_cast<long long>(window->Line(PlotSample::Airtime).size()));
     for (int64_t span : THistoryWindow::Spans) {
         wall.restart();
         cpu = cpuMs();
@@ -248,8 +247,12 @@ int main(int argc, char* argv[])
             paint(window);
             each.add(cpuMs() - cpu);
         }
-        std::printf("   %-8s mean %.2f ms, max %.2f ms (%lld points in the airtime line)\n", spanName(span), each.mean(),
-                    each.max(), static_cast<long long>(window->AirtimeSeries()->count()));
+        std::printf("   %-8s mean %.2f ms, max %.2f ms (%lld points in the airtime line, %lld in its band, %lld "
+                    "stretches without figures)\n",
+                    spanName(span), each.mean(), each.max(),
+                    static_cast<long long>(window->Line(PlotSample::Airtime).size()),
+                    static_cast<long long>(window->BandTop(PlotSample::Airtime).size()),
+                    static_cast<long long>(window->BlindStretchesDrawn().size()));
     }
     delete window;
     return 0;

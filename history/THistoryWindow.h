@@ -33,6 +33,7 @@ class QRadioButton;
 class QTabWidget;
 class QVBoxLayout;
 class TPeriodStore;
+class TPlotItem;
 class TValueLabel;
 
 // What hovering a period shows: its time, local and UTC, and its figures, or
@@ -71,14 +72,19 @@ public:
 
     QChart* Chart() const { return chart; }
     QChartView* ChartView() const { return view; }
+    // The lines' legend entries, pens and axes (they hold no points).
     QLineSeries* AirtimeSeries() const { return lines[PlotSample::Airtime]; }
     QLineSeries* LoadSeries() const { return lines[PlotSample::Load]; }
     QLineSeries* UsageSeries() const { return lines[PlotSample::Usage]; }
-    // The maxima of the long spans, above the airtime and load lines.
-    QAreaSeries* AirtimeBand() const { return bands[0]; }
-    QAreaSeries* LoadBand() const { return bands[1]; }
-    // The stretches without figures, hatched over the lines.
-    QAreaSeries* BlindSeries() const { return blind; }
+    // What is drawn, x in milliseconds: a line's points; the long spans'
+    // bands of the Airtime and Load lines (Top: hourly maxima, bottom: means);
+    // the stretches without figures hatched over everything.
+    const QList<QPointF>& Line(PlotSample::Figure Figure) const;
+    const QList<QPointF>& BandTop(PlotSample::Figure Figure) const;
+    const QList<QPointF>& BandBottom(PlotSample::Figure Figure) const;
+    QList<std::pair<qreal, qreal>> BlindStretchesDrawn() const;
+    // The legend's entry for those stretches, shown while there are any.
+    QAreaSeries* BlindSeries() const { return blindHatch; }
     QDateTimeAxis* TimeAxis() const { return timeAxis; }
     QRadioButton* SpanButton(int64_t Seconds) const;
     // The hover's vertical marker, and the time it marks (0: hidden).
@@ -108,6 +114,7 @@ private:
     TPeriodStore* store;
     int64_t span = Spans[0];
     int64_t end = 0;
+    int64_t shownSpan = 0; // the span of the last drawing
     // The long spans' hours, read from the store when the span is chosen and
     // kept up to date by each new period.
     std::vector<HourFigures> hours;
@@ -115,8 +122,8 @@ private:
     QChart* chart;
     QChartView* view;
     QLineSeries* lines[PlotSample::Count];
-    QAreaSeries* bands[2];
-    QAreaSeries *blind, *blindHatch;
+    QAreaSeries* blindHatch;
+    TPlotItem* plot;
     QDateTimeAxis* timeAxis;
     QGraphicsLineItem* marker;
     int64_t markedTime = 0;

@@ -76,17 +76,18 @@ protected:
         const int width = window->Columns();
         EXPECT_GE(width, plot / 4) << "columns too wide for a line that follows the periods";
         EXPECT_LE(width, plot);
-        QLineSeries* const series[] = {window->AirtimeSeries(), window->LoadSeries(), window->UsageSeries()};
+        const QList<QPointF>* const series[] = {&window->Line(PlotSample::Airtime), &window->Line(PlotSample::Load),
+                                                &window->Line(PlotSample::Usage)};
         const auto y = [&](int s, const PeriodRecord& r) { return s == 0 ? r.Airtime : s == 1 ? r.Load : r.Usage; };
         for (int s = 0; s < 3; ++s) {
             if (n <= 2 * width) {
-                ASSERT_EQ(series[s]->count(), n) << s;
+                ASSERT_EQ(series[s]->size(), n) << s;
                 for (size_t i = from; i < to; ++i)
                     EXPECT_EQ(series[s]->at(static_cast<qsizetype>(i - from)), QPointF(h[i].Time * 1000.0, y(s, h[i])))
                         << s << " " << i;
                 continue;
             }
-            const QList<QPointF> drawn = series[s]->points();
+            const QList<QPointF> drawn = *series[s];
             EXPECT_LE(drawn.size(), 2 * width + 2) << s;
             for (qsizetype k = 0; k < drawn.size(); ++k) {
                 const size_t i = h.FirstSince(static_cast<int64_t>(drawn[k].x() / 1000));
@@ -156,7 +157,7 @@ TEST_F(HistoryWindowTest, EmptyHistoryDrawsNothingAndShowsNoFigures)
 {
     const PeriodHistory h;
     Open(h);
-    EXPECT_EQ(window->AirtimeSeries()->count(), 0);
+    EXPECT_TRUE(window->Line(PlotSample::Airtime).isEmpty());
     EXPECT_EQ(window->LatestAirtime->text(), "-");
     EXPECT_EQ(window->LatestFrames->text(), "-");
 }
@@ -370,15 +371,21 @@ TEST_F(HistoryWindowTest, PeriodsWithoutFiguresAreGapsAndHoverSaysWhy)
         ASSERT_TRUE(WaitFor([&] { return window->Chart()->plotArea().width() > 100; }));
         // No point of the line in the blind stretch, and the cover over it
         // from the last period seen to the next.
-        EXPECT_EQ(window->AirtimeSeries()->count(), 26);
-        for (const QPointF& p : window->AirtimeSeries()->points())
+        EXPECT_EQ(window->Line(PlotSample::Airtime).size(), 26);
+        for (const QPointF& p : window->Line(PlotSample::Airtime))
             EXPECT_TRUE(p.x() < h[10].Time * 1000.0 || p.x() > h[13].Time * 1000.0);
         EXPECT_TRUE(window->BlindSeries()->isVisible());
-        const QList<QPointF> cover = window->BlindSeries()->upperSeries()->points();
-        ASSERT_EQ(cover.size(), 4);
-        EXPECT_EQ(cover.front().x(), h[9].Time * 1000.0);
-        EXPECT_EQ(cover.back().x(), h[14].Time * 1000.0);
-        EXPECT_EQ(cover[1].y(), 100);
+        const auto cover = window->BlindStretchesDrawn();
+        ASSERT_EQ(cover.size(), 1);
+        EXPECT_EQ(cover[0].first, h[9].Time * 1000.0);
+        EXPECT_EQ(cover[0].second, h[14].Time * 1000.0);
+        // Drawn: where the line would run from the last period seen to the
+        // next, its colour is gone.
+        const QImage shot = window->ChartView()->grab().toImage();
+        const QPoint middle = pixelOf(window, (h[9].Time + h[14].Time) / 2, (h[9].Airtime + h[14].Airtime) / 2.0);
+        const qreal dpr = shot.devicePixelRatio();
+        EXPECT_NE(shot.pixelColor(QPoint(int(middle.x() * dpr), int(middle.y() * dpr))),
+                  window->AirtimeSeries()->pen().color());
 
         moveTo(window->ChartView()->viewport(), pixelOf(window, h[12].Time, 50));
         ASSERT_TRUE(WaitFor([] { return QToolTip::isVisible(); }));
@@ -446,9 +453,9 @@ TEST_F(HistoryWindowTest, LongSpansDrawHourlyMeansAndMaximaFromTheStore)
     for (int64_t span : {30 * 86400, 365 * 86400}) {
         window->SpanButton(span)->click();
         ASSERT_EQ(window->Span(), span);
-        const QList<QPointF> means = window->AirtimeSeries()->points();
-        const QList<QPointF> maxima = window->AirtimeBand()->upperSeries()->points();
-        EXPECT_TRUE(window->AirtimeBand()->isVisible());
+        const QList<QPointF> means = window->Line(PlotSample::Airtime);
+        const QList<QPointF> maxima = window->BandTop(PlotSample::Airtime);
+        EXPECT_FALSE(window->BandBottom(PlotSample::Airtime).isEmpty());
         ASSERT_GT(means.size(), 30) << span;
         for (const QList<QPointF>* line : {&means, &maxima})
             for (const QPointF& p : *line) {
@@ -468,7 +475,7 @@ TEST_F(HistoryWindowTest, LongSpansDrawHourlyMeansAndMaximaFromTheStore)
     next.Airtime = 90;
     ASSERT_TRUE(store.Write(next));
     window->PeriodAdded(next);
-    EXPECT_EQ(window->AirtimeBand()->upperSeries()->points().back(), QPointF(HourOf(End) * 1000.0, 90));
+    EXPECT_EQ(window->BandTop(PlotSample::Airtime).back(), QPointF(HourOf(End) * 1000.0, 90));
 
     // Without a store the long spans cannot be chosen.
     THistoryWindow without(ring);
