@@ -9,7 +9,8 @@
 //      a day (2880 periods) and the year in the store.
 // Times are the process's CPU time (CLOCK_PROCESS_CPUTIME_ID) and wall time
 // around the work and a forced repaint of the chart.
-// Usage: history_store_bench [store file to keep]   (QT_QPA_PLATFORM=offscreen or Xvfb)
+// Usage: history_store_bench [store file to keep [reuse [shots FOLDER]]]   (QT_QPA_PLATFORM=offscreen or Xvfb)
+// "reuse" takes the store an earlier run left; "shots" saves the 7-day and 1-year spans as pictures.
 #include "PeriodStore.h"
 #include "THistoryWindow.h"
 
@@ -230,6 +231,18 @@ int main(int argc, char* argv[])
         paint(window);
         std::printf("   switch to %s: %lld ms wall, %.1f ms CPU\n", spanName(span), static_cast<long long>(wall.elapsed()),
                     cpuMs() - cpu);
+    }
+
+    // "shots DIR": pictures of the long spans for the documentation.
+    if (argc > 4 && QByteArray(argv[3]) == "shots") {
+        window->resize(900, 520);
+        for (int64_t span : {7 * 86400, 365 * 86400}) {
+            window->SetSpan(span);
+            QApplication::processEvents();
+            const QString name = QStringLiteral("%1/history-%2.png")
+                                     .arg(QString::fromLocal8Bit(argv[4]), span == 7 * 86400 ? "7days" : "year");
+            window->grab().save(name);
+        }
     }
 
     std::printf("c) CPU per new period with the window open (20 periods each)\n");

@@ -331,11 +331,11 @@ void THistoryWindow::PeriodAdded(const PeriodRecord& Record)
 
 // Drawing costs Qt Charts some microseconds a point (it strokes each line
 // for hovering), so the lines get two points per three pixels at most, and
-// the long spans, which draw bands too, two per four.
+// the long spans, which draw bands too, two per five.
 int THistoryWindow::Columns() const
 {
     const qreal width = chart->plotArea().width() > 50 ? chart->plotArea().width() : 700;
-    return std::max(static_cast<int>(width) / (longSpan() ? 4 : 3), 20);
+    return std::max(static_cast<int>(width) / (longSpan() ? 5 : 3), 20);
 }
 
 // The time axis ends at the newest period, not at the clock, so that the
@@ -485,7 +485,9 @@ void THistoryWindow::applyColours()
     lines[PlotSample::Load]->setPen(QPen(loadColour, 2));
     QColor faint = text;
     faint.setAlpha(dark ? 110 : 90);
-    lines[PlotSample::Usage]->setPen(QPen(faint, 1.2));
+    QPen usagePen(faint, 1);
+    usagePen.setCosmetic(true);
+    lines[PlotSample::Usage]->setPen(usagePen);
     for (int f = 0; f < PlotSample::Count; ++f)
         plot->Pens[f] = lines[f]->pen();
     const QColor bandColours[] = {text, loadColour};

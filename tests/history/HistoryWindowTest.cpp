@@ -93,8 +93,9 @@ protected:
                 const size_t i = h.FirstSince(static_cast<int64_t>(drawn[k].x() / 1000));
                 ASSERT_LT(i, h.Size());
                 EXPECT_EQ(drawn[k], QPointF(h[i].Time * 1000.0, y(s, h[i]))) << "not a period's point";
-                if (k > 0)
+                if (k > 0) {
                     EXPECT_GT(drawn[k].x(), drawn[k - 1].x());
+                }
             }
             const qreal column = window->Span() * 1000.0 / width;
             for (size_t i = from; i < to; ++i) {
