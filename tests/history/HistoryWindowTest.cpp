@@ -88,7 +88,7 @@ protected:
                 continue;
             }
             const QList<QPointF> drawn = *series[s];
-            EXPECT_LE(drawn.size(), 2 * width + 2) << s;
+            EXPECT_LE(drawn.size(), 2 * width) << s;
             for (qsizetype k = 0; k < drawn.size(); ++k) {
                 const size_t i = h.FirstSince(static_cast<int64_t>(drawn[k].x() / 1000));
                 ASSERT_LT(i, h.Size());
