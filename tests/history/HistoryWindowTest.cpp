@@ -470,6 +470,19 @@ TEST_F(HistoryWindowTest, LongSpansDrawHourlyMeansAndMaximaFromTheStore)
             top = std::max(top, p.y());
         EXPECT_EQ(top, 49) << span;
     }
+    // Hovering an hour tells its mean and maximum.
+    window->SpanButton(7 * 86400)->click();
+    ASSERT_TRUE(WaitFor([&] { return window->Chart()->plotArea().width() > 100; }));
+    const int64_t hour = HourOf(End) - 50 * 3600;
+    const int64_t k = (hour - first) / 3600;
+    moveTo(window->ChartView()->viewport(), pixelOf(window, hour + 600, 50));
+    ASSERT_TRUE(WaitFor([] { return QToolTip::isVisible(); }));
+    EXPECT_EQ(window->MarkedTime(), hour);
+    EXPECT_TRUE(QToolTip::text().contains(QString("Airtime mean %1%, max %2%").arg(k % 40 + 5).arg(k % 40 + 10)))
+        << QToolTip::text().toStdString();
+    EXPECT_TRUE(QToolTip::text().contains("6 periods, 0 without figures")) << QToolTip::text().toStdString();
+    QToolTip::hideText();
+
     // A new period joins its hour without reading the store again (it goes
     // to the store first, as the meter writes it).
     PeriodRecord next = period(HourOf(End) + 60, 0);
