@@ -38,7 +38,10 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Run without window, tray or display; write the CSV lines\n"
                                                      "on standard output."));
-    parser.addOptions({help, version, config, log, headless});
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Report each transmitter's preamble on standard error once\n"
+                                                    "it has been learned from the channel."));
+    parser.addOptions({help, version, config, log, headless, verbose});
 
     const QString usage = parser.helpText().replace(QRegularExpression(QStringLiteral("^Usage: \\S*")),
                                                     QStringLiteral("Usage: chanload"));
@@ -60,6 +63,7 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
         return 0;
     }
     Line.Headless = parser.isSet(headless);
+    Line.Verbose = parser.isSet(verbose);
     Line.ConfigFile = parser.value(config);
     Line.LogFile = parser.value(log);
     for (const auto& [option, value] : {std::pair{&config, Line.ConfigFile}, std::pair{&log, Line.LogFile}}) {

@@ -87,6 +87,7 @@ int main(int argc, char* argv[])
     }
 
     auto main = std::make_unique<TForm1>(nullptr, line.Headless);
+    main->SetVerbose(line.Verbose);
     QObject::connect(main.get(), &TForm1::PeriodEvaluated, main.get(), [&](const PeriodRecord& Record) {
         if (line.Headless && !output.Write(Record))
             fail(output.Error());
