@@ -74,11 +74,14 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         const int64_t rate = LabelValue(BW);
         Preambles.Observe(counted, rate, ReadArrivalUs, ReadCount);
         AirtimeTotals air{counted.AirBits, 1};
-        // Keys in the settings file win over what was learned.
+        // Preamble and tail of this transmission. Keys in the settings file
+        // win over what was learned; with neither, TXDELAY/TXTAIL's defaults.
+        int64_t keyingMs = int64_t{Settings.TxDelayMs} + Settings.TxTailMs;
         if (!Settings.TxDelaySet || !Settings.TxTailSet) {
             if (const auto keying = Preambles.For(counted); keying.Learned) {
-                air.KeyedMs = (Settings.TxDelaySet ? Settings.TxDelayMs : keying.PreambleMs) +
+                keyingMs = (Settings.TxDelaySet ? Settings.TxDelayMs : keying.PreambleMs) +
                     (Settings.TxTailSet ? Settings.TxTailMs : keying.TailMs);
+                air.KeyedMs = keyingMs;
                 air.KeyedTransmissions = 1;
                 MeasuredThisPeriod = true;
             }
