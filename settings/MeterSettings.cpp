@@ -28,6 +28,7 @@ void LoadSettings(MeterSettings& S)
     const std::string txTail = read(K::TxTailMs, "");
     S.TxTailSet = !txTail.empty();
     S.TxTailMs = StrToInt(S.TxTailSet ? txTail : "100");
+    S.Reconnect = StrToInt(read(K::Reconnect, "0")) != 0;
 }
 
 void SaveSettings(const MeterSettings& S)

@@ -15,6 +15,9 @@ struct MeterSettings {
     // The keys are in the file; without them the meter learns each
     // transmitter's preamble and tail from the channel.
     bool TxDelaySet = false, TxTailSet = false;
+    // A lost connection is tried again at every tick instead of ending the
+    // program. Set in the file by hand; no save writes it.
+    bool Reconnect = false;
 };
 
 namespace SettingsKey {
@@ -29,6 +32,7 @@ inline constexpr const char* ChannelBps = "BW";
 inline constexpr const char* CallSign = "CALLSIGN";
 inline constexpr const char* TxDelayMs = "TXDELAY";
 inline constexpr const char* TxTailMs = "TXTAIL";
+inline constexpr const char* Reconnect = "RECONNECT";
 } // namespace SettingsKey
 
 // Reads every key (defaults for missing ones), field by field in file order. A

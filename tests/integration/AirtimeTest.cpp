@@ -383,8 +383,8 @@ TEST_F(AirtimeOnAir, LearnedPreamblesFollowTheCarrierOfStationsThatKeyUpDifferen
 
     // Each station's preamble and tail, reported once learned: what its audio
     // holds after the opening flag and after the closing one, together within
-    // 25 ms. (Apart they are not exact: the digipeater keys up some 35 ms after
-    // a tail has ended, and that much of the preamble is taken for tail.)
+    // 40 ms. (Apart they are not exact: the digipeater keys up 32 to 57 ms
+    // after a tail has ended, and that much of the preamble is taken for tail.)
     for (const ChannelStation& s : channel.stations()) {
         const std::string label = "preamble learned: " + s.call + " ";
         const size_t at = learned.find(label);
@@ -393,7 +393,7 @@ TEST_F(AirtimeOnAir, LearnedPreamblesFollowTheCarrierOfStationsThatKeyUpDifferen
         ASSERT_EQ(std::sscanf(learned.c_str() + at + label.size(), "%lld ms, tail %lld ms", &preamble, &tail), 2)
             << learned;
         const double truth = (s.preambleFlags + s.trailingFlags - 1) * 8 * 1000.0 / kBitRate;
-        EXPECT_NEAR(static_cast<double>(preamble + tail), truth, 25.0) << s.call;
+        EXPECT_NEAR(static_cast<double>(preamble + tail), truth, 40.0) << s.call;
     }
     EXPECT_NE(learned.find("preamble learned: N0DW-1 (own)"), std::string::npos) << learned;
 }
