@@ -118,9 +118,12 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
                                                       "(2026-12-01T18:00, UTC unless an offset is given)\n"
                                                       "or Unix seconds."),
                                        QStringLiteral("from"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Report each transmitter's preamble on standard error once\n"
+                                                    "it has been learned from the channel."));
     // A new option joins this list; one that names a file takes its value
     // with rawValue, as --config and --log do.
-    const QList<QCommandLineOption> options = {help, version, config, log, headless, history, exportCsv};
+    const QList<QCommandLineOption> options = {help, version, config, log, headless, verbose, history, exportCsv};
     parser.addOptions(options);
     parser.addPositionalArgument(QStringLiteral("to"), QStringLiteral("The end of the export (with --export-csv)."),
                                  QStringLiteral("[<to>]"));
@@ -153,6 +156,7 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
         return 0;
     }
     Line.Headless = parser.isSet(headless);
+    Line.Verbose = parser.isSet(verbose);
     Line.ConfigFileName = rawValue(RawArguments, takingValues, QStringLiteral("config"));
     Line.LogFileName = rawValue(RawArguments, takingValues, QStringLiteral("log"));
     Line.ConfigFile = QFile::decodeName(Line.ConfigFileName);

@@ -252,6 +252,7 @@ int main(int argc, char* argv[])
         }
     }
 
+    main->SetVerbose(line.Verbose);
     QObject::connect(main.get(), &TForm1::PeriodEvaluated, main.get(), [&](const PeriodRecord& Record) {
         if (store.IsOpen()) {
             if (store.Write(Record)) {
