@@ -138,6 +138,7 @@ void StationTally::Add(const StationFrame& Frame)
 const StationPeriod& StationTally::ClosePeriod(int64_t Time)
 {
     last.Time = Time;
+    ++last.Sequence;
     last.Rows.clear();
     for (auto& [call, entry] : byCall) {
         if (entry.Active())

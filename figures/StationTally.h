@@ -43,6 +43,7 @@ struct StationRow {
 // What the tally hands over at the end of each period.
 struct StationPeriod {
     int64_t Time = 0;             // end of the period, seconds since 1970-01-01 UTC
+    int64_t Sequence = 0;         // counts the periods closed, from 1
     std::vector<StationRow> Rows; // busiest first; "others" among them when stations were folded
 };
 

@@ -17,6 +17,9 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 // Originals, copies, own: distinct in hue and in lightness, so that the band
