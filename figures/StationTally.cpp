@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "StationTally.h"
 
+#include "AGWUnit.h"
+#include "CountedFrame.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -31,6 +34,25 @@ void addRow(StationRow& Into, const StationRow& From)
 }
 
 } // namespace
+
+StationFrame StationFrameOf(const CountedFrame& Frame, const MonitorHeader& Header, int64_t TimeMs,
+                            int64_t AirMicros)
+{
+    StationFrame f;
+    f.TimeMs = TimeMs;
+    f.Transmitter = Frame.Transmitter;
+    f.Source = Frame.Source;
+    f.Destination = Frame.Destination;
+    f.Own = Frame.Own;
+    f.Digipeated = Frame.Digipeated;
+    f.HasContent = Header.FrameType == "UI" || Header.FrameType == "I" || (Header.HasInfoLen && Header.InfoLen > 0);
+    f.AirMicros = AirMicros;
+    // The kind, the sequence numbers and the PID folded into the information's hash.
+    const std::string kind = Header.FrameType + ' ' + std::to_string(Header.SendSeq) + ' '
+                             + std::to_string(Header.RecvSeq) + ' ' + Header.Pid;
+    f.ContentHash = Frame.InfoHash ^ (InfoHashOf(kind) * 0x100000001b3ULL);
+    return f;
+}
 
 int64_t FrameAirMicros(int64_t Bits, int64_t BitRate, int64_t PreambleMs, int64_t TailMs)
 {
@@ -81,7 +103,10 @@ bool StationTally::isCopy(const StationFrame& Frame)
 {
     while (!packets.empty()
            && (packets.size() >= PacketsKept || packets.front().FirstMs < Frame.TimeMs - CopyWindowMs)) {
-        packetIndex.erase(packets.front().Key);
+        // The index may name a later hearing of the same key.
+        if (const auto it = packetIndex.find(packets.front().Key);
+            it != packetIndex.end() && it->second == packets.front().FirstMs)
+            packetIndex.erase(it);
         packets.pop_front();
     }
     // Source and destination end at the first blank or '>', which no call holds.
@@ -91,7 +116,7 @@ bool StationTally::isCopy(const StationFrame& Frame)
     key.append(hash, sizeof hash);
     if (const auto found = packetIndex.find(key); found != packetIndex.end()) {
         // A clock that stepped back still finds the copy.
-        if (Frame.TimeMs - found->second <= CopyWindowMs)
+        if (Frame.TimeMs - found->second <= CopyWindowMs && (Frame.HasContent || Frame.Digipeated))
             return true;
     }
     packetIndex[key] = Frame.TimeMs;

@@ -19,8 +19,22 @@ struct StationFrame {
     std::string Destination;
     uint64_t ContentHash = 0; // of what makes two frames one packet beside source and destination
     bool Own = false;         // sent by this station itself
+    bool Digipeated = false;  // sent by a digipeater, not by its source
+    // Carries information (or is an I or UI frame). Frames without, such as
+    // acknowledgements, differ in what the monitor text does not show: one
+    // is a copy only when a digipeater repeats it.
+    bool HasContent = true;
     int64_t AirMicros = 0;    // the frame's bits plus its transmitter's preamble and tail
 };
+
+struct CountedFrame;
+struct MonitorHeader;
+
+// The tally's view of a counted frame heard at TimeMs. Two frames are one
+// packet when their information and their kind agree: an APRS packet and its
+// digipeated copies, not two acknowledgements of a link.
+StationFrame StationFrameOf(const CountedFrame& Frame, const MonitorHeader& Header, int64_t TimeMs,
+                            int64_t AirMicros);
 
 // The air one frame takes: its HDLC bits at the bit rate plus one preamble
 // and tail. 0 when the bit rate is not positive.

@@ -3,6 +3,9 @@
 // stations beyond a day's table and the interval between originals.
 #include "StationTally.h"
 
+#include "AGWUnit.h"
+#include "CountedFrame.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -216,4 +219,50 @@ TEST(StationTally, MedianRemembersTheLastOriginalsOnly)
         at += n < 50 ? 5000 : 20000;
     }
     EXPECT_EQ(tally.MedianIntervalMs("A", T0, T0 + at), 20000);
+}
+
+// Frames as Dire Wolf's monitor text describes them, one second apart: is
+// the second a copy of the first?
+TEST(StationTally, MonitoredFramesAreOnePacketWhenKindAndInformationAgree)
+{
+    const auto monitor = [](const std::string& Addresses, const std::string& Description, const std::string& Info) {
+        std::string data = " 1:" + Addresses + " <" + Description + " >[19:29:58]\r" + Info;
+        return (Info.empty() ? data : data + '\r') + std::string(1, '\0');
+    };
+    struct Case {
+        const char* what;
+        std::string first, second;
+        int64_t copies;
+    } cases[] = {
+        {"beacon and its digipeat", monitor("Fm A-1 To APRS Via WIDE1-1", "UI pid=F0 Len=5", "hello"),
+         monitor("Fm A-1 To APRS Via D-2,WIDE2-1", "UI pid=F0 Len=5", "hello"), 1},
+        {"other information", monitor("Fm A-1 To APRS", "UI pid=F0 Len=5", "hello"),
+         monitor("Fm A-1 To APRS", "UI pid=F0 Len=5", "hallo"), 0},
+        {"two acknowledgements", monitor("Fm A-1 To B-1", "RR R1 F=1", ""), monitor("Fm A-1 To B-1", "RR R2 F=1", ""),
+         0},
+        {"an acknowledgement and its digipeat", monitor("Fm A-1 To B-1 Via WIDE1-1", "RR R1 F=1", ""),
+         // The repeating digipeater marked as QtSoundModem marks it.
+         monitor("Fm A-1 To B-1 Via D-2*,WIDE2-1", "RR R1 F=1", ""), 1},
+        {"an I frame sent again", monitor("Fm A-1 To B-1", "I S3 R1 pid=F0 Len=2", "ok"),
+         monitor("Fm A-1 To B-1", "I S3 R1 pid=F0 Len=2", "ok"), 1},
+        {"the next I frame", monitor("Fm A-1 To B-1", "I S3 R1 pid=F0 Len=2", "ok"),
+         monitor("Fm A-1 To B-1", "I S4 R1 pid=F0 Len=2", "ok"), 0},
+    };
+    for (const Case& c : cases) {
+        TAGWPE client("N0CALL");
+        FrameOrigins origins;
+        StationTally tally;
+        int64_t at = T0;
+        for (const std::string& data : {c.first, c.second}) {
+            MonitorHeader header;
+            ASSERT_TRUE(client.ParseMonitorHeader(data, header)) << data;
+            tally.Add(StationFrameOf(origins.Describe(0, 'U', header, data), header, at, 1000));
+            at += 1000;
+        }
+        const StationPeriod& p = tally.ClosePeriod(T0 / 1000 + 30);
+        const StationRow* a = rowOf(p, "A-1");
+        ASSERT_NE(a, nullptr) << c.what;
+        EXPECT_EQ(a->Copies, c.copies) << c.what;
+        EXPECT_EQ(a->Originated, 2 - c.copies) << c.what;
+    }
 }
