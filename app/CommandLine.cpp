@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include "ChanLoadVersion.h"
+#include "StorePath.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -38,7 +39,20 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Run without window, tray or display; write the CSV lines\n"
                                                      "on standard output."));
-    parser.addOptions({help, version, config, log, headless});
+    const QCommandLineOption history(QStringLiteral("history"),
+                                     QStringLiteral("Keep the periods in the SQLite store <file> instead of the\n"
+                                                    "settings file's own; 'none' keeps them in memory only."),
+                                     QStringLiteral("file"));
+    const QCommandLineOption exportCsv(QStringLiteral("export-csv"),
+                                       QStringLiteral("Write the stored periods from <from> to <to> as CSV\n"
+                                                      "lines on standard output and end. Times are dates\n"
+                                                      "(2026-12-01, a whole day as the end), ISO date-times\n"
+                                                      "(2026-12-01T18:00, UTC unless an offset is given)\n"
+                                                      "or Unix seconds."),
+                                       QStringLiteral("from"));
+    parser.addOptions({help, version, config, log, headless, history, exportCsv});
+    parser.addPositionalArgument(QStringLiteral("to"), QStringLiteral("The end of the export (with --export-csv)."),
+                                 QStringLiteral("[<to>]"));
 
     const QString usage = parser.helpText().replace(QRegularExpression(QStringLiteral("^Usage: \\S*")),
                                                     QStringLiteral("Usage: chanload"));
@@ -46,9 +60,15 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
         print(stderr, QStringLiteral("chanload: ") + parser.errorText() + QStringLiteral("\n\n") + usage);
         return 2;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        print(stderr, QStringLiteral("chanload: unexpected argument '") + parser.positionalArguments().first() +
+    const QStringList rest = parser.positionalArguments();
+    const int expected = parser.isSet(exportCsv) ? 1 : 0;
+    if (rest.size() > expected) {
+        print(stderr, QStringLiteral("chanload: unexpected argument '") + rest.at(expected) +
                           QStringLiteral("'\n\n") + usage);
+        return 2;
+    }
+    if (rest.size() < expected) {
+        print(stderr, QStringLiteral("chanload: the option '--export-csv' needs a time to end at\n\n") + usage);
         return 2;
     }
     if (parser.isSet(help)) {
@@ -62,7 +82,24 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
     Line.Headless = parser.isSet(headless);
     Line.ConfigFile = parser.value(config);
     Line.LogFile = parser.value(log);
-    for (const auto& [option, value] : {std::pair{&config, Line.ConfigFile}, std::pair{&log, Line.LogFile}}) {
+    Line.History = parser.value(history);
+    if (parser.isSet(exportCsv)) {
+        const auto from = ParseCommandLineTime(parser.value(exportCsv), false);
+        const auto to = ParseCommandLineTime(rest.at(0), true);
+        for (const auto& [time, text] : {std::pair{from, parser.value(exportCsv)}, std::pair{to, rest.at(0)}}) {
+            if (!time) {
+                print(stderr, QStringLiteral("chanload: '") + text +
+                                  QStringLiteral("' is no time: give a date (2026-12-01), a date and time "
+                                                 "(2026-12-01T18:00) or Unix seconds\n"));
+                return 2;
+            }
+        }
+        Line.ExportCsv = true;
+        Line.ExportFrom = *from;
+        Line.ExportTo = *to;
+    }
+    for (const auto& [option, value] : {std::pair{&config, Line.ConfigFile}, std::pair{&log, Line.LogFile},
+                                         std::pair{&history, Line.History}}) {
         if (parser.isSet(*option) && value.isEmpty()) {
             print(stderr, QStringLiteral("chanload: the option '--") + option->names().first() +
                               QStringLiteral("' needs a file name\n\n") + usage);

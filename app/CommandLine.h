@@ -4,12 +4,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 
 struct TCommandLine {
     bool Headless = false;
     QString ConfigFile; // empty: CHANLOAD.INI in the configuration directory
     QString LogFile;    // empty: no log
+    QString History;    // empty: the settings file's store; "none": no store
+    // --export-csv FROM TO: the stored periods of [From, To] on standard output.
+    bool ExportCsv = false;
+    int64_t ExportFrom = 0, ExportTo = 0;
 };
 
 // Reads Arguments (the program's name first) into Line. Returns the exit

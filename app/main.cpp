@@ -5,8 +5,10 @@
 #include "ErrorBox.h"
 #include "MeterProp.h"
 #include "PeriodLog.h"
+#include "PeriodStore.h"
 #include "Pictures.h"
 #include "PrivateProfile.h"
+#include "StorePath.h"
 #include "TerminationSignals.h"
 #include "meter.h"
 
@@ -40,6 +42,35 @@ bool readable(const QString& Path, QString& Why)
     return true;
 }
 
+// The history store of this run: the settings file's own, another file, or none.
+QString storePath(const TCommandLine& Line)
+{
+    if (Line.History == QLatin1String("none"))
+        return QString();
+    return Line.History.isEmpty() ? DefaultStorePath(ProfileFilePath()) : QFileInfo(Line.History).absoluteFilePath();
+}
+
+// --export-csv: the stored periods as the CSV log writes them.
+int exportCsv(const TCommandLine& Line)
+{
+    const QString path = storePath(Line);
+    if (path.isEmpty())
+        return fail(QStringLiteral("--export-csv needs a history store, not --history none"));
+    TPeriodStore store;
+    if (!store.OpenForReading(path))
+        return fail(store.Error());
+    TPeriodLog out;
+    if (!out.OpenStandardOutput())
+        return fail(out.Error());
+    bool written = true;
+    const bool read = store.ForEachPeriod(Line.ExportFrom, Line.ExportTo, [&](const PeriodRecord& Record) {
+        written = written && out.Write(Record);
+    });
+    if (!read)
+        return fail(store.Error());
+    return written ? 0 : fail(out.Error());
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -51,6 +82,12 @@ int main(int argc, char* argv[])
         const QCoreApplication parsing(argc, argv);
         if (const auto status = ParseCommandLine(QCoreApplication::arguments(), line))
             return *status;
+    }
+    if (line.ExportCsv) {
+        const QCoreApplication exporting(argc, argv);
+        if (!line.ConfigFile.isEmpty())
+            SetProfileFilePath(QFileInfo(line.ConfigFile).absoluteFilePath());
+        return exportCsv(line);
     }
     if (line.Headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -87,7 +124,46 @@ int main(int argc, char* argv[])
     }
 
     auto main = std::make_unique<TForm1>(nullptr, line.Headless);
+
+    // The store: a fault is told once, on standard error and in the status
+    // line, and the meter goes on without it (or with it again once a write
+    // succeeds).
+    TPeriodStore store;
+    QString storeFault;
+    const auto tellStore = [&](const QString& Fault) {
+        if (Fault == storeFault)
+            return;
+        storeFault = Fault;
+        if (!Fault.isEmpty()) {
+            fail(Fault);
+            main->StatusBar->showMessage(Fault);
+        }
+    };
+    const auto tellNotice = [&] {
+        if (const QString notice = store.TakeNotice(); !notice.isEmpty())
+            fail(notice);
+    };
+    if (const QString path = storePath(line); !path.isEmpty()) {
+        if (store.Open(path)) {
+            tellNotice();
+            main->SetStore(&store);
+            main->RestoreHistory(store.Periods(store.LastTime() - PeriodHistory::SpanSeconds, store.LastTime()));
+            QObject::connect(&store, &TPeriodStore::Failed, main.get(), tellStore);
+        } else {
+            tellStore(store.Error());
+        }
+    }
+
     QObject::connect(main.get(), &TForm1::PeriodEvaluated, main.get(), [&](const PeriodRecord& Record) {
+        if (store.IsOpen()) {
+            if (store.Write(Record)) {
+                if (!storeFault.isEmpty()) {
+                    fail(QStringLiteral("History store %1 is written again").arg(store.Path()));
+                    storeFault.clear();
+                }
+            }
+            tellNotice();
+        }
         if (line.Headless && !output.Write(Record))
             fail(output.Error());
         if (!line.LogFile.isEmpty() && !log.Write(Record)) {

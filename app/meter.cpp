@@ -241,12 +241,19 @@ void TForm1::TrayIconMessage(int MouseMessage)
 void TForm1::OpenHistory()
 {
     if (!HistoryForm) {
-        HistoryForm = new THistoryWindow(Periods);
+        HistoryForm = new THistoryWindow(Periods, HistoryStore);
         connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryWindow::PeriodAdded);
+        emit HistoryOpened(HistoryForm);
     }
     HistoryForm->show();
     HistoryForm->raise();
     HistoryForm->activateWindow();
+}
+
+void TForm1::RestoreHistory(const std::vector<PeriodRecord>& Records)
+{
+    for (const PeriodRecord& r : Records)
+        Periods.Add(r);
 }
 
 THistoryWindow* TForm1::HistoryWindow() const

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Airtime.h"
 #include "FrameAmounts.h"
@@ -30,6 +31,7 @@ class TAboutDlg;
 class TClientSocket;
 class TGauge;
 class THistoryWindow;
+class TPeriodStore;
 namespace Ui {
 class TForm1;
 }
@@ -81,6 +83,12 @@ public:
     // The evaluated periods of the last 24 hours.
     const PeriodHistory& History() const { return Periods; }
 
+    // The store the history window reads its long spans from (null: none).
+    void SetStore(TPeriodStore* Store) { HistoryStore = Store; }
+    // Periods of an earlier run, oldest first, into the ring before the first
+    // new one, so that the window shows them.
+    void RestoreHistory(const std::vector<PeriodRecord>& Records);
+
     // Shows the history window, made on first use and again after each close.
     void OpenHistory();
     // The open history window, or null.
@@ -89,6 +97,8 @@ public:
 signals:
     // Every evaluated period, for the history window, the log and the headless output.
     void PeriodEvaluated(const PeriodRecord& Record);
+    // A new history window was made, for other views to add their tabs.
+    void HistoryOpened(THistoryWindow* Window);
 
 protected:
     bool event(QEvent* e) override;
@@ -130,6 +140,7 @@ private:
     PeriodHistory Periods;
     // Deletes itself when closed.
     QPointer<THistoryWindow> HistoryForm;
+    TPeriodStore* HistoryStore = nullptr;
     // A port-list request is out and unanswered; still so at the next tick,
     // the engine is taken for stopped although the connection stays open.
     bool AnswerPending = false;
