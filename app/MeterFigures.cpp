@@ -116,6 +116,8 @@ void TForm1::evaluate()
     OwnAir = {};
 
     Periods.Add(record);
+    // Beside the record: the store writes the period's stations with it.
+    Tally.ClosePeriod(record.Time);
     emit PeriodEvaluated(record);
 }
 

@@ -17,6 +17,7 @@
 #include "NotifyIcon.h"
 #include "PeriodFigures.h"
 #include "PeriodRecord.h"
+#include "StationTally.h"
 
 class QAction;
 class QFrame;
@@ -83,6 +84,9 @@ public:
     // The evaluated periods of the last 24 hours.
     const PeriodHistory& History() const { return Periods; }
 
+    // Who filled the channel: the stations of each period, closed with it.
+    const StationTally& Stations() const { return Tally; }
+
     // The store the history window reads its long spans from (null: none).
     void SetStore(TPeriodStore* Store) { HistoryStore = Store; }
     // Periods of an earlier run, oldest first, into the ring before the first
@@ -138,6 +142,7 @@ private:
     // are also inside the label totals.
     AirtimeTotals HeardAir, OwnAir;
     PeriodHistory Periods;
+    StationTally Tally;
     // Deletes itself when closed.
     QPointer<THistoryWindow> HistoryForm;
     TPeriodStore* HistoryStore = nullptr;

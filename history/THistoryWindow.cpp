@@ -364,7 +364,8 @@ int THistoryWindow::columns() const
 // drawing changes only when a period comes.
 void THistoryWindow::redraw()
 {
-    const int64_t previousEnd = end;
+    const int64_t previousEnd = end, previousStart = end - shownSpan;
+    shownSpan = span;
     end = newest();
     const int64_t start = end - span;
     samples.clear();
@@ -414,7 +415,7 @@ void THistoryWindow::redraw()
                                               : QStringLiteral("HH:mm");
     timeAxis->setFormat(format);
     timeAxis->setRange(moment(start), moment(end + pad));
-    if (end != previousEnd)
+    if (end != previousEnd || start != previousStart)
         emit SpanChanged(start, end);
 }
 

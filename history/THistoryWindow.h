@@ -107,6 +107,7 @@ private:
     TPeriodStore* store;
     int64_t span = Spans[0];
     int64_t end = 0;
+    int64_t shownSpan = 0; // the span of the last drawing
     // The long spans' hours, read from the store when the span is chosen and
     // kept up to date by each new period.
     std::vector<HourFigures> hours;

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TStationsView.h"
 
+#include "PeriodStore.h"
+#include "StationTable.h"
+#include "THistoryWindow.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -172,7 +176,8 @@ TStationsView::TStationsView(QWidget* parent) : QWidget(parent)
                                            "summed under \"others\"."));
     othersNote->setWordWrap(true);
     othersNote->hide();
-    emptyNote = new QLabel(QStringLiteral("No station was heard in this span."));
+    emptyNote = new QLabel;
+    emptyNote->setWordWrap(true);
     emptyNote->hide();
     auto* copyButton = new QPushButton(QStringLiteral("Copy &table"));
     connect(copyButton, &QPushButton::clicked, this, &TStationsView::CopyTable);
@@ -190,8 +195,55 @@ TStationsView::TStationsView(QWidget* parent) : QWidget(parent)
     column->addLayout(bottom);
 }
 
+void TStationsView::SetSource(StationSource Source)
+{
+    source = std::move(Source);
+    stale = true;
+    if (isVisible())
+        readRange();
+}
+
+void TStationsView::ShowRange(int64_t From, int64_t To)
+{
+    from = From;
+    to = To;
+    stale = true;
+    if (isVisible())
+        readRange();
+}
+
+void TStationsView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (stale)
+        readRange();
+}
+
+void TStationsView::readRange()
+{
+    stale = false;
+    std::vector<StationRow> rows;
+    if (!source.Rows) {
+        ShowSpan({});
+        emptyNote->setText(QStringLiteral("Stations are kept in the history store, and this run has none."));
+        return;
+    }
+    QString error;
+    if (!source.Rows(from, to, rows, error)) {
+        ShowSpan({});
+        emptyNote->setText(QStringLiteral("The stations of this span cannot be read: %1").arg(error));
+        return;
+    }
+    StationSpan span = SummariseStations(rows);
+    if (source.MedianMs)
+        for (StationLine& l : span.Lines)
+            l.MedianIntervalMs = source.MedianMs(l.Station.Call, from * 1000, to * 1000);
+    ShowSpan(span);
+}
+
 void TStationsView::ShowSpan(const StationSpan& Span)
 {
+    emptyNote->setText(QStringLiteral("No station was heard in this span."));
     // Rows are made anew each time; the order the user chose stays.
     model->removeRows(0, model->rowCount());
     for (const StationLine& l : Span.Lines) {
@@ -247,4 +299,26 @@ QString TStationsView::TableText() const
 void TStationsView::CopyTable()
 {
     QApplication::clipboard()->setText(TableText());
+}
+
+TStationsView* AddStationsView(THistoryWindow* Window, const StationTally& Tally, std::function<int32_t()> Port)
+{
+    auto* view = new TStationsView;
+    if (TPeriodStore* store = Window->Store()) {
+        view->SetSource({[store, Port](int64_t From, int64_t To, std::vector<StationRow>& Rows, QString& Error) {
+                             if (!store->IsOpen()) {
+                                 Error = QStringLiteral("the history store is closed");
+                                 return false;
+                             }
+                             return TStationTable::Stations(store->Database(), Port(), From, To, Rows, Error);
+                         },
+                         [&Tally](const std::string& Call, int64_t FromMs, int64_t ToMs) {
+                             return Tally.MedianIntervalMs(Call, FromMs, ToMs);
+                         }});
+    }
+    QObject::connect(Window, &THistoryWindow::SpanChanged, view, &TStationsView::ShowRange);
+    const auto [from, to] = Window->Range();
+    view->ShowRange(from, to);
+    Window->AddView(view, QStringLiteral("Stations"));
+    return view;
 }

@@ -6,9 +6,14 @@
 // Copying the table gives tab-separated text.
 #include <QWidget>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "StationSpan.h"
 
 class QLabel;
+class THistoryWindow;
 class QSortFilterProxyModel;
 class QStandardItemModel;
 class QTableView;
@@ -35,6 +40,15 @@ private:
     int64_t air[3] = {0, 0, 0};
 };
 
+// Where the view reads a span's stations: the rows kept for it (from the
+// history store) and the medians the running tally remembers.
+struct StationSource {
+    // The rows with From < time <= To; false, with Error set, when they cannot be read.
+    std::function<bool(int64_t From, int64_t To, std::vector<StationRow>& Rows, QString& Error)> Rows;
+    // As StationTally::MedianIntervalMs.
+    std::function<int64_t(const std::string& Call, int64_t FromMs, int64_t ToMs)> MedianMs;
+};
+
 class TStationsView : public QWidget {
     Q_OBJECT
 public:
@@ -42,6 +56,11 @@ public:
 
     explicit TStationsView(QWidget* parent = nullptr);
 
+    // Without a source the view says that there is no store to read from.
+    void SetSource(StationSource Source);
+    // The span (From, To] to show: read at once while the view is shown,
+    // otherwise when it is shown next.
+    void ShowRange(int64_t From, int64_t To);
     void ShowSpan(const StationSpan& Span);
 
     // The table as shown, in its current order: a heading line, then the
@@ -55,13 +74,25 @@ public:
     QLabel* OthersNote() const { return othersNote; }
     QLabel* EmptyNote() const { return emptyNote; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void readRange();
+
+    StationSource source;
+    int64_t from = 0, to = 0;
+    bool stale = false;
     QStandardItemModel* model;
     QSortFilterProxyModel* sorted;
     QTableView* table;
     TStationsBand* band;
     QLabel *othersNote, *emptyNote;
 };
+
+// The Stations tab of a history window: the window's span, read from its
+// store, with the medians from Tally, for the radio port Port() names.
+TStationsView* AddStationsView(THistoryWindow* Window, const StationTally& Tally, std::function<int32_t()> Port);
 
 // How the table writes a median interval: "45 s", "2:05 min", "1:02 h"; "-" when unknown.
 QString IntervalText(int64_t Ms);

@@ -3,12 +3,18 @@
 // on the clipboard, the band by kind and the note on "others".
 #include "TStationsView.h"
 
+#include "PeriodStore.h"
 #include "QtTestApp.h"
+#include "StationTable.h"
+#include "THistoryWindow.h"
 
 #include <QClipboard>
 #include <QDateTime>
 #include <QHeaderView>
 #include <QLabel>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <QTest>
 
@@ -148,4 +154,68 @@ TEST_F(StationsViewTest, BandAndNotesFollowTheSpan)
     // 10 of 20.25 s originals, none copied, 10.25 s own.
     EXPECT_EQ(view->Band()->Text(), QStringLiteral("Originals 49.4%, Digipeated copies 0.0%, Own transmissions 50.6%"));
     EXPECT_EQ(view->Band()->accessibleDescription(), view->Band()->Text());
+}
+
+// The Stations tab of a history window over a real store: the span the
+// window shows, from the rows the store holds.
+TEST(StationsTab, FollowsTheWindowsSpanFromTheStore)
+{
+    EnsureApplication();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    StationTally tally;
+    TStationTable table(tally);
+    TPeriodStore store;
+    store.AddTable(&table);
+    ASSERT_TRUE(store.Open(dir.filePath(QStringLiteral("h.sqlite")))) << store.Error().toStdString();
+    PeriodHistory ring;
+    // Two hours ago W1AW beaconed; a minute ago K1ABC did, twice (2 x 0.4 s).
+    const int64_t now = Heard;
+    struct Sent {
+        int64_t at;
+        const char* call;
+        uint64_t content;
+    } sent[] = {{now - 7200, "W1AW", 1}, {now - 60, "K1ABC", 2}, {now - 50, "K1ABC", 3}};
+    for (const Sent& s : sent) {
+        StationFrame f;
+        f.TimeMs = s.at * 1000;
+        f.Transmitter = f.Source = s.call;
+        f.Destination = "APRS";
+        f.ContentHash = s.content;
+        f.AirMicros = 400'000;
+        tally.Add(f);
+        PeriodRecord r;
+        r.Time = s.at + 5;
+        r.Port = 1;
+        tally.ClosePeriod(r.Time);
+        ring.Add(r);
+        ASSERT_TRUE(store.Write(r)) << store.Error().toStdString();
+    }
+
+    auto* window = new THistoryWindow(ring, &store);
+    TStationsView* view = AddStationsView(window, tally, [] { return 1; });
+    window->show();
+    auto* tabs = window->findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->tabText(1), QStringLiteral("Stations"));
+    tabs->setCurrentWidget(view);
+
+    const auto calls = [&] {
+        QStringList out;
+        for (int r = 0; r < view->Table()->model()->rowCount(); ++r)
+            out << view->Table()->model()->index(r, TStationsView::Call).data().toString() + " "
+                       + view->Table()->model()->index(r, TStationsView::Frames).data().toString();
+        return out;
+    };
+    struct Case {
+        int64_t span;
+        QStringList calls;
+    } cases[] = {{3600, {"K1ABC 2"}}, {6 * 3600, {"K1ABC 2", "W1AW 1"}}, {3600, {"K1ABC 2"}}};
+    for (const Case& c : cases) {
+        window->SpanButton(c.span)->click();
+        EXPECT_EQ(calls(), c.calls) << c.span;
+    }
+    // K1ABC's two originals, 10 s apart, are in the tally's memory.
+    EXPECT_EQ(view->Table()->model()->index(0, TStationsView::MedianInterval).data().toString(), QStringLiteral("10 s"));
+    delete window;
 }
