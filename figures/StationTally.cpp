@@ -77,13 +77,13 @@ StationTally::Entry* StationTally::entryFor(const std::string& Call, int64_t Cos
                     && it->second.LastHeardMs < least->second.LastHeardMs))
                 least = it;
         if (least->second.DayBusyMicros >= Cost) {
-            ++foldedToday;
+            ++foldsToday;
             return nullptr;
         }
         // A station not heard today leaves without a trace in today's figures.
         if (least->second.DayBusyMicros > 0 || least->second.Active()) {
             fold(others, least->second);
-            ++foldedToday;
+            ++foldsToday;
         }
         byCall.erase(least);
     }
@@ -187,7 +187,7 @@ const StationPeriod& StationTally::ClosePeriod(int64_t Time)
         for (auto& [call, entry] : byCall)
             entry.DayBusyMicros = 0;
         others.DayBusyMicros = 0;
-        foldedToday = 0;
+        foldsToday = 0;
     }
     day = today;
     return last;

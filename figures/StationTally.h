@@ -89,9 +89,10 @@ public:
     // station's last OriginalsKept originals are remembered.
     int64_t MedianIntervalMs(std::string_view Call, int64_t FromMs, int64_t ToMs) const;
 
-    // Stations kept apart now, and how many were summed under "others" today.
+    // Stations kept apart now, and how many times today a station (or a
+    // frame of one the table had no room for) was summed under "others".
     size_t Stations() const { return byCall.size(); }
-    int64_t FoldedToday() const { return foldedToday; }
+    int64_t FoldsToday() const { return foldsToday; }
 
 private:
     struct Entry {
@@ -118,7 +119,7 @@ private:
 
     std::unordered_map<std::string, Entry> byCall;
     Entry others;
-    int64_t foldedToday = 0;
+    int64_t foldsToday = 0;
     int64_t day = INT64_MIN;
     std::deque<Packet> packets; // oldest first
     std::unordered_map<std::string, int64_t> packetIndex;

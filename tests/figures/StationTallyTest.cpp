@@ -140,12 +140,12 @@ TEST(StationTally, TheFiveHundredAndFirstStationFoldsTheLeastBusyUnderOthers)
         for (int n = 0; n < 500; ++n)
             tally.Add(frame(n * 10, "S" + std::to_string(n), "S" + std::to_string(n), 2000 + 10 * n,
                             static_cast<uint64_t>(n)));
-        EXPECT_EQ(tally.FoldedToday(), 0);
+        EXPECT_EQ(tally.FoldsToday(), 0);
         tally.Add(frame(6000, "S500", "S500", c.lastAir, 500));
         const StationPeriod& p = tally.ClosePeriod(T0 / 1000 + 30);
 
         EXPECT_EQ(tally.Stations(), 500u) << c.what;
-        EXPECT_EQ(tally.FoldedToday(), 1) << c.what;
+        EXPECT_EQ(tally.FoldsToday(), 1) << c.what;
         ASSERT_EQ(p.Rows.size(), 501u) << c.what;
         EXPECT_EQ(rowOf(p, c.folded), nullptr) << c.what;
         const StationRow* others = rowOf(p, "others");
@@ -172,7 +172,7 @@ TEST(StationTally, ANewDayMakesRoomForItsStationsWithoutFoldingYesterdays)
 
     tally.Add(frame(86400000 + 60000, "NEW", "NEW", 100));
     const StationPeriod& p = tally.ClosePeriod(T0 / 1000 + 86400 + 90);
-    EXPECT_EQ(tally.FoldedToday(), 0);
+    EXPECT_EQ(tally.FoldsToday(), 0);
     EXPECT_EQ(tally.Stations(), 500u);
     ASSERT_EQ(p.Rows.size(), 1u);
     EXPECT_EQ(p.Rows[0].Call, "NEW");
