@@ -28,13 +28,16 @@ QList<QPointF> ThinLine(const std::vector<PlotSample>& Samples, PlotSample::Figu
     }
     out.reserve(2 * Columns);
     const double perColumn = static_cast<double>(End - Start) / Columns;
+    // A sample at End belongs to the last column, not to one of its own.
+    const auto columnOf = [&](const PlotSample* s) {
+        return std::min<int64_t>(static_cast<int64_t>(static_cast<double>(s->Time - Start) / perColumn), Columns - 1);
+    };
     size_t i = 0;
     while (i < in.size()) {
-        const auto column = static_cast<int64_t>(static_cast<double>(in[i]->Time - Start) / perColumn);
+        const int64_t column = columnOf(in[i]);
         const PlotSample *low = in[i], *high = in[i];
         size_t j = i + 1;
-        for (; j < in.size() && static_cast<int64_t>(static_cast<double>(in[j]->Time - Start) / perColumn) == column;
-             ++j) {
+        for (; j < in.size() && columnOf(in[j]) == column; ++j) {
             if (value(in[j]) < value(low))
                 low = in[j];
             if (value(in[j]) > value(high))

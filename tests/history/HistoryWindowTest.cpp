@@ -2,9 +2,13 @@
 #include "THistoryWindow.h"
 
 #include "AccessibleLabel.h"
+#include "PeriodStore.h"
 #include "QtTestApp.h"
 
 #include <QAccessible>
+#include <QAreaSeries>
+#include <QGraphicsLineItem>
+#include <QTemporaryDir>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
@@ -291,4 +295,175 @@ TEST_F(HistoryWindowTest, ClosingDeletesTheWindowAndItsChart)
     EXPECT_TRUE(chart.isNull());
     EXPECT_TRUE(series.isNull());
     window = nullptr;
+}
+
+namespace {
+
+// Sends the pointer to Point of the viewport, as a moving mouse would.
+void moveTo(QWidget* Viewport, QPoint Point)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(Point), Viewport->mapToGlobal(QPointF(Point)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(Viewport, &move);
+}
+
+// The viewport pixel of a time and a percentage.
+QPoint pixelOf(THistoryWindow* w, int64_t Time, qreal Percent)
+{
+    const QPointF onChart = w->Chart()->mapToPosition(QPointF(Time * 1000.0, Percent), w->AirtimeSeries());
+    return w->ChartView()->mapFromScene(w->Chart()->mapToScene(onChart));
+}
+
+} // namespace
+
+TEST_F(HistoryWindowTest, HoveringAnywhereMarksTheNearestPeriodAndTheTipStaysWhileThePointerDoes)
+{
+    PeriodHistory h;
+    for (int n = 0; n < 40; ++n)
+        h.Add(period(End - 39 * 60 + 60 * n, n));
+    Open(h);
+    ASSERT_TRUE(WaitFor([&] { return window->Chart()->plotArea().width() > 100; }));
+    QWidget* viewport = window->ChartView()->viewport();
+    // Far above the line (airtime of period 25 is 25 %), a little after the period.
+    const PeriodRecord& r = h[25];
+    moveTo(viewport, pixelOf(window, r.Time + 10, 95));
+    ASSERT_TRUE(WaitFor([] { return QToolTip::isVisible(); }));
+    EXPECT_EQ(QToolTip::text(), PeriodText(r));
+    EXPECT_EQ(window->MarkedTime(), r.Time);
+    ASSERT_TRUE(window->Marker()->isVisible());
+    EXPECT_NEAR(window->Marker()->line().x1(), window->Chart()->mapToPosition(QPointF(r.Time * 1000.0, 0)).x(), 0.5);
+    // The chart view's own tool-tip request (after the pointer rests) must not
+    // take the period's tip away.
+    QHelpEvent rest(QEvent::ToolTip, pixelOf(window, r.Time, 95), viewport->mapToGlobal(pixelOf(window, r.Time, 95)));
+    QCoreApplication::sendEvent(viewport, &rest);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), PeriodText(r));
+    // Leaving the plot ends it.
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(viewport, &leave);
+    EXPECT_FALSE(window->Marker()->isVisible());
+    EXPECT_TRUE(WaitFor([] { return !QToolTip::isVisible(); }));
+}
+
+TEST_F(HistoryWindowTest, PeriodsWithoutFiguresAreGapsAndHoverSaysWhy)
+{
+    struct Case {
+        EngineState engine;
+        const char* says;
+    };
+    const Case cases[] = {{EngineState::Silent, "No figures: engine not answering"},
+                          {EngineState::Disconnected, "No figures: disconnected from the engine"},
+                          {EngineState::NoPort, "No figures: no radio port 1 on this engine"}};
+    for (const Case& c : cases) {
+        PeriodHistory h;
+        for (int n = 0; n < 30; ++n) {
+            PeriodRecord r = period(End - 29 * 60 + 60 * n, n);
+            if (n >= 10 && n < 14)
+                r.Engine = c.engine;
+            h.Add(r);
+        }
+        Open(h);
+        ASSERT_TRUE(WaitFor([&] { return window->Chart()->plotArea().width() > 100; }));
+        // No point of the line in the blind stretch, and the cover over it
+        // from the last period seen to the next.
+        EXPECT_EQ(window->AirtimeSeries()->count(), 26);
+        for (const QPointF& p : window->AirtimeSeries()->points())
+            EXPECT_TRUE(p.x() < h[10].Time * 1000.0 || p.x() > h[13].Time * 1000.0);
+        EXPECT_TRUE(window->BlindSeries()->isVisible());
+        const QList<QPointF> cover = window->BlindSeries()->upperSeries()->points();
+        ASSERT_EQ(cover.size(), 4);
+        EXPECT_EQ(cover.front().x(), h[9].Time * 1000.0);
+        EXPECT_EQ(cover.back().x(), h[14].Time * 1000.0);
+        EXPECT_EQ(cover[1].y(), 100);
+
+        moveTo(window->ChartView()->viewport(), pixelOf(window, h[12].Time, 50));
+        ASSERT_TRUE(WaitFor([] { return QToolTip::isVisible(); }));
+        EXPECT_TRUE(QToolTip::text().contains(c.says)) << QToolTip::text().toStdString();
+        EXPECT_FALSE(QToolTip::text().contains("Airtime")) << QToolTip::text().toStdString();
+        EXPECT_EQ(window->LatestAirtime->text(), QString("%1%").arg(h.Latest().Airtime));
+        QToolTip::hideText();
+        delete window;
+        window = nullptr;
+    }
+}
+
+TEST_F(HistoryWindowTest, TheHoverSaysWhetherTheAirtimeRestsOnMeasuredPreambles)
+{
+    PeriodRecord r = period(End, 3);
+    r.MeasuredPreambles = true;
+    EXPECT_TRUE(PeriodText(r).contains("preambles measured on the channel"));
+    r.MeasuredPreambles = false;
+    EXPECT_TRUE(PeriodText(r).contains("assumed TXDELAY and TXTAIL"));
+}
+
+TEST_F(HistoryWindowTest, TheTimeAxisShowsTheDateWhenTheSpanCrossesMidnight)
+{
+    struct Case {
+        QTime end;
+        int64_t span;
+        bool date;
+    };
+    const Case cases[] = {{QTime(0, 20), 3600, true}, {QTime(12, 0), 3600, false}, {QTime(12, 0), 6 * 3600, false},
+                          {QTime(12, 0), 24 * 3600, true}};
+    for (const Case& c : cases) {
+        const int64_t end = QDateTime(QDate(2026, 12, 1), c.end).toSecsSinceEpoch();
+        PeriodHistory h;
+        for (int n = 0; n < 10; ++n)
+            h.Add(period(end - 9 * 300 + 300 * n, n));
+        Open(h);
+        window->SetSpan(c.span);
+        EXPECT_EQ(window->TimeAxis()->format().contains("MMM"), c.date) << c.end.toString().toStdString() << " " << c.span;
+        delete window;
+        window = nullptr;
+    }
+}
+
+TEST_F(HistoryWindowTest, LongSpansDrawHourlyMeansAndMaximaFromTheStore)
+{
+    QTemporaryDir dir;
+    TPeriodStore store;
+    ASSERT_TRUE(store.Open(dir.filePath("s.sqlite")));
+    // 40 days of a period every 10 minutes, the older part folded: the hours
+    // must come out the same from folded and raw rows. In hour k the six
+    // periods have airtime k % 40 + 0, 2, 4, 6, 8, 10: mean k % 40 + 5, max k % 40 + 10.
+    const int64_t first = HourOf(End) - 40 * 86400;
+    for (int64_t t = first; t < HourOf(End); t += 600) {
+        PeriodRecord r = period(t, 0);
+        r.Airtime = static_cast<int16_t>((t - first) / 3600 % 40 + (t % 3600) / 600 * 2);
+        ASSERT_TRUE(store.Write(r));
+    }
+    while (store.FoldStep()) {
+    }
+    const PeriodHistory ring;
+    window = new THistoryWindow(ring, &store);
+    window->show();
+    for (int64_t span : {7 * 86400, 30 * 86400, 365 * 86400})
+        EXPECT_TRUE(window->SpanButton(span)->isEnabled()) << span;
+    window->SpanButton(365 * 86400)->click();
+    ASSERT_EQ(window->Span(), 365 * 86400);
+    const QList<QPointF> means = window->AirtimeSeries()->points();
+    const QList<QPointF> maxima = window->AirtimeBand()->upperSeries()->points();
+    EXPECT_TRUE(window->AirtimeBand()->isVisible());
+    ASSERT_GT(means.size(), 100);
+    for (const QList<QPointF>* line : {&means, &maxima})
+        for (const QPointF& p : *line) {
+            const int64_t k = (static_cast<int64_t>(p.x() / 1000) - first) / 3600;
+            const double expected = k % 40 + (line == &means ? 5 : 10);
+            EXPECT_NEAR(p.y(), expected, 1e-9) << "hour " << k;
+        }
+    // A new period joins its hour without reading the store again (it goes
+    // to the store first, as the meter writes it).
+    PeriodRecord next = period(HourOf(End) + 60, 0);
+    next.Airtime = 90;
+    ASSERT_TRUE(store.Write(next));
+    window->PeriodAdded(next);
+    EXPECT_EQ(window->AirtimeBand()->upperSeries()->points().back(), QPointF(HourOf(End) * 1000.0, 90));
+
+    // Without a store the long spans cannot be chosen.
+    THistoryWindow without(ring);
+    for (int64_t span : {7 * 86400, 30 * 86400, 365 * 86400}) {
+        EXPECT_FALSE(without.SpanButton(span)->isEnabled()) << span;
+        without.SetSpan(span);
+        EXPECT_EQ(without.Span(), 3600);
+    }
 }
