@@ -60,6 +60,12 @@ QString IntervalText(int64_t Ms)
     return QStringLiteral("%1:%2 h").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0'));
 }
 
+QString LastHeardText(int64_t Time, const QDate& Today)
+{
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(Time);
+    return at.toString(at.date() == Today ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
 TStationsBand::TStationsBand(QWidget* parent) : QWidget(parent)
 {
     setAccessibleName(QStringLiteral("Airtime by kind"));
@@ -143,10 +149,14 @@ void TStationsBand::paintEvent(QPaintEvent* /*event*/)
 TStationsView::TStationsView(QWidget* parent) : QWidget(parent)
 {
     model = new QStandardItemModel(0, ColumnCount, this);
-    model->setHorizontalHeaderLabels({QStringLiteral("Call"), QStringLiteral("Airtime share %"),
-                                      QStringLiteral("Airtime s"), QStringLiteral("Frames"),
-                                      QStringLiteral("Originals"), QStringLiteral("Copies heard"),
-                                      QStringLiteral("Median interval"), QStringLiteral("Last heard")});
+    // Headings on two lines, so that the table fits the window; copied on one.
+    const char* const headings[] = {"Call",      "Airtime\nshare %", "Airtime\ns",        "Frames",
+                                    "Originals", "Copies\nheard",    "Median\ninterval", "Last\nheard"};
+    for (int c = 0; c < ColumnCount; ++c) {
+        auto* heading = new QStandardItem(QString::fromLatin1(headings[c]));
+        heading->setData(heading->text().replace(QLatin1Char('\n'), QLatin1Char(' ')), Qt::UserRole);
+        model->setHorizontalHeaderItem(c, heading);
+    }
     sorted = new QSortFilterProxyModel(this);
     sorted->setSourceModel(model);
     sorted->setSortRole(Qt::UserRole);
@@ -159,6 +169,7 @@ TStationsView::TStationsView(QWidget* parent) : QWidget(parent)
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table->setAlternatingRowColors(true);
     table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setAccessibleName(QStringLiteral("Stations"));
@@ -246,6 +257,7 @@ void TStationsView::ShowSpan(const StationSpan& Span)
     emptyNote->setText(QStringLiteral("No station was heard in this span."));
     // Rows are made anew each time; the order the user chose stays.
     model->removeRows(0, model->rowCount());
+    const QDate today = QDate::currentDate();
     for (const StationLine& l : Span.Lines) {
         const StationRow& s = l.Station;
         const QString call = QString::fromStdString(s.Call);
@@ -257,9 +269,7 @@ void TStationsView::ShowSpan(const StationSpan& Span)
             callCell->setToolTip(QStringLiteral("This station's own transmissions"));
         }
         const double seconds = static_cast<double>(s.AirMicros) / 1e6;
-        const QString last = s.LastHeard > 0
-                                 ? QDateTime::fromSecsSinceEpoch(s.LastHeard).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                 : QStringLiteral("-");
+        const QString last = s.LastHeard > 0 ? LastHeardText(s.LastHeard, today) : QStringLiteral("-");
         // An unknown median sorts after every known one.
         const qlonglong median = l.MedianIntervalMs < 0 ? std::numeric_limits<qlonglong>::max() : l.MedianIntervalMs;
         model->appendRow({callCell, cell(oneDecimal(l.SharePercent), l.SharePercent),
@@ -281,7 +291,7 @@ QString TStationsView::TableText() const
     QStringList lines;
     QStringList heading;
     for (int c = 0; c < ColumnCount; ++c)
-        heading << model->headerData(c, Qt::Horizontal).toString();
+        heading << model->headerData(c, Qt::Horizontal, Qt::UserRole).toString();
     lines << heading.join(QLatin1Char('\t'));
 
     const QModelIndexList chosen = table->selectionModel()->selectedRows();

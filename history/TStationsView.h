@@ -12,6 +12,7 @@
 
 #include "StationSpan.h"
 
+class QDate;
 class QLabel;
 class THistoryWindow;
 class QSortFilterProxyModel;
@@ -93,6 +94,10 @@ private:
 // The Stations tab of a history window: the window's span, read from its
 // store, with the medians from Tally, for the radio port Port() names.
 TStationsView* AddStationsView(THistoryWindow* Window, const StationTally& Tally, std::function<int32_t()> Port);
+
+// How the table writes when a station was last heard: the time alone on
+// Today (local), otherwise the date and the minute.
+QString LastHeardText(int64_t Time, const QDate& Today);
 
 // How the table writes a median interval: "45 s", "2:05 min", "1:02 h"; "-" when unknown.
 QString IntervalText(int64_t Ms);

@@ -45,7 +45,7 @@ StationSpan span(bool Folded)
 
 QString when(int64_t Time)
 {
-    return QDateTime::fromSecsSinceEpoch(Time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return QDateTime::fromSecsSinceEpoch(Time).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 const QString Heading = QStringLiteral(
@@ -83,6 +83,14 @@ TEST(StationsViewText, IntervalsReadAsSecondsMinutesOrHours)
                  {3'720'000, "62:00 min"}, {7'200'000, "2:00 h"}, {90'000'000, "25:00 h"}};
     for (const Case& c : cases)
         EXPECT_EQ(IntervalText(c.ms), QString::fromLatin1(c.text)) << c.ms;
+}
+
+TEST(StationsViewText, LastHeardTodayIsATimeEarlierADate)
+{
+    // 2026-12-08 10:20:30 local time, and the day before.
+    const QDateTime at(QDate(2026, 12, 8), QTime(10, 20, 30));
+    EXPECT_EQ(LastHeardText(at.toSecsSinceEpoch(), QDate(2026, 12, 8)), QStringLiteral("10:20:30"));
+    EXPECT_EQ(LastHeardText(at.toSecsSinceEpoch(), QDate(2026, 12, 9)), QStringLiteral("2026-12-08 10:20"));
 }
 
 TEST_F(StationsViewTest, ColumnsSortByTheirNumbersNotTheirText)
