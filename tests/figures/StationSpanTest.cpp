@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A span's stations as the Stations view shows them: summed per call, their
-// share of the channel, and the channel's airtime by kind.
+// The channel's airtime by kind, from the stations table's rows of a span.
 #include "StationSpan.h"
 
 #include <gtest/gtest.h>
@@ -43,26 +42,4 @@ TEST(StationSpan, AirtimeByKindAddsUpToTheChannelsAirtime)
         EXPECT_EQ(s.OwnMicros, c.ownMs * 1000) << c.what;
         EXPECT_EQ(s.AirMicros, (c.originalsMs + c.copiesMs + c.ownMs) * 1000) << c.what;
     }
-}
-
-TEST(StationSpan, EachStationOnceWithItsShareBusiestFirst)
-{
-    const StationSpan s = SummariseStations({
-        row("B", 1, 100, false, 1, 0, 0, 50),
-        row("A", 2, 250, false, 2, 1, 80, 40),
-        row("others", 3, 50, false, 3, 0, 0, 70),
-        row("B", 2, 300, false, 2, 0, 0, 90),
-        row("D", 1, 300, false, 0, 0, 0, 60),
-    });
-    // 1000 ms in all: B 400, D 300, A 250, others 50.
-    ASSERT_EQ(s.Lines.size(), 4u);
-    const std::vector<std::pair<std::string, double>> expected = {{"B", 40.0}, {"D", 30.0}, {"A", 25.0}, {"others", 5.0}};
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(s.Lines[i].Station.Call, expected[i].first);
-        EXPECT_DOUBLE_EQ(s.Lines[i].SharePercent, expected[i].second) << expected[i].first;
-        EXPECT_EQ(s.Lines[i].MedianIntervalMs, -1);
-    }
-    EXPECT_EQ(s.Lines[0].Station, row("B", 3, 400, false, 3, 0, 0, 90));
-    EXPECT_TRUE(s.Folded);
-    EXPECT_FALSE(SummariseStations({row("A", 1, 10)}).Folded);
 }

@@ -39,22 +39,6 @@ const StationRow* rowOf(const StationPeriod& P, const std::string& Call)
 
 } // namespace
 
-TEST(StationTally, FrameAirIsBitsAtTheRatePlusPreambleAndTail)
-{
-    struct Case {
-        int64_t bits, rate, preambleMs, tailMs, micros;
-    } cases[] = {
-        {1200, 1200, 300, 100, 1000000 + 400000},
-        {1, 1200, 0, 0, 833},       // 833.3 µs
-        {5, 1200, 0, 0, 4167},      // 4166.7 µs rounds up
-        {9600, 9600, 10, 0, 1010000},
-        {1200, 0, 300, 100, 0},     // no bit rate, no figure
-        {-5, 1200, 220, 13, 233000},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(FrameAirMicros(c.bits, c.rate, c.preambleMs, c.tailMs), c.micros) << c.bits << " bits";
-}
-
 // A packet heard again from anyone within 30 s of its first hearing is a copy
 // of its originator's packet; later, or with anything else different, it is
 // a packet of its own.
@@ -114,12 +98,8 @@ TEST(StationTally, EachTransmitterCarriesItsOwnFramesAndAirBusiestFirst)
 
     // The next period names only who was on the air in it.
     tally.Add(frame(40000, "D", "B", 60000, 3));
-    const StationPeriod& next = tally.ClosePeriod(T0 / 1000 + 60);
-    const std::vector<StationRow> after = {
-        {"D", 1, 60000, false, 0, 0, 0, s + 40},
-        {"B", 0, 0, false, 1, 0, 0, s + 40},
-    };
-    EXPECT_EQ(next.Rows, after);
+    EXPECT_EQ(tally.ClosePeriod(T0 / 1000 + 60).Rows,
+              (std::vector<StationRow>{{"D", 1, 60000, false, 0, 0, 0, s + 40}, {"B", 0, 0, false, 1, 0, 0, s + 40}}));
 }
 
 // 501 stations, each heard once: the least busy of them is summed under
@@ -204,21 +184,6 @@ TEST(StationTally, MedianIntervalBetweenOriginalsInTheSpan)
         }
         EXPECT_EQ(tally.MedianIntervalMs("A", T0 + c.fromS * 1000, T0 + c.toS * 1000), c.medianMs) << c.what;
     }
-    StationTally tally;
-    EXPECT_EQ(tally.MedianIntervalMs("NOBODY", 0, T0), -1);
-}
-
-TEST(StationTally, MedianRemembersTheLastOriginalsOnly)
-{
-    StationTally tally;
-    // 100 originals: the first 50 every 5 s, the last 50 every 20 s; the 64
-    // remembered are 14 of the 5 s ones and all 50 of the 20 s ones.
-    int64_t at = 0;
-    for (int n = 0; n < 100; ++n) {
-        tally.Add(frame(at, "A", "A", 100, static_cast<uint64_t>(n)));
-        at += n < 50 ? 5000 : 20000;
-    }
-    EXPECT_EQ(tally.MedianIntervalMs("A", T0, T0 + at), 20000);
 }
 
 // Frames as Dire Wolf's monitor text describes them, one second apart: is

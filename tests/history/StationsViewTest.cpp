@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Stations view: the table in the order the user picks, what Copy puts
-// on the clipboard, the band by kind and the note on "others".
+// on the clipboard, and the tab following the history window's span.
 #include "TStationsView.h"
 
 #include "PeriodStore.h"
@@ -10,8 +10,6 @@
 
 #include <QClipboard>
 #include <QDateTime>
-#include <QHeaderView>
-#include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -26,20 +24,16 @@ namespace {
 
 constexpr int64_t Heard = 1'796'000'000;
 
-StationSpan span(bool Folded)
+StationSpan span()
 {
     StationSpan s;
     // Airtime 9.5 s, 10.25 s, 0.5 s; frames 9, 10, 2: text order differs from number order.
     s.Lines = {
         {{"N0CALL-9", 10, 10'250'000, true, 0, 0, 0, Heard}, 50.0, -1},
         {{"W1AW", 9, 9'500'000, false, 9, 12, 9'000'000, Heard - 60}, 46.3, 125'000},
-        {{Folded ? "others" : "K1ABC", 2, 500'000, false, 2, 0, 0, Heard - 3600}, 3.7, 45'000},
+        {{"K1ABC", 2, 500'000, false, 2, 0, 0, Heard - 3600}, 3.7, 45'000},
     };
     s.AirMicros = 20'250'000;
-    s.OwnMicros = 10'250'000;
-    s.CopiesMicros = 0;
-    s.OriginalsMicros = 10'000'000;
-    s.Folded = Folded;
     return s;
 }
 
@@ -74,31 +68,11 @@ protected:
 
 } // namespace
 
-TEST(StationsViewText, IntervalsReadAsSecondsMinutesOrHours)
-{
-    struct Case {
-        int64_t ms;
-        const char* text;
-    } cases[] = {{-1, "-"}, {0, "0 s"}, {45'400, "45 s"}, {119'400, "119 s"}, {125'000, "2:05 min"},
-                 {3'720'000, "62:00 min"}, {7'200'000, "2:00 h"}, {90'000'000, "25:00 h"}};
-    for (const Case& c : cases)
-        EXPECT_EQ(IntervalText(c.ms), QString::fromLatin1(c.text)) << c.ms;
-}
-
-TEST(StationsViewText, LastHeardTodayIsATimeEarlierADate)
-{
-    // 2026-12-08 10:20:30 local time, and the day before.
-    const QDateTime at(QDate(2026, 12, 8), QTime(10, 20, 30));
-    EXPECT_EQ(LastHeardText(at.toSecsSinceEpoch(), QDate(2026, 12, 8)), QStringLiteral("10:20:30"));
-    EXPECT_EQ(LastHeardText(at.toSecsSinceEpoch(), QDate(2026, 12, 9)), QStringLiteral("2026-12-08 10:20"));
-}
-
 TEST_F(StationsViewTest, ColumnsSortByTheirNumbersNotTheirText)
 {
-    view->ShowSpan(span(false));
+    view->ShowSpan(span());
     // Busiest first to begin with.
-    EXPECT_EQ(column(TStationsView::Call),
-              (QStringList{"N0CALL-9 (own)", "W1AW", "K1ABC"}));
+    EXPECT_EQ(column(TStationsView::Call), (QStringList{"N0CALL-9 (own)", "W1AW", "K1ABC"}));
     struct Case {
         TStationsView::Column column;
         Qt::SortOrder order;
@@ -117,13 +91,13 @@ TEST_F(StationsViewTest, ColumnsSortByTheirNumbersNotTheirText)
         EXPECT_EQ(column(TStationsView::Call), c.calls) << c.column;
     }
     // A new span keeps the order the user chose.
-    view->ShowSpan(span(false));
+    view->ShowSpan(span());
     EXPECT_EQ(column(TStationsView::Call), cases[std::size(cases) - 1].calls);
 }
 
 TEST_F(StationsViewTest, CopyGivesTabSeparatedTextOfWhatIsSelectedOrOfAll)
 {
-    view->ShowSpan(span(false));
+    view->ShowSpan(span());
     const QStringList rows = {
         "N0CALL-9 (own)\t50.0\t10.3\t10\t0\t0\t-\t" + when(Heard),
         "W1AW\t46.3\t9.5\t9\t9\t12\t2:05 min\t" + when(Heard - 60),
@@ -145,27 +119,6 @@ TEST_F(StationsViewTest, CopyGivesTabSeparatedTextOfWhatIsSelectedOrOfAll)
     EXPECT_EQ(QApplication::clipboard()->text(), Heading + "\n" + rows[1] + "\n");
 }
 
-TEST_F(StationsViewTest, BandAndNotesFollowTheSpan)
-{
-    struct Case {
-        bool folded;
-        bool empty;
-    } cases[] = {{false, false}, {true, false}, {false, true}};
-    for (const Case& c : cases) {
-        StationSpan s = c.empty ? StationSpan{} : span(c.folded);
-        view->ShowSpan(s);
-        EXPECT_EQ(view->OthersNote()->isVisible(), c.folded);
-        EXPECT_EQ(view->EmptyNote()->isVisible(), c.empty);
-        EXPECT_EQ(view->Table()->model()->rowCount(), c.empty ? 0 : 3);
-    }
-    view->ShowSpan(span(false));
-    // 10 of 20.25 s originals, none copied, 10.25 s own.
-    EXPECT_EQ(view->Band()->Text(), QStringLiteral("Originals 49.4%, Digipeated copies 0.0%, Own transmissions 50.6%"));
-    EXPECT_EQ(view->Band()->accessibleDescription(), view->Band()->Text());
-}
-
-// The Stations tab of a history window over a real store: the span the
-// window shows, from the rows the store holds.
 TEST(StationsTab, FollowsTheWindowsSpanFromTheStore)
 {
     EnsureApplication();
