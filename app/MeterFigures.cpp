@@ -6,6 +6,7 @@
 
 #include "AGWUnit.h"
 #include "ClientSocket.h"
+#include "CountedFrame.h"
 #include "FrameAmounts.h"
 #include "Gauge.h"
 #include "LabelText.h"
@@ -72,6 +73,9 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         } else {
             HeardAir += air;
         }
+        const CountedFrame counted = Origins.Describe(Port, Kind, header, Data);
+        Tally.Add(StationFrameOf(counted, header, QDateTime::currentMSecsSinceEpoch(),
+                                 FrameAirMicros(counted.AirBits, LabelValue(BW), Settings.TxDelayMs, Settings.TxTailMs)));
         return;
     }
     if (Kind == 'G') {

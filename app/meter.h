@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Airtime.h"
+#include "CountedFrame.h"
 #include "FrameAmounts.h"
 #include "MeterSettings.h"
 #include "NotifyIcon.h"
@@ -143,6 +144,8 @@ private:
     AirtimeTotals HeardAir, OwnAir;
     PeriodHistory Periods;
     StationTally Tally;
+    // Who put each frame on the air.
+    FrameOrigins Origins;
     // Deletes itself when closed.
     QPointer<THistoryWindow> HistoryForm;
     TPeriodStore* HistoryStore = nullptr;
