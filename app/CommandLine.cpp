@@ -39,6 +39,9 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Run without window, tray or display; write the CSV lines\n"
                                                      "on standard output."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Report each transmitter's preamble on standard error once\n"
+                                                    "it has been learned from the channel."));
     const QCommandLineOption history(QStringLiteral("history"),
                                      QStringLiteral("Keep the periods in the SQLite store <file> instead of the\n"
                                                     "settings file's own; 'none' keeps them in memory only."),
@@ -50,7 +53,7 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
                                                       "(2026-12-01T18:00, UTC unless an offset is given)\n"
                                                       "or Unix seconds."),
                                        QStringLiteral("from"));
-    parser.addOptions({help, version, config, log, headless, history, exportCsv});
+    parser.addOptions({help, version, config, log, headless, history, exportCsv, verbose});
     parser.addPositionalArgument(QStringLiteral("to"), QStringLiteral("The end of the export (with --export-csv)."),
                                  QStringLiteral("[<to>]"));
 
@@ -80,6 +83,7 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
         return 0;
     }
     Line.Headless = parser.isSet(headless);
+    Line.Verbose = parser.isSet(verbose);
     Line.ConfigFile = parser.value(config);
     Line.LogFile = parser.value(log);
     Line.History = parser.value(history);

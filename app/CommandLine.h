@@ -15,6 +15,7 @@ struct TCommandLine {
     // --export-csv FROM TO: the stored periods of [From, To] on standard output.
     bool ExportCsv = false;
     int64_t ExportFrom = 0, ExportTo = 0;
+    bool Verbose = false; // learned preambles reported on standard error
 };
 
 // Reads Arguments (the program's name first) into Line. Returns the exit

@@ -28,6 +28,9 @@ void TForm1::AGWPEConnect(QObject* /*Sender*/, TClientSocket* Socket)
     // Monitoring needs no registered call, and a registered one would make the
     // engine answer connect requests on the air in the meter's name.
     AGWClient->StartMonitoring();
+    // Raw frames carry the has-been-repeated bits the monitor text leaves
+    // out; asking for them ('k') registers nothing and transmits nothing.
+    AGWClient->AskRawFrames();
     AnswerPending = true;
     EngineSilent = false;
     changeIcon("GAUGE1");
@@ -36,6 +39,8 @@ void TForm1::AGWPEConnect(QObject* /*Sender*/, TClientSocket* Socket)
     SampleHistory.fill({0, 0});
     HeardAir = {};
     OwnAir = {};
+    // The gap to the last frame before the connection broke is no gap on the air.
+    Preambles.Break();
     StatusBar->showMessage(QStringLiteral("Connected..."));
     EverConnected = true;
     ConnectPending = false;

@@ -125,12 +125,13 @@ int main(int argc, char* argv[])
     }
 
     auto main = std::make_unique<TForm1>(nullptr, line.Headless);
+    main->SetVerbose(line.Verbose);
 
+    // The stations table first: the store must not outlive it.
+    TStationTable stations(main->Stations());
     // The store: a fault is told once, on standard error and in the status
     // line, and the meter goes on without it (or with it again once a write
     // succeeds).
-    // The stations table first: the store must not outlive it.
-    TStationTable stations(main->Stations());
     TPeriodStore store;
     store.AddTable(&stations);
     QString storeFault;

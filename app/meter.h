@@ -3,6 +3,7 @@
 // The meter unit: the main window and its unit-level state. The window's work
 // is split by job: wiring and menus (meter.cpp), the connection to the engine
 // (MeterConnection.cpp), counting, figures and the tray icon (MeterFigures.cpp).
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -19,6 +20,7 @@
 #include "PeriodFigures.h"
 #include "PeriodRecord.h"
 #include "StationTally.h"
+#include "PreambleEstimator.h"
 
 class QAction;
 class QFrame;
@@ -94,6 +96,10 @@ public:
     // new one, so that the window shows them.
     void RestoreHistory(const std::vector<PeriodRecord>& Records);
 
+    // Each transmitter's preamble, once learned well enough, as a line on
+    // standard error.
+    void SetVerbose(bool On) { Verbose = On; }
+
     // Shows the history window, made on first use and again after each close.
     void OpenHistory();
     // The open history window, or null.
@@ -132,6 +138,7 @@ private:
     int drainRings();
     void handleFrame(uint8_t Port, char Kind, const std::string& Data);
     void evaluate();
+    void reportLearnedPreambles();
     void showLoadClass(int Class);
 
     const bool Headless;
@@ -142,10 +149,17 @@ private:
     // Air the period's frames took, heard and the station's own apart; both
     // are also inside the label totals.
     AirtimeTotals HeardAir, OwnAir;
+    // Who sent each frame, and the preambles learned from when frames come.
+    FrameOrigins Origins;
+    PreambleEstimator Preambles;
+    QElapsedTimer ArrivalClock;
+    uint64_t ReadCount = 0;
+    int64_t ReadArrivalUs = 0;
+    // Some of this period's airtime rests on learned preambles.
+    bool MeasuredThisPeriod = false;
+    bool Verbose = false;
     PeriodHistory Periods;
     StationTally Tally;
-    // Who put each frame on the air.
-    FrameOrigins Origins;
     // Deletes itself when closed.
     QPointer<THistoryWindow> HistoryForm;
     TPeriodStore* HistoryStore = nullptr;
