@@ -4,7 +4,7 @@
 #include <algorithm>
 
 QList<QPointF> ThinLine(const std::vector<PlotSample>& Samples, PlotSample::Figure Figure, bool Maxima,
-                        int64_t Start, int64_t End, int Columns)
+                        int64_t Start, int64_t End, int Columns, PlotKeep Keep)
 {
     // The samples in range, in time order.
     std::vector<const PlotSample*> in;
@@ -43,7 +43,11 @@ QList<QPointF> ThinLine(const std::vector<PlotSample>& Samples, PlotSample::Figu
             if (value(in[j]) > value(high))
                 high = in[j];
         }
-        if (low == high) {
+        if (Keep == PlotKeep::Highest) {
+            out.append(point(high));
+        } else if (Keep == PlotKeep::Lowest) {
+            out.append(point(low));
+        } else if (low == high) {
             out.append(point(low));
         } else if (low->Time <= high->Time) {
             out.append(point(low));

@@ -19,14 +19,18 @@ struct PlotSample {
     double Max[Count] = {}; // an hour's maxima; a period's own values
 };
 
+// What a column keeps of its samples when there are too many.
+enum class PlotKeep { Extremes, Highest, Lowest };
+
 // The points of one figure (its Max with Maxima) of the samples within
 // [Start, End], x in milliseconds as the time axis takes them. With more than
-// two samples per column of the Columns the plot is wide, each column keeps
-// only its lowest and its highest, in the order they came: the line looks the
-// same and costs a fraction to draw. Samples out of time order (a clock set
-// back) are left out, so that the line never runs backwards.
+// two samples per column of the Columns the plot is divided into, each column
+// keeps only its lowest and its highest, in the order they came (or only one
+// of them, for the edges of a band): the line looks the same and costs a
+// fraction to draw. Samples out of time order (a clock set back) are left
+// out, so that the line never runs backwards.
 QList<QPointF> ThinLine(const std::vector<PlotSample>& Samples, PlotSample::Figure Figure, bool Maxima,
-                        int64_t Start, int64_t End, int Columns);
+                        int64_t Start, int64_t End, int Columns, PlotKeep Keep = PlotKeep::Extremes);
 
 // The stretches of [Start, End] the line must not claim to know: from the
 // last sample with figures before a sample without them (or before a step

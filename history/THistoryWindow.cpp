@@ -3,6 +3,7 @@
 
 #include "AccessibleLabel.h"
 #include "PeriodStore.h"
+#include "PlotItem.h"
 
 #include <QAreaSeries>
 #include <QButtonGroup>
@@ -102,19 +103,6 @@ PlotSample sampleOf(const HourFigures& H)
     return s;
 }
 
-// The hatched cover over stretches without figures: a square wave from 0 up
-// to 100 % over each.
-QList<QPointF> coverPoints(const std::vector<std::pair<int64_t, int64_t>>& Stretches)
-{
-    QList<QPointF> p;
-    p.reserve(static_cast<qsizetype>(4 * Stretches.size()));
-    for (const auto& [from, to] : Stretches) {
-        const qreal a = static_cast<qreal>(from) * 1000, b = static_cast<qreal>(to) * 1000;
-        p << QPointF(a, 0) << QPointF(a, 100) << QPointF(b, 100) << QPointF(b, 0);
-    }
-    return p;
-}
-
 const char* const SpanNames[] = {"Last &hour", "Last &6 hours", "Last &24 hours",
                                  "Last &7 days", "Last &30 days", "Last &year"};
 
@@ -178,24 +166,13 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, TPeriodStore* Store
         lines[f] = new QLineSeries;
         lines[f]->setName(QString::fromLatin1(names[f]));
     }
-    for (int b = 0; b < 2; ++b) {
-        bands[b] = new QAreaSeries(new QLineSeries, new QLineSeries);
-        bands[b]->setName(QStringLiteral("%1, hourly maximum").arg(QString::fromLatin1(names[b])));
-        bands[b]->upperSeries()->setParent(bands[b]);
-        bands[b]->lowerSeries()->setParent(bands[b]);
-    }
-    // Stretches without figures: an opaque cover that hides the lines, and a
-    // hatch over it that says so (and names it in the legend).
-    blind = new QAreaSeries(new QLineSeries);
-    blind->upperSeries()->setParent(blind);
+    // The series stay empty: they give the legend and the axes; the plot
+    // item draws the data.
     blindHatch = new QAreaSeries(new QLineSeries);
     blindHatch->upperSeries()->setParent(blindHatch);
     blindHatch->setName(QStringLiteral("No figures"));
-    // The bands under the lines, usage under the other two so that it never
-    // hides them, and the cover over everything.
     for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{
-             bands[1], bands[0], lines[PlotSample::Usage], lines[PlotSample::Load], lines[PlotSample::Airtime], blind,
-             blindHatch})
+             lines[PlotSample::Airtime], lines[PlotSample::Load], lines[PlotSample::Usage], blindHatch})
         chart->addSeries(s);
 
     timeAxis = new QDateTimeAxis;
@@ -220,9 +197,7 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, TPeriodStore* Store
     view->viewport()->setMouseTracking(true);
     view->viewport()->installEventFilter(this);
 
-    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{blind, bands[0], bands[1]})
-        for (QLegendMarker* m : chart->legend()->markers(s))
-            m->setVisible(false);
+    plot = new TPlotItem(chart);
     marker = new QGraphicsLineItem(chart);
     marker->setZValue(100);
     marker->setVisible(false);
@@ -354,10 +329,13 @@ void THistoryWindow::PeriodAdded(const PeriodRecord& Record)
     hideHover();
 }
 
-int THistoryWindow::columns() const
+// Drawing costs Qt Charts some microseconds a point (it strokes each line
+// for hovering), so the lines get two points per three pixels at most, and
+// the long spans, which draw bands too, two per five.
+int THistoryWindow::Columns() const
 {
-    const qreal width = chart->plotArea().width();
-    return width > 50 ? static_cast<int>(width) : 700;
+    const qreal width = chart->plotArea().width() > 50 ? chart->plotArea().width() : 700;
+    return std::max(static_cast<int>(width) / (longSpan() ? 5 : 3), 20);
 }
 
 // The time axis ends at the newest period, not at the clock, so that the
@@ -381,33 +359,27 @@ void THistoryWindow::redraw()
             if (history[i].Time >= start && history[i].Time <= end)
                 samples.push_back(sampleOf(history[i]));
     }
-    const int n = columns();
+    const int n = Columns();
     for (int f = 0; f < PlotSample::Count; ++f)
-        lines[f]->replace(ThinLine(samples, PlotSample::Figure(f), false, start, end, n));
+        plot->Lines[f] = ThinLine(samples, PlotSample::Figure(f), false, start, end, n);
     for (int b = 0; b < 2; ++b) {
-        bands[b]->setVisible(longSpan());
+        plot->BandTop[b].clear();
+        plot->BandBottom[b].clear();
         if (longSpan()) {
-            bands[b]->upperSeries()->replace(ThinLine(samples, PlotSample::Figure(b), true, start, end, n));
-            bands[b]->lowerSeries()->replace(lines[b]->points());
-        } else {
-            bands[b]->upperSeries()->clear();
-            bands[b]->lowerSeries()->clear();
+            plot->BandTop[b] = ThinLine(samples, PlotSample::Figure(b), true, start, end, n, PlotKeep::Highest);
+            plot->BandBottom[b] = ThinLine(samples, PlotSample::Figure(b), false, start, end, n, PlotKeep::Lowest);
         }
     }
-    const auto stretches = BlindStretches(samples, start, end, longSpan() ? 5400 : UsualStepLimit(samples));
-    const QList<QPointF> cover = coverPoints(stretches);
-    for (QAreaSeries* s : {blind, blindHatch}) {
-        s->upperSeries()->replace(cover);
-        s->setVisible(!stretches.empty());
-    }
-
+    plot->Cover.clear();
+    for (const auto& [from, to] : BlindStretches(samples, start, end, longSpan() ? 5400 : UsualStepLimit(samples)))
+        plot->Cover.append({static_cast<qreal>(from) * 1000, static_cast<qreal>(to) * 1000});
+    blindHatch->setVisible(!plot->Cover.isEmpty());
     // Few periods are dots as well as lines; a single one would not show at all.
-    const bool dots = lines[0]->count() <= 60;
-    for (QLineSeries* s : lines)
-        s->setPointsVisible(dots);
+    plot->Dots = plot->Lines[0].size() <= 60;
 
     // Room after the newest point for its dot and the line's width.
-    const int64_t pad = std::max<int64_t>(1, span * 8 / n);
+    const qreal width = chart->plotArea().width() > 50 ? chart->plotArea().width() : 700;
+    const int64_t pad = std::max<int64_t>(1, static_cast<int64_t>(static_cast<qreal>(span) * 8 / width));
     const QDate first = moment(start).date(), last = moment(end).date();
     const QString format = span > 30 * 86400 ? QStringLiteral("d MMM yyyy")
                            : span > 7 * 86400 ? QStringLiteral("d MMM")
@@ -415,6 +387,9 @@ void THistoryWindow::redraw()
                                               : QStringLiteral("HH:mm");
     timeAxis->setFormat(format);
     timeAxis->setRange(moment(start), moment(end + pad));
+    plot->MinX = static_cast<qreal>(start) * 1000;
+    plot->MaxX = static_cast<qreal>(end + pad) * 1000;
+    plot->Changed();
     if (end != previousEnd || start != previousStart)
         emit SpanChanged(start, end);
 }
@@ -510,27 +485,29 @@ void THistoryWindow::applyColours()
     lines[PlotSample::Load]->setPen(QPen(loadColour, 2));
     QColor faint = text;
     faint.setAlpha(dark ? 110 : 90);
-    lines[PlotSample::Usage]->setPen(QPen(faint, 1.2));
-    for (QLineSeries* s : lines)
-        s->setMarkerSize(5);
+    QPen usagePen(faint, 1);
+    usagePen.setCosmetic(true);
+    lines[PlotSample::Usage]->setPen(usagePen);
+    for (int f = 0; f < PlotSample::Count; ++f)
+        plot->Pens[f] = lines[f]->pen();
     const QColor bandColours[] = {text, loadColour};
     for (int b = 0; b < 2; ++b) {
         QColor c = bandColours[b];
         c.setAlpha(dark ? 70 : 55);
-        bands[b]->setBrush(c);
-        bands[b]->setPen(Qt::NoPen);
+        plot->BandBrushes[b] = c;
     }
     // The cover: the window's own colour, hatched in the text's, so that the
     // lines under it are gone and the stretch still reads as "nothing here".
     QColor cover = background;
     cover.setAlpha(235);
-    blind->setBrush(cover);
-    blind->setPen(Qt::NoPen);
+    plot->CoverBrush = cover;
     QColor hatch = text;
     hatch.setAlpha(90);
-    blindHatch->setBrush(QBrush(hatch, Qt::BDiagPattern));
+    plot->HatchBrush = QBrush(hatch, Qt::BDiagPattern);
+    blindHatch->setBrush(plot->HatchBrush);
     blindHatch->setPen(Qt::NoPen);
     marker->setPen(QPen(text, 1));
+    plot->Changed();
 }
 
 void THistoryWindow::hoverAt(const QPoint& At)
@@ -581,4 +558,24 @@ void THistoryWindow::hideHover()
     markedTime = 0;
     marker->setVisible(false);
     QToolTip::hideText();
+}
+
+const QList<QPointF>& THistoryWindow::Line(PlotSample::Figure Figure) const
+{
+    return plot->Lines[Figure];
+}
+
+const QList<QPointF>& THistoryWindow::BandTop(PlotSample::Figure Figure) const
+{
+    return plot->BandTop[Figure == PlotSample::Load ? 1 : 0];
+}
+
+const QList<QPointF>& THistoryWindow::BandBottom(PlotSample::Figure Figure) const
+{
+    return plot->BandBottom[Figure == PlotSample::Load ? 1 : 0];
+}
+
+QList<std::pair<qreal, qreal>> THistoryWindow::BlindStretchesDrawn() const
+{
+    return plot->Cover;
 }

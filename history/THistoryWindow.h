@@ -33,6 +33,7 @@ class QRadioButton;
 class QTabWidget;
 class QVBoxLayout;
 class TPeriodStore;
+class TPlotItem;
 class TValueLabel;
 
 // What hovering a period shows: its time, local and UTC, and its figures, or
@@ -58,6 +59,8 @@ public:
     // The times drawn: [first, last] of the time axis's data range.
     std::pair<int64_t, int64_t> Range() const { return {end - span, end}; }
     TPeriodStore* Store() const { return store; }
+    // The columns the plot's width is divided into for thinning the lines.
+    int Columns() const;
 
     // Another view of the same history as a tab beside the chart; the window
     // takes it over.
@@ -69,14 +72,19 @@ public:
 
     QChart* Chart() const { return chart; }
     QChartView* ChartView() const { return view; }
+    // The lines' legend entries, pens and axes (they hold no points).
     QLineSeries* AirtimeSeries() const { return lines[PlotSample::Airtime]; }
     QLineSeries* LoadSeries() const { return lines[PlotSample::Load]; }
     QLineSeries* UsageSeries() const { return lines[PlotSample::Usage]; }
-    // The maxima of the long spans, above the airtime and load lines.
-    QAreaSeries* AirtimeBand() const { return bands[0]; }
-    QAreaSeries* LoadBand() const { return bands[1]; }
-    // The stretches without figures, hatched over the lines.
-    QAreaSeries* BlindSeries() const { return blind; }
+    // What is drawn, x in milliseconds: a line's points; the long spans'
+    // bands of the Airtime and Load lines (Top: hourly maxima, bottom: means);
+    // the stretches without figures hatched over everything.
+    const QList<QPointF>& Line(PlotSample::Figure Figure) const;
+    const QList<QPointF>& BandTop(PlotSample::Figure Figure) const;
+    const QList<QPointF>& BandBottom(PlotSample::Figure Figure) const;
+    QList<std::pair<qreal, qreal>> BlindStretchesDrawn() const;
+    // The legend's entry for those stretches, shown while there are any.
+    QAreaSeries* BlindSeries() const { return blindHatch; }
     QDateTimeAxis* TimeAxis() const { return timeAxis; }
     QRadioButton* SpanButton(int64_t Seconds) const;
     // The hover's vertical marker, and the time it marks (0: hidden).
@@ -100,7 +108,6 @@ private:
     void applyColours();
     void hoverAt(const QPoint& ViewportPoint);
     void hideHover();
-    int columns() const;
     int64_t newest() const;
 
     const PeriodHistory& history;
@@ -115,8 +122,8 @@ private:
     QChart* chart;
     QChartView* view;
     QLineSeries* lines[PlotSample::Count];
-    QAreaSeries* bands[2];
-    QAreaSeries *blind, *blindHatch;
+    QAreaSeries* blindHatch;
+    TPlotItem* plot;
     QDateTimeAxis* timeAxis;
     QGraphicsLineItem* marker;
     int64_t markedTime = 0;

@@ -35,7 +35,7 @@ const char* const Schema[] = {
     "own_airtime_mean REAL, own_airtime_max INTEGER, PRIMARY KEY(time, port))",
 };
 
-// The figures of an hour from the raw rows of [:from, :to).
+// The figures of an hour from its raw rows.
 const char* const HourOfRows =
     "COUNT(*), SUM(airtime IS NULL), SUM(frames), SUM(bytes), SUM(data), "
     "AVG(usage), MAX(usage), AVG(efficiency), MAX(efficiency), AVG(load), MAX(load), "
@@ -54,10 +54,11 @@ QString pooled(const char* Name)
         .arg(QLatin1String(Name));
 }
 
-QString foldStatement()
+// Adds one period's row to its hour.
+QString hourStatement()
 {
-    QString s = QStringLiteral("INSERT INTO periods_hourly SELECT :hour, port, %1 FROM periods "
-                               "WHERE time >= :from AND time < :to GROUP BY port "
+    QString s = QStringLiteral("INSERT INTO periods_hourly SELECT time / 3600 * 3600, port, %1 FROM periods "
+                               "WHERE rowid = :row GROUP BY port "
                                "ON CONFLICT(time, port) DO UPDATE SET ")
                     .arg(QLatin1String(HourOfRows));
     for (const char* name : {"usage", "efficiency", "load", "airtime", "own_airtime"})
@@ -109,6 +110,7 @@ TPeriodStore::TPeriodStore(QObject* parent)
 TPeriodStore::~TPeriodStore()
 {
     Close();
+    db = QSqlDatabase();
     QSqlDatabase::removeDatabase(connection);
 }
 
@@ -283,16 +285,20 @@ bool TPeriodStore::prepare()
         return fail(QStringLiteral("cannot read"), q.lastError());
     lastTime = q.value(0).toLongLong();
     q.finish();
+    // A store whose periods have all been folded still knows its last hour.
     if (!q.exec(QStringLiteral("SELECT MAX(time) FROM periods_hourly")) || !q.next())
         return fail(QStringLiteral("cannot read"), q.lastError());
-    if (!q.value(0).isNull())
-        lastTime = std::max<int64_t>(lastTime, q.value(0).toLongLong() + 3599);
+    if (lastTime == 0)
+        lastTime = q.value(0).toLongLong();
     if (readOnly)
         return true;
     insert = std::make_unique<QSqlQuery>(db);
     if (!insert->prepare(QStringLiteral("INSERT INTO periods(%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                              .arg(QLatin1String(PeriodColumns))))
         return fail(QStringLiteral("cannot prepare the file"), insert->lastError());
+    hour = std::make_unique<QSqlQuery>(db);
+    if (!hour->prepare(hourStatement()))
+        return fail(QStringLiteral("cannot prepare the file"), hour->lastError());
     since.invalidate();
     lastFoldStart = 0;
     behind = false;
@@ -319,6 +325,7 @@ void TPeriodStore::Close()
 {
     foldTimer.stop();
     insert.reset();
+    hour.reset();
     if (db.isValid())
         db.close();
     lock.reset();
@@ -370,6 +377,12 @@ bool TPeriodStore::Write(const PeriodRecord& Record)
     if (!db.transaction())
         return fail(QStringLiteral("cannot write"), db.lastError()), emit Failed(error), false;
     bool ok = insert->exec() || fail(QStringLiteral("cannot write"), insert->lastError());
+    if (ok) {
+        // Its hour at once, so that the long spans read hours only.
+        hour->bindValue(QStringLiteral(":row"), insert->lastInsertId());
+        ok = hour->exec() || fail(QStringLiteral("cannot write"), hour->lastError());
+        hour->finish();
+    }
     for (TStoreTable* t : tables) {
         QString why;
         if (ok && !t->WritePeriod(db, r, why)) {
@@ -437,18 +450,12 @@ std::vector<HourFigures> TPeriodStore::Hours(int64_t From, int64_t To)
     std::vector<HourFigures> out;
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    // The folded hours, then the raw periods by hour; an hour folded in part
-    // comes from both and is joined below.
     q.prepare(QStringLiteral("SELECT time, periods, blind, frames, bytes, data, usage_mean, usage_max, "
                              "efficiency_mean, efficiency_max, load_mean, load_max, airtime_mean, airtime_max, "
-                             "own_airtime_mean, own_airtime_max FROM periods_hourly WHERE time >= :f1 AND time <= :t1 "
-                             "UNION ALL SELECT time / 3600 * 3600 AS hour, %1 FROM periods "
-                             "WHERE time >= :f2 AND time < :t2 GROUP BY hour ORDER BY 1")
-                  .arg(QLatin1String(HourOfRows)));
-    q.bindValue(QStringLiteral(":f1"), qlonglong(From));
-    q.bindValue(QStringLiteral(":t1"), qlonglong(To));
-    q.bindValue(QStringLiteral(":f2"), qlonglong(From));
-    q.bindValue(QStringLiteral(":t2"), qlonglong(To + 3600));
+                             "own_airtime_mean, own_airtime_max FROM periods_hourly WHERE time >= ? AND time <= ? "
+                             "ORDER BY time"));
+    q.addBindValue(qlonglong(From));
+    q.addBindValue(qlonglong(To));
     if (!q.exec()) {
         fail(QStringLiteral("cannot read"), q.lastError());
         return out;
@@ -509,13 +516,9 @@ bool TPeriodStore::FoldStep()
 
     if (!db.transaction())
         return fail(QStringLiteral("cannot fold"), db.lastError()), emit Failed(error), false;
-    QSqlQuery fold(db);
-    fold.prepare(foldStatement());
-    fold.bindValue(QStringLiteral(":hour"), qlonglong(hour));
-    fold.bindValue(QStringLiteral(":from"), qlonglong(oldest));
-    fold.bindValue(QStringLiteral(":to"), qlonglong(to));
-    bool ok = fold.exec() || fail(QStringLiteral("cannot fold"), fold.lastError());
-    if (ok) {
+    bool ok = true;
+    {
+        // The hour already holds them: each period joined it when written.
         QSqlQuery drop(db);
         drop.prepare(QStringLiteral("DELETE FROM periods WHERE time >= ? AND time < ?"));
         drop.addBindValue(qlonglong(oldest));

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The evaluated periods in an SQLite file, so that the history outlives the
-// program: one row per period for the last 31 days, hourly rows for two years
-// before that. docs/history.md describes the tables.
+// program: one row per period for the last 31 days, and one row per hour for
+// two years (each period joins its hour as it is written, so the long spans
+// read hours only). docs/history.md describes the tables.
 //
 // One store per settings file, written by one program at a time (a lock file
 // beside it says who). Readers such as the sqlite3 shell or Grafana never
@@ -80,12 +81,12 @@ public:
     std::vector<PeriodRecord> Periods(int64_t From, int64_t To);
     // Calls Each for them, one at a time; false with Error() set on a fault.
     bool ForEachPeriod(int64_t From, int64_t To, const std::function<void(const PeriodRecord&)>& Each);
-    // Hours starting From <= time <= To, oldest first: the hourly rows, and
-    // the periods not yet folded summed up by hour.
+    // Hours starting From <= time <= To, oldest first.
     std::vector<HourFigures> Hours(int64_t From, int64_t To);
 
-    // One small step of folding: the oldest periods beyond RawSeconds into
-    // their hour, or expiring hourly rows beyond HourlySeconds. True when
+    // One small step of folding: deleting the oldest periods beyond
+    // RawSeconds (their hours hold them already), or hourly rows beyond
+    // HourlySeconds. True when
     // there is more to do. Write starts a run of steps, one per turn of the
     // event loop, at most once every FoldEverySeconds.
     bool FoldStep();
@@ -109,7 +110,7 @@ private:
 
     QString connection, path, error, notice;
     QSqlDatabase db;
-    std::unique_ptr<QSqlQuery> insert;
+    std::unique_ptr<QSqlQuery> insert, hour;
     std::unique_ptr<QLockFile> lock;
     std::vector<TStoreTable*> tables;
     QTimer foldTimer;

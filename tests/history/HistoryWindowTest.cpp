@@ -65,31 +65,37 @@ protected:
     }
 
     // Every series draws the periods of [from, to) of h, in order: each of
-    // them exactly while there are no more than two per pixel column; beyond
-    // that only periods of h, in time order, few enough, and every period's
-    // value within what its pixel column draws, so that no peak is lost.
+    // them exactly while there are no more than two per column of the plot
+    // (columns a few pixels wide); beyond that only periods of h, in time
+    // order, few enough, and every period's value within what its column
+    // draws, so that no peak is lost.
     void ExpectDrawn(const PeriodHistory& h, size_t from, size_t to)
     {
         const auto n = static_cast<qsizetype>(to - from);
-        const qreal width = window->Chart()->plotArea().width() > 50 ? window->Chart()->plotArea().width() : 700;
-        QLineSeries* const series[] = {window->AirtimeSeries(), window->LoadSeries(), window->UsageSeries()};
+        const qreal plot = window->Chart()->plotArea().width() > 50 ? window->Chart()->plotArea().width() : 700;
+        const int width = window->Columns();
+        EXPECT_GE(width, plot / 4) << "columns too wide for a line that follows the periods";
+        EXPECT_LE(width, plot);
+        const QList<QPointF>* const series[] = {&window->Line(PlotSample::Airtime), &window->Line(PlotSample::Load),
+                                                &window->Line(PlotSample::Usage)};
         const auto y = [&](int s, const PeriodRecord& r) { return s == 0 ? r.Airtime : s == 1 ? r.Load : r.Usage; };
         for (int s = 0; s < 3; ++s) {
             if (n <= 2 * width) {
-                ASSERT_EQ(series[s]->count(), n) << s;
+                ASSERT_EQ(series[s]->size(), n) << s;
                 for (size_t i = from; i < to; ++i)
                     EXPECT_EQ(series[s]->at(static_cast<qsizetype>(i - from)), QPointF(h[i].Time * 1000.0, y(s, h[i])))
                         << s << " " << i;
                 continue;
             }
-            const QList<QPointF> drawn = series[s]->points();
-            EXPECT_LE(drawn.size(), 2 * width + 2) << s;
+            const QList<QPointF> drawn = *series[s];
+            EXPECT_LE(drawn.size(), 2 * width) << s;
             for (qsizetype k = 0; k < drawn.size(); ++k) {
                 const size_t i = h.FirstSince(static_cast<int64_t>(drawn[k].x() / 1000));
                 ASSERT_LT(i, h.Size());
                 EXPECT_EQ(drawn[k], QPointF(h[i].Time * 1000.0, y(s, h[i]))) << "not a period's point";
-                if (k > 0)
+                if (k > 0) {
                     EXPECT_GT(drawn[k].x(), drawn[k - 1].x());
+                }
             }
             const qreal column = window->Span() * 1000.0 / width;
             for (size_t i = from; i < to; ++i) {
@@ -152,7 +158,7 @@ TEST_F(HistoryWindowTest, EmptyHistoryDrawsNothingAndShowsNoFigures)
 {
     const PeriodHistory h;
     Open(h);
-    EXPECT_EQ(window->AirtimeSeries()->count(), 0);
+    EXPECT_TRUE(window->Line(PlotSample::Airtime).isEmpty());
     EXPECT_EQ(window->LatestAirtime->text(), "-");
     EXPECT_EQ(window->LatestFrames->text(), "-");
 }
@@ -366,15 +372,21 @@ TEST_F(HistoryWindowTest, PeriodsWithoutFiguresAreGapsAndHoverSaysWhy)
         ASSERT_TRUE(WaitFor([&] { return window->Chart()->plotArea().width() > 100; }));
         // No point of the line in the blind stretch, and the cover over it
         // from the last period seen to the next.
-        EXPECT_EQ(window->AirtimeSeries()->count(), 26);
-        for (const QPointF& p : window->AirtimeSeries()->points())
+        EXPECT_EQ(window->Line(PlotSample::Airtime).size(), 26);
+        for (const QPointF& p : window->Line(PlotSample::Airtime))
             EXPECT_TRUE(p.x() < h[10].Time * 1000.0 || p.x() > h[13].Time * 1000.0);
         EXPECT_TRUE(window->BlindSeries()->isVisible());
-        const QList<QPointF> cover = window->BlindSeries()->upperSeries()->points();
-        ASSERT_EQ(cover.size(), 4);
-        EXPECT_EQ(cover.front().x(), h[9].Time * 1000.0);
-        EXPECT_EQ(cover.back().x(), h[14].Time * 1000.0);
-        EXPECT_EQ(cover[1].y(), 100);
+        const auto cover = window->BlindStretchesDrawn();
+        ASSERT_EQ(cover.size(), 1);
+        EXPECT_EQ(cover[0].first, h[9].Time * 1000.0);
+        EXPECT_EQ(cover[0].second, h[14].Time * 1000.0);
+        // Drawn: where the line would run from the last period seen to the
+        // next, its colour is gone.
+        const QImage shot = window->ChartView()->grab().toImage();
+        const QPoint middle = pixelOf(window, (h[9].Time + h[14].Time) / 2, (h[9].Airtime + h[14].Airtime) / 2.0);
+        const qreal dpr = shot.devicePixelRatio();
+        EXPECT_NE(shot.pixelColor(QPoint(int(middle.x() * dpr), int(middle.y() * dpr))),
+                  window->AirtimeSeries()->pen().color());
 
         moveTo(window->ChartView()->viewport(), pixelOf(window, h[12].Time, 50));
         ASSERT_TRUE(WaitFor([] { return QToolTip::isVisible(); }));
@@ -439,25 +451,45 @@ TEST_F(HistoryWindowTest, LongSpansDrawHourlyMeansAndMaximaFromTheStore)
     window->show();
     for (int64_t span : {7 * 86400, 30 * 86400, 365 * 86400})
         EXPECT_TRUE(window->SpanButton(span)->isEnabled()) << span;
-    window->SpanButton(365 * 86400)->click();
-    ASSERT_EQ(window->Span(), 365 * 86400);
-    const QList<QPointF> means = window->AirtimeSeries()->points();
-    const QList<QPointF> maxima = window->AirtimeBand()->upperSeries()->points();
-    EXPECT_TRUE(window->AirtimeBand()->isVisible());
-    ASSERT_GT(means.size(), 100);
-    for (const QList<QPointF>* line : {&means, &maxima})
-        for (const QPointF& p : *line) {
-            const int64_t k = (static_cast<int64_t>(p.x() / 1000) - first) / 3600;
-            const double expected = k % 40 + (line == &means ? 5 : 10);
-            EXPECT_NEAR(p.y(), expected, 1e-9) << "hour " << k;
-        }
+    for (int64_t span : {30 * 86400, 365 * 86400}) {
+        window->SpanButton(span)->click();
+        ASSERT_EQ(window->Span(), span);
+        const QList<QPointF> means = window->Line(PlotSample::Airtime);
+        const QList<QPointF> maxima = window->BandTop(PlotSample::Airtime);
+        EXPECT_FALSE(window->BandBottom(PlotSample::Airtime).isEmpty());
+        ASSERT_GE(means.size(), 20) << span;
+        for (const QList<QPointF>* line : {&means, &maxima})
+            for (const QPointF& p : *line) {
+                const int64_t k = (static_cast<int64_t>(p.x() / 1000) - first) / 3600;
+                const double expected = k % 40 + (line == &means ? 5 : 10);
+                EXPECT_NEAR(p.y(), expected, 1e-9) << "hour " << k;
+            }
+        // The band's top keeps the highest hour of the span.
+        double top = 0;
+        for (const QPointF& p : maxima)
+            top = std::max(top, p.y());
+        EXPECT_EQ(top, 49) << span;
+    }
+    // Hovering an hour tells its mean and maximum.
+    window->SpanButton(7 * 86400)->click();
+    ASSERT_TRUE(WaitFor([&] { return window->Chart()->plotArea().width() > 100; }));
+    const int64_t hour = HourOf(End) - 50 * 3600;
+    const int64_t k = (hour - first) / 3600;
+    moveTo(window->ChartView()->viewport(), pixelOf(window, hour + 600, 50));
+    ASSERT_TRUE(WaitFor([] { return QToolTip::isVisible(); }));
+    EXPECT_EQ(window->MarkedTime(), hour);
+    EXPECT_TRUE(QToolTip::text().contains(QString("Airtime mean %1%, max %2%").arg(k % 40 + 5).arg(k % 40 + 10)))
+        << QToolTip::text().toStdString();
+    EXPECT_TRUE(QToolTip::text().contains("6 periods, 0 without figures")) << QToolTip::text().toStdString();
+    QToolTip::hideText();
+
     // A new period joins its hour without reading the store again (it goes
     // to the store first, as the meter writes it).
     PeriodRecord next = period(HourOf(End) + 60, 0);
     next.Airtime = 90;
     ASSERT_TRUE(store.Write(next));
     window->PeriodAdded(next);
-    EXPECT_EQ(window->AirtimeBand()->upperSeries()->points().back(), QPointF(HourOf(End) * 1000.0, 90));
+    EXPECT_EQ(window->BandTop(PlotSample::Airtime).back(), QPointF(HourOf(End) * 1000.0, 90));
 
     // Without a store the long spans cannot be chosen.
     THistoryWindow without(ring);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the chart is given to draw: thinned lines that keep every peak, and
-// the stretches the meter did not see.
+// What the chart is given to draw, in the cases the window's tests do not
+// reach: a clock set back, the edges of the stretches the meter did not see,
+// and the step that counts as the meter not running. (Thinning itself is
+// checked on the window, tests/history/HistoryWindowTest.cpp.)
 #include "PlotLine.h"
 
 #include <gtest/gtest.h>
@@ -18,36 +20,6 @@ PlotSample at(int64_t Time, double Airtime, bool Has = true)
 }
 
 } // namespace
-
-TEST(PlotLineTest, FewSamplesAreDrawnAsTheyAreAndBlindOnesNotAtAll)
-{
-    const std::vector<PlotSample> samples = {at(0, 5), at(30, 7), at(60, 0, false), at(90, 9), at(120, 1)};
-    const QList<QPointF> line = ThinLine(samples, PlotSample::Airtime, false, 0, 120, 100);
-    EXPECT_EQ(line, (QList<QPointF>{{0, 5}, {30000, 7}, {90000, 9}, {120000, 1}}));
-    const QList<QPointF> maxima = ThinLine(samples, PlotSample::Airtime, true, 30, 90, 100);
-    EXPECT_EQ(maxima, (QList<QPointF>{{30000, 17}, {90000, 19}}));
-}
-
-TEST(PlotLineTest, ManySamplesKeepEachColumnsLowestAndHighestInTheirOrder)
-{
-    // A day of 30-second periods on a 100-pixel plot: about 29 a column. One
-    // peak and one dip must survive.
-    std::vector<PlotSample> samples;
-    for (int64_t t = 0; t <= 86400; t += 30)
-        samples.push_back(at(t, 20 + (t / 30) % 5));
-    samples[1000].Value[0] = 97;
-    samples[2000].Value[0] = 1;
-    const QList<QPointF> line = ThinLine(samples, PlotSample::Airtime, false, 0, 86400, 100);
-    EXPECT_LE(line.size(), 200);
-    EXPECT_GE(line.size(), 100);
-    EXPECT_TRUE(line.contains(QPointF(1000 * 30000.0, 97)));
-    EXPECT_TRUE(line.contains(QPointF(2000 * 30000.0, 1)));
-    for (qsizetype i = 1; i < line.size(); ++i)
-        EXPECT_GT(line[i].x(), line[i - 1].x()) << i;
-    // Between the peak's neighbours the line reaches every value of the column.
-    for (const QPointF& p : line)
-        EXPECT_TRUE(p.y() == 97 || p.y() == 1 || (p.y() >= 20 && p.y() <= 24)) << p.y();
-}
 
 TEST(PlotLineTest, AClockSetBackNeverDrawsTheLineBackwards)
 {
