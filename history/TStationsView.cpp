@@ -216,8 +216,14 @@ void TStationsView::SetSource(StationSource Source)
 
 void TStationsView::ShowRange(int64_t From, int64_t To)
 {
+    // Spans beyond a day sum up to millions of rows on a busy channel; read
+    // again for every new period they would hold the window up, so they
+    // follow new periods at most every ten minutes.
+    const bool moved = To - From == to - from;
     from = From;
     to = To;
+    if (moved && To - From > 86400 && lastRead.isValid() && lastRead.elapsed() < 600'000)
+        return;
     stale = true;
     if (isVisible())
         readRange();
@@ -233,6 +239,7 @@ void TStationsView::showEvent(QShowEvent* event)
 void TStationsView::readRange()
 {
     stale = false;
+    lastRead.start();
     std::vector<StationRow> rows;
     if (!source.Rows) {
         ShowSpan({});

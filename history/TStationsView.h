@@ -4,6 +4,7 @@
 // selected span. A sortable table of the stations, a band of the channel's
 // airtime by kind, and a note when stations were summed under "others".
 // Copying the table gives tab-separated text.
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <functional>
@@ -84,6 +85,7 @@ private:
     StationSource source;
     int64_t from = 0, to = 0;
     bool stale = false;
+    QElapsedTimer lastRead;
     QStandardItemModel* model;
     QSortFilterProxyModel* sorted;
     QTableView* table;
