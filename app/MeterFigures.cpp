@@ -6,6 +6,7 @@
 
 #include "AGWUnit.h"
 #include "ClientSocket.h"
+#include "CountedFrame.h"
 #include "FrameAmounts.h"
 #include "Gauge.h"
 #include "LabelText.h"
@@ -91,6 +92,8 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         } else {
             HeardAir += air;
         }
+        Tally.Add(StationFrameOf(counted, header, QDateTime::currentMSecsSinceEpoch(),
+                                 FrameAirMicros(counted.AirBits, rate, keyingMs, 0)));
         return;
     }
     // A raw frame names the digipeater that repeated the monitored frame after it.
@@ -153,6 +156,8 @@ void TForm1::evaluate()
     reportLearnedPreambles();
 
     Periods.Add(record);
+    // Beside the record: the store writes the period's stations with it.
+    Tally.ClosePeriod(record.Time);
     emit PeriodEvaluated(record);
 }
 
