@@ -3,7 +3,6 @@
 // AGWPE-compatible packet engine.
 #include "CommandLine.h"
 #include "ErrorBox.h"
-#include "MeterProp.h"
 #include "PeriodLog.h"
 #include "Pictures.h"
 #include "PrivateProfile.h"
@@ -98,11 +97,8 @@ int main(int argc, char* argv[])
         }
     });
 
-    std::unique_ptr<TForm2> properties;
     std::unique_ptr<TTerminationSignals> termination;
     if (line.Headless)
         termination = std::make_unique<TTerminationSignals>([&](int) { main->Exit1Click(nullptr); });
-    else
-        properties = std::make_unique<TForm2>();
     return app.exec();
 }

@@ -28,6 +28,7 @@ class QTimer;
 class TAGWPE;
 class TAboutDlg;
 class TClientSocket;
+class TForm2;
 class TGauge;
 class THistoryWindow;
 namespace Ui {
@@ -101,6 +102,7 @@ private:
 
     // Wiring and menus.
     void setupLook();
+    void applyFonts();
     void renderPictures();
     void applySettings(int32_t ChannelBps, int32_t AgwPort);
     void takeBackInput();
@@ -130,6 +132,8 @@ private:
     PeriodHistory Periods;
     // Deletes itself when closed.
     QPointer<THistoryWindow> HistoryForm;
+    // The Properties dialog, when this window made it (none was there at the first opening).
+    std::unique_ptr<TForm2> OwnProperties;
     // A port-list request is out and unanswered; still so at the next tick,
     // the engine is taken for stopped although the connection stays open.
     bool AnswerPending = false;

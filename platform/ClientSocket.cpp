@@ -36,6 +36,7 @@ TClientSocket::TClientSocket(QObject* parent)
 {
     // An engine is spoken to directly; a desktop proxy setting must not reroute it.
     socket->setProxy(QNetworkProxy::NoProxy);
+    socket->setReadBufferSize(ChunkSize);
     connect(socket, &QTcpSocket::connected, this, [this] { defer(&TClientSocket::handleConnected); });
     connect(socket, &QTcpSocket::readyRead, this, [this] { defer(&TClientSocket::handleReadyRead); });
     connect(socket, &QTcpSocket::disconnected, this, [this] { defer(&TClientSocket::handleDisconnected); });
@@ -144,6 +145,14 @@ std::string TClientSocket::ReceiveText()
 {
     const QByteArray bytes = socket->readAll();
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+std::string_view TClientSocket::ReceiveChunk()
+{
+    if (!chunk)
+        chunk.reset(new char[static_cast<size_t>(ChunkSize)]);
+    const qint64 got = socket->read(chunk.get(), ChunkSize);
+    return {chunk.get(), got > 0 ? static_cast<size_t>(got) : 0};
 }
 
 void TClientSocket::SendText(const std::string& Text)

@@ -248,3 +248,38 @@ TEST_F(ClientSocketTest, AbandonedAttemptDeliversNothing)
     EXPECT_TRUE(events.isEmpty());
     EXPECT_FALSE(socket.Active());
 }
+
+// A burst far larger than the socket's buffer, with the peer hanging up right
+// after it: every byte arrives, in order, in chunks no larger than a chunk,
+// before the disconnection is reported.
+TEST_F(ClientSocketTest, BurstArrivesWholeInBoundedChunksBeforeThePeerCloses)
+{
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    size_t largest = 0;
+    std::string atDisconnect;
+    socket.OnRead = [&](TClientSocket* s) {
+        for (std::string_view chunk = s->ReceiveChunk(); !chunk.empty(); chunk = s->ReceiveChunk()) {
+            largest = std::max(largest, chunk.size());
+            received.append(chunk);
+        }
+    };
+    socket.OnDisconnect = [&](TClientSocket*) { atDisconnect = received; events << "disconnect"; };
+    socket.Address = "127.0.0.1";
+    socket.Port = server.serverPort();
+    socket.Open();
+    QTcpSocket* peer = acceptPeer();
+    ASSERT_NE(peer, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return socket.Active(); }));
+
+    QByteArray burst(3 * 1024 * 1024 + 17, '\0');
+    for (qsizetype i = 0; i < burst.size(); ++i)
+        burst[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    peer->write(burst);
+    peer->disconnectFromHost();
+    ASSERT_TRUE(WaitFor([&] { return events.contains("disconnect"); }, 20000));
+    EXPECT_EQ(atDisconnect.size(), static_cast<size_t>(burst.size()));
+    EXPECT_TRUE(atDisconnect == std::string(burst.constData(), static_cast<size_t>(burst.size())));
+    EXPECT_LE(largest, static_cast<size_t>(TClientSocket::ChunkSize));
+    EXPECT_GT(largest, 0u);
+    EXPECT_TRUE(boxes.isEmpty());
+}
