@@ -2,6 +2,7 @@
 // ChanLoad: measures how busy one packet-radio channel is, as a client of an
 // AGWPE-compatible packet engine.
 #include "CommandLine.h"
+#include "DrawnIconStyle.h"
 #include "ErrorBox.h"
 #include "PeriodLog.h"
 #include "Pictures.h"
@@ -10,6 +11,7 @@
 #include "meter.h"
 
 #include <QApplication>
+#include <QStyle>
 #include <QFileInfo>
 #include <QStatusBar>
 
@@ -83,6 +85,9 @@ int main(int argc, char* argv[])
         SetErrorBoxHandler([](const QString& Text) { fail(Text); });
     } else {
         QApplication::setWindowIcon(LoadIcon("MAINICON"));
+        // A style sheet wraps the style itself; the drawn icon is left out then.
+        if (app.styleSheet().isEmpty())
+            QApplication::setStyle(new TDrawnIconStyle(QApplication::style()->name()));
     }
 
     auto main = std::make_unique<TForm1>(nullptr, line.Headless);

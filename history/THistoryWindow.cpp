@@ -2,6 +2,7 @@
 #include "THistoryWindow.h"
 
 #include "AccessibleLabel.h"
+#include "ScreenFit.h"
 
 #include <QButtonGroup>
 #include <QChart>
@@ -159,7 +160,8 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, QWidget* parent)
     applyColours();
     redraw();
     showLatest();
-    resize(760, 480);
+    // No larger than the screen it opens on, whatever its scale.
+    resize(SizeOnScreen(this, QSize(760, 480)));
 }
 
 QRadioButton* THistoryWindow::SpanButton(int64_t Seconds) const
