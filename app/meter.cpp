@@ -112,13 +112,19 @@ void TForm1::setupLook()
 {
     setWindowIcon(LoadIcon("MAINICON"));
     applyFonts();
-    // Red and blue as designed, lighter where the theme is dark so they stay readable.
+    // Red and blue as designed, lighter where the theme is dark so they stay
+    // readable. Set in the palette: a style sheet would cost a style of its own.
     const bool dark = palette().color(QPalette::Window).lightness() < 128;
-    const QString red = dark ? QStringLiteral("color: #ff7070;") : QStringLiteral("color: #d01010;");
-    const QString blue = dark ? QStringLiteral("color: #80b0ff;") : QStringLiteral("color: #1040d0;");
-    PortMon->setStyleSheet(red);
-    BW->setStyleSheet(blue);
-    Label8->setStyleSheet(blue);
+    const auto colour = [](QLabel* Label, const QColor& Text) {
+        QPalette p = Label->palette();
+        p.setColor(QPalette::WindowText, Text);
+        Label->setPalette(p);
+    };
+    const QColor red = dark ? QColor(0xff, 0x70, 0x70) : QColor(0xd0, 0x10, 0x10);
+    const QColor blue = dark ? QColor(0x80, 0xb0, 0xff) : QColor(0x10, 0x40, 0xd0);
+    colour(PortMon, red);
+    colour(BW, blue);
+    colour(Label8, blue);
 
     // What a screen reader says for each live value.
     MarkValueLabel(PortMon, QStringLiteral("Monitoring port"));

@@ -11,6 +11,10 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace {
 
 HostLookup& replacedLookup()
@@ -102,6 +106,21 @@ void TClientSocket::Open()
         });
     }
     opening = false;
+}
+
+void TClientSocket::DeliverConnectIfMade()
+{
+    if (!attempting || opening || delivering || socket->state() != QAbstractSocket::ConnectingState)
+        return;
+#ifdef Q_OS_UNIX
+    // Writable and nothing else: connected. A refused or failed attempt also
+    // reports an error or a hang-up, and is left to the event loop, which
+    // reads the error from the socket.
+    pollfd state{static_cast<int>(socket->socketDescriptor()), POLLOUT, 0};
+    if (state.fd < 0 || ::poll(&state, 1, 0) != 1 || state.revents != POLLOUT)
+        return;
+    socket->waitForConnected(0);
+#endif
 }
 
 void TClientSocket::lookedUp(const QHostInfo& Info)

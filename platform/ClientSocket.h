@@ -42,6 +42,11 @@ public:
 
     // Starts an asynchronous attempt; ignored while one is already running or connected.
     void Open();
+    // When the attempt has already succeeded (an engine on this machine
+    // accepts within the connect call), delivers the connect event now
+    // instead of from the event loop; otherwise does nothing, and every event,
+    // a failure included, comes from the event loop as usual.
+    void DeliverConnectIfMade();
     // Connected: delivers the disconnect event at once, while the connection is
     // still open, then closes. Otherwise abandons any attempt in progress.
     void Close();
