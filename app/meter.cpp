@@ -18,6 +18,7 @@
 #include "THistoryWindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QLayout>
 #include <QMouseEvent>
@@ -239,8 +240,8 @@ void TForm1::FormCreate(QObject* /*Sender*/)
         total->setText(QStringLiteral("0"));
     AvgLoad->setText(QStringLiteral("0%"));
 
-    // The attempt runs while the window and the icon are made: its events
-    // come from the event loop, after all of this.
+    // The attempt starts before the window and the icon are made; an engine
+    // that has accepted already gets its requests before them.
     connectionStart();
 
     // Without a display the same window does the same work, unseen.
@@ -254,6 +255,18 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     renderPictures();
     if (!Headless)
         Shell_NotifyIcon(NIM_ADD, TrayIconRecord);
+}
+
+void TForm1::closeEvent(QCloseEvent* e)
+{
+    // Qt would go on running for the history window, with the tray icon and
+    // no way back to this one: end as the Exit command does.
+    if (HistoryForm && HistoryForm->isVisible()) {
+        e->accept();
+        GuardEvent([&] { Exit1Click(Exit1); });
+        return;
+    }
+    QMainWindow::closeEvent(e);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e)
@@ -284,12 +297,19 @@ void TForm1::TrayIconMessage(int MouseMessage)
 void TForm1::OpenHistory()
 {
     if (!HistoryForm) {
-        HistoryForm = new THistoryWindow(Periods);
+        HistoryForm = new THistoryWindow(Periods, HistoryStore);
         connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryWindow::PeriodAdded);
+        emit HistoryOpened(HistoryForm);
     }
     HistoryForm->show();
     HistoryForm->raise();
     HistoryForm->activateWindow();
+}
+
+void TForm1::RestoreHistory(const std::vector<PeriodRecord>& Records)
+{
+    for (const PeriodRecord& r : Records)
+        Periods.Add(r);
 }
 
 THistoryWindow* TForm1::HistoryWindow() const

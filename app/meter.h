@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Airtime.h"
 #include "FrameAmounts.h"
@@ -31,6 +32,7 @@ class TClientSocket;
 class TForm2;
 class TGauge;
 class THistoryWindow;
+class TPeriodStore;
 namespace Ui {
 class TForm1;
 }
@@ -77,10 +79,16 @@ public:
     void Exit2Click(QObject* Sender);
 
     // A port-list request to the engine is out and not yet answered.
-    bool AwaitingEngineAnswer() const { return AnswerPending; }
+    bool AwaitingEngineAnswer() const { return RequestsUnanswered > 0; }
 
     // The evaluated periods of the last 24 hours.
     const PeriodHistory& History() const { return Periods; }
+
+    // The store the history window reads its long spans from (null: none).
+    void SetStore(TPeriodStore* Store) { HistoryStore = Store; }
+    // Periods of an earlier run, oldest first, into the ring before the first
+    // new one, so that the window shows them.
+    void RestoreHistory(const std::vector<PeriodRecord>& Records);
 
     // Shows the history window, made on first use and again after each close.
     void OpenHistory();
@@ -90,9 +98,13 @@ public:
 signals:
     // Every evaluated period, for the history window, the log and the headless output.
     void PeriodEvaluated(const PeriodRecord& Record);
+    // A new history window was made, for other views to add their tabs.
+    void HistoryOpened(THistoryWindow* Window);
 
 protected:
     bool event(QEvent* e) override;
+    // Closing this window ends the program even while the history is open.
+    void closeEvent(QCloseEvent* e) override;
     // A double click on the thermometer picture opens the history.
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -112,7 +124,16 @@ private:
     void connectionStart();
     bool giveUpDecision(); // true when the program has ended
     void checkEngineAlive();
-    void engineAnswered();
+    void portListAnswered();
+    void forgetEngine();
+    // Connected, but the engine's port list does not reach the monitored port.
+    bool noRadioPort() const;
+    // The status line for a tick while connected.
+    QString connectedText() const;
+    // What the meter can see of the channel right now.
+    EngineState engineState() const;
+    // One line on standard error when a headless run's state changes.
+    void reportEngineState(EngineState State);
 
     // Counting, figures and the tray icon.
     void changeIcon(const char* Name);
@@ -134,10 +155,17 @@ private:
     QPointer<THistoryWindow> HistoryForm;
     // The Properties dialog, when this window made it (none was there at the first opening).
     std::unique_ptr<TForm2> OwnProperties;
-    // A port-list request is out and unanswered; still so at the next tick,
-    // the engine is taken for stopped although the connection stays open.
-    bool AnswerPending = false;
+    TPeriodStore* HistoryStore = nullptr;
+    // Port-list requests out and not yet answered; still one at the next tick,
+    // the engine is taken for stopped although the connection stays open. An
+    // answer with none out answers nothing and proves nothing.
+    int32_t RequestsUnanswered = 0;
     bool EngineSilent = false;
+    // The period began with the engine silent: even if it answers before the
+    // tick, the meter was blind for part of the period.
+    bool PeriodStartedSilent = false;
+    // The state of the last period, as headless mode last reported it.
+    EngineState ReportedState = EngineState::Answering;
 };
 
 // Unit-level state, one of each for the whole run.

@@ -3,6 +3,7 @@
 
 #include "Convert.h"
 #include "PrivateProfile.h"
+#include "SettingsCheck.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ void LoadSettings(MeterSettings& S)
     S.CallSign = read(K::CallSign, "NOBODY-2");
     S.TxDelayMs = StrToInt(read(K::TxDelayMs, "300"));
     S.TxTailMs = StrToInt(read(K::TxTailMs, "100"));
+    S.Reconnect = StrToInt(read(K::Reconnect, "0")) != 0;
 }
 
 void SaveSettings(const MeterSettings& S)
@@ -37,4 +39,6 @@ void SaveSettings(const MeterSettings& S)
         {K::ChannelBps, IntToStr(S.ChannelBps)},
         {K::CallSign, S.CallSign},
     });
+    // What was saved is checked like what is read at start.
+    NoteSettingsProblems(CheckSettingsFile());
 }

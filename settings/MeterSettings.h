@@ -12,6 +12,9 @@ struct MeterSettings {
     // Preamble and tail of every transmission, for the airtime estimate. Not
     // in the Properties dialog: set in the file by hand, kept by every save.
     int32_t TxDelayMs = 300, TxTailMs = 100;
+    // A lost connection is tried again at every tick instead of ending the
+    // program. Set in the file by hand; no save writes it.
+    bool Reconnect = false;
 };
 
 namespace SettingsKey {
@@ -26,6 +29,7 @@ inline constexpr const char* ChannelBps = "BW";
 inline constexpr const char* CallSign = "CALLSIGN";
 inline constexpr const char* TxDelayMs = "TXDELAY";
 inline constexpr const char* TxTailMs = "TXTAIL";
+inline constexpr const char* Reconnect = "RECONNECT";
 } // namespace SettingsKey
 
 // Reads every key (defaults for missing ones), field by field in file order. A
@@ -35,4 +39,5 @@ void LoadSettings(MeterSettings& S);
 
 // Writes the six keys of the Properties dialog in one replacement of the file;
 // every other line stays as it was. A refused write throws EIniFileException.
+// What the saved file then holds out of range is noted on standard error.
 void SaveSettings(const MeterSettings& S);

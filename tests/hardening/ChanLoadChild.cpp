@@ -42,6 +42,8 @@ ChanLoadChild::ChanLoadChild()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    // The history store too, apart from the user's and from other children's.
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
     // What Qt itself says about the test's surroundings is not the program's
     // one line: a missing runtime directory, and the offscreen platform's
     // lack of the tray-window signal that the tray icon asks for.
@@ -65,8 +67,8 @@ ChanLoadChild::~ChanLoadChild()
 
 bool ChanLoadChild::Start(int tcpPort, int sampleMs)
 {
-    QFile ini(QDir(dir.path()).filePath(QStringLiteral("CHANLOAD.INI")));
-    if (!dir.isValid() || !ini.open(QIODevice::WriteOnly))
+    QFile ini(QDir(dir.path()).filePath(QStringLiteral("chanload/CHANLOAD.INI")));
+    if (!dir.isValid() || !QDir(dir.path()).mkpath(QStringLiteral("chanload")) || !ini.open(QIODevice::WriteOnly))
         return false;
     ini.write(QStringLiteral("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=%1\nAGW_PORT=1\nSAMPLE=%2\nBW=1200\nCALLSIGN=N0CALL\n")
                   .arg(tcpPort)

@@ -3,7 +3,6 @@
 // AFSK audio and reports the frames over AGW, as it would from a radio.
 #include "DireWolf.h"
 #include "HeadlessRun.h"
-#include "PeriodFigures.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -13,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -47,6 +48,16 @@ std::vector<std::string> linesOf(const std::vector<TestFrame>& Frames)
     for (const auto& f : Frames)
         lines.push_back(f.monitorLine());
     return lines;
+}
+
+// Dire Wolf takes up to a second to serve a new client: the periods before
+// its first answer are blind, and standard error says when it answers.
+void expectOnlyStartUpSilence(HeadlessRun& Run, int Port)
+{
+    if (Run.Stderr().isEmpty())
+        return;
+    const QString at = QStringLiteral("chanload: the engine at 127.0.0.1:%1 is ").arg(Port);
+    EXPECT_EQ(Run.StderrLines(), (QStringList{at + "not answering", at + "answering"}));
 }
 
 // The period lines after the header; a line that does not parse fails the test.
@@ -129,6 +140,19 @@ protected:
             << "Dire Wolf never got the monitoring requests:\n"
             << engine->log() << "\nchanload: " << Run.Stderr().toStdString();
         ASSERT_TRUE(Run.Running()) << Run.Stderr().toStdString();
+        waitForAnswering(Run);
+    }
+
+    // Frames fed before a period says "answering" may land in a blind one.
+    void waitForAnswering(HeadlessRun& Run)
+    {
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const QStringList lines = Run.StdoutLines();
+                return !Run.Running() || (lines.size() > 1 && lines.last().endsWith(QStringLiteral(",answering")));
+            },
+            20000))
+            << Run.Stdout().toStdString();
     }
 
     // Feeds the frames and waits until Dire Wolf has passed all `sent` frames so
@@ -170,7 +194,7 @@ TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
             {"N0CALL-10", "TEST", {}, "x"},
         },
     };
-    // Shorter than a second: ticks twice a second, figures over one second.
+    // Shorter than a second: ticks twice a second, figures over half a second.
     constexpr int sampleMs = 500;
     startEngine(1);
     ASSERT_FALSE(HasFatalFailure());
@@ -198,7 +222,7 @@ TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
     run.Signal(SIGTERM);
     ASSERT_TRUE(run.WaitForEnd());
     EXPECT_EQ(run.ExitStatus(), 0);
-    EXPECT_EQ(run.Stderr(), QString());
+    expectOnlyStartUpSilence(run, engine->port());
 
     // When Dire Wolf misses a frame the audio is at fault, not the program.
     ASSERT_EQ(engine->heard(0), linesOf(all)) << "Dire Wolf did not decode every frame; fix the generated audio";
@@ -211,8 +235,9 @@ TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
     EXPECT_EQ(counted.bytes, expected.bytes);
     EXPECT_EQ(counted.data, expected.data);
 
-    // The window's own arithmetic over the same totals, period by period.
-    SampleRing ring{};
+    // The figures worked out here: at 1200 bit/s a period of half a second
+    // carries 60 bytes, ten periods 600.
+    std::deque<CsvRow> ten;
     qint64 previous = startedAt - 1;
     int busyPeriods = 0, partlyUsed = 0;
     for (const CsvRow& row : rows) {
@@ -225,11 +250,19 @@ TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
         EXPECT_LE(time.toSecsSinceEpoch(), QDateTime::currentSecsSinceEpoch()) << "not in UTC";
         previous = time.toSecsSinceEpoch();
 
-        const auto figures = EvaluatePeriod(sampleMs, kBitRate, row.Bytes, row.Data, ring);
-        ASSERT_TRUE(figures);
-        EXPECT_EQ(row.Usage, figures->Usage);
-        EXPECT_EQ(row.Efficiency, figures->Efficiency);
-        EXPECT_EQ(row.Load, figures->Load);
+        if (row.Engine != "answering")
+            continue; // blind at the start: no figures, and not in the ring
+        ten.push_front(row);
+        if (ten.size() > 10)
+            ten.pop_back();
+        int bytes = 0, data = 0;
+        for (const CsvRow& r : ten) {
+            bytes += r.Bytes;
+            data += r.Data;
+        }
+        EXPECT_EQ(row.Usage, std::min(row.Bytes * 100 / 60, 100));
+        EXPECT_EQ(row.Efficiency, bytes == 0 ? 0 : data * 100 / bytes);
+        EXPECT_EQ(row.Load, std::min(bytes * 100 / 600, 100));
         // Every frame keeps the channel busy for a good part of a second; Dire
         // Wolf never transmits.
         EXPECT_EQ(row.Airtime > 0, row.Frames > 0);
@@ -269,6 +302,7 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
     waitForMonitoring(2, first);
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_TRUE(second.Running()) << second.Stderr().toStdString();
+    waitForAnswering(second);
 
     Samples left = silence(0.3);
     left += afskAudio(port1, dir.path().toStdString());
@@ -288,7 +322,7 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
         run->Signal(SIGTERM);
         ASSERT_TRUE(run->WaitForEnd());
         EXPECT_EQ(run->ExitStatus(), 0);
-        EXPECT_EQ(run->Stderr(), QString());
+        expectOnlyStartUpSilence(*run, engine->port());
         const std::vector<CsvRow> rows = rowsOf(run->StdoutLines());
         ASSERT_FALSE(rows.empty());
         for (const CsvRow& row : rows)
