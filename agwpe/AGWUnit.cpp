@@ -99,6 +99,11 @@ bool TAGWPort::StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, st
 {
     if (Full())
         return false;
+    if (static_cast<size_t>(WriteIndex) >= Slots.size()) {
+        if (Slots.empty())
+            Slots.reserve(8);
+        Slots.resize(static_cast<size_t>(WriteIndex) + 1);
+    }
     AGWFrames& slot = Slots[WriteIndex];
     slot.Port = Port;
     slot.Kind = Kind;
@@ -124,10 +129,13 @@ bool TAGWPort::TakeFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::
     CallFrom = slot.CallFrom;
     CallTo = slot.CallTo;
     DataLen = slot.DataLen;
-    // The data moves out so that a read slot holds no memory.
-    Data = std::move(slot.Data);
+    // A swap, not a copy: the next frame stored here reuses the caller's old
+    // buffer instead of allocating one.
+    Data.swap(slot.Data);
     slot.Data.clear();
     ReadIndex = (ReadIndex + 1) % SlotCount;
+    if (ReadIndex == WriteIndex)
+        ReadIndex = WriteIndex = 0;
     return true;
 }
 
@@ -249,47 +257,65 @@ bool TAGWPE::Unregister()
     return true;
 }
 
-bool TAGWPE::ReceiveBytes(const std::string& Chunk)
+bool TAGWPE::ReceiveBytes(std::string_view Chunk)
 {
     if (ReadPos == Received.size()) {
         Received.clear();
         ReadPos = 0;
-    } else if (ReadPos >= pending()) {
+    }
+    if (Received.empty()) {
+        // Nothing waits: cut straight from the chunk and keep only its rest.
+        size_t used = 0;
+        const bool whole = cutFrames(Chunk, used);
+        Received.assign(Chunk.substr(used));
+        return whole;
+    }
+    if (ReadPos >= pending()) {
         Received.erase(0, ReadPos);
         ReadPos = 0;
     }
     Received.append(Chunk);
+    return cutFrames(std::string_view(Received).substr(ReadPos), ReadPos);
+}
 
+bool TAGWPE::cutFrames(std::string_view Bytes, size_t& Used)
+{
+    size_t at = 0;
+    const auto done = [&](bool whole) {
+        Used += at;
+        return whole;
+    };
     for (;;) {
+        const size_t left = Bytes.size() - at;
         if (SkipLeft == 0) {
-            if (pending() < static_cast<size_t>(HeaderSize))
-                return true;
-            const char* header = Received.data() + ReadPos;
+            if (left < static_cast<size_t>(HeaderSize))
+                return done(true);
+            const char* header = Bytes.data() + at;
             const auto port = static_cast<uint8_t>(header[0]);
             const uint32_t length = readU32(header + LengthAt);
             if (length <= MaxDataLen && served(port)) {
-                if (pending() - HeaderSize < length)
-                    return false;
+                if (left - HeaderSize < length)
+                    return done(false);
                 TAGWPort* ring = servedRing(port, true);
                 // A full ring keeps the frame, and all behind it, in the buffer.
                 if (ring->Full())
-                    return false;
+                    return done(false);
                 ring->StoreFrame(port, header[KindAt], readCall(header + CallFromAt), readCall(header + CallToAt),
                                  static_cast<int32_t>(length), std::string_view(header + HeaderSize, length));
-                ReadPos += HeaderSize + length;
-                if (pending() == 0)
-                    return true;
+                at += HeaderSize + length;
+                if (at == Bytes.size())
+                    return done(true);
                 continue;
             }
             // Not filed: its data is passed over as it arrives, never buffered.
-            ReadPos += HeaderSize;
+            at += HeaderSize;
             SkipLeft = length;
         }
-        const size_t skipped = static_cast<size_t>(std::min<uint64_t>(SkipLeft, pending()));
-        ReadPos += skipped;
+        const size_t skipped = static_cast<size_t>(std::min<uint64_t>(SkipLeft, Bytes.size() - at));
+        at += skipped;
         SkipLeft -= skipped;
-        if (SkipLeft > 0 || pending() == 0)
-            return false;
+        if (SkipLeft > 0 || at == Bytes.size())
+            return done(false);
     }
 }
 

@@ -86,6 +86,9 @@ public:
 };
 
 // The frames received for one radio port, oldest first, and what went through it.
+// Slots are made as the ring first needs them, and an emptied ring starts
+// over at slot 0: a ring that is drained as frames come holds a few slots,
+// not all of them.
 class TAGWPort {
 public:
     static constexpr int32_t SlotCount = 513;
@@ -96,7 +99,8 @@ public:
     // never overwrites or empties itself.
     bool StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, std::string_view CallTo,
                     int32_t DataLen, std::string_view Data);
-    // False, outputs untouched, when no frame waits.
+    // False, outputs untouched, when no frame waits. Data is swapped with the
+    // slot's, so a caller that reuses its string lets the slot reuse it too.
     bool TakeFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
                    int32_t& DataLen, std::string& Data);
     // Header and data go out in one write: LinBPQ drops a client whose data
@@ -122,8 +126,11 @@ public:
     int32_t DataOut = 0;
     std::string Description;
 
+    // Slots made so far (at most SlotCount).
+    size_t SlotsMade() const { return Slots.size(); }
+
 private:
-    std::array<AGWFrames, SlotCount> Slots;
+    std::vector<AGWFrames> Slots;
 };
 
 // The program's one client of the engine: sends the requests, cuts the
@@ -163,7 +170,11 @@ public:
     // frame is full, cutting stops there and resumes at the next call (an empty
     // Chunk will do) once frames have been taken. False when it stopped in the
     // middle of a frame, at a full ring, or right after discarding a frame.
-    bool ReceiveBytes(const std::string& Chunk);
+    // Only what is left over of Chunk (a partial frame, or frames behind a
+    // full ring) is copied; the rest is cut where it lies.
+    bool ReceiveBytes(std::string_view Chunk);
+    // Bytes received and not yet cut into frames.
+    size_t Waiting() const { return pending(); }
     // Port selects the ring on entry and holds the frame's port on return.
     bool NextFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
                    int32_t& DataLen, std::string& Data);
@@ -188,6 +199,9 @@ private:
     TAGWPort* servedRing(uint8_t Port, bool create);
     bool served(uint8_t Port) const;
     size_t pending() const { return Received.size() - ReadPos; }
+    // Cuts Bytes from its start, adding what it consumed to Used; the return
+    // value as for ReceiveBytes.
+    bool cutFrames(std::string_view Bytes, size_t& Used);
 
     AGWSocket* Socket = nullptr;
     // Received bytes not yet cut start at ReadPos; the consumed front is

@@ -19,6 +19,9 @@ void TForm1::connectionStart()
     AGWPE->Address = Latin1(Settings.IpAddress);
     AGWPE->Port = Settings.TcpPort;
     AGWPE->Open();
+    // An engine on this machine has usually accepted by now: monitoring
+    // starts at once, before the window is shown.
+    AGWPE->DeliverConnectIfMade();
 }
 
 void TForm1::AGWPEConnect(QObject* /*Sender*/, TClientSocket* Socket)

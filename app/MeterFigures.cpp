@@ -32,10 +32,13 @@ void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
     // Every frame of this read arrived now; they say nothing about their spacing.
     ReadArrivalUs = ArrivalClock.nsecsElapsed() / 1000;
     ++ReadCount;
-    AGWClient->ReceiveBytes(Socket->ReceiveText());
-    // A full ring stops the cutting; whatever waits is cut once the rings are drained.
-    while (drainRings() > 0)
-        AGWClient->ReceiveBytes(std::string());
+    // A chunk at a time, so that a burst never sits whole in memory.
+    for (std::string_view chunk = Socket->ReceiveChunk(); !chunk.empty(); chunk = Socket->ReceiveChunk()) {
+        AGWClient->ReceiveBytes(chunk);
+        // A full ring stops the cutting; whatever waits is cut once the rings are drained.
+        while (drainRings() > 0)
+            AGWClient->ReceiveBytes({});
+    }
 }
 
 int TForm1::drainRings()

@@ -2,8 +2,8 @@
 // ChanLoad: measures how busy one packet-radio channel is, as a client of an
 // AGWPE-compatible packet engine.
 #include "CommandLine.h"
+#include "DrawnIconStyle.h"
 #include "ErrorBox.h"
-#include "MeterProp.h"
 #include "PeriodLog.h"
 #include "PeriodStore.h"
 #include "StationTable.h"
@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStatusBar>
+#include <QStyle>
 
 #include <cerrno>
 #include <csignal>
@@ -220,6 +221,9 @@ int main(int argc, char* argv[])
         SetErrorBoxHandler([](const QString& Text) { fail(Text); });
     } else {
         QApplication::setWindowIcon(LoadIcon("MAINICON"));
+        // A style sheet wraps the style itself; the drawn icon is left out then.
+        if (app.styleSheet().isEmpty())
+            QApplication::setStyle(new TDrawnIconStyle(QApplication::style()->name()));
     }
 
     auto main = std::make_unique<TForm1>(nullptr, line.Headless);
@@ -300,7 +304,6 @@ int main(int argc, char* argv[])
         }
     });
 
-    std::unique_ptr<TForm2> properties;
     std::unique_ptr<TTerminationSignals> termination;
     if (line.Headless) {
         termination = std::make_unique<TTerminationSignals>([&](int Signal) {
@@ -315,8 +318,6 @@ int main(int argc, char* argv[])
             (void)Signal;
             main->Exit1Click(nullptr);
         });
-    } else {
-        properties = std::make_unique<TForm2>();
     }
     return app.exec();
 }

@@ -14,11 +14,14 @@
 #include "MeterProp.h"
 #include "Pictures.h"
 #include "Process.h"
+#include "ScreenFit.h"
 #include "THistoryWindow.h"
 #include "TStationsView.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QMenu>
 #include <QScreen>
@@ -27,6 +30,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstring>
 
 TForm1* Form1 = nullptr;
@@ -109,25 +113,20 @@ TForm1::~TForm1()
 void TForm1::setupLook()
 {
     setWindowIcon(LoadIcon("MAINICON"));
-    QFont face(QStringLiteral("MS Sans Serif"), 8);
-    face.setStyleHint(QFont::SansSerif);
-    setFont(face);
-
-    QFont fixed(QStringLiteral("Courier New"), 10, QFont::Bold);
-    fixed.setStyleHint(QFont::TypeWriter);
-    for (QLabel* l : {PortMon, BW})
-        l->setFont(fixed);
-    // Red and blue as designed, lighter where the theme is dark so they stay readable.
+    applyFonts();
+    // Red and blue as designed, lighter where the theme is dark so they stay
+    // readable. Set in the palette: a style sheet would cost a style of its own.
     const bool dark = palette().color(QPalette::Window).lightness() < 128;
-    const QString red = dark ? QStringLiteral("color: #ff7070;") : QStringLiteral("color: #d01010;");
-    const QString blue = dark ? QStringLiteral("color: #80b0ff;") : QStringLiteral("color: #1040d0;");
-    PortMon->setStyleSheet(red);
-    BW->setStyleSheet(blue);
-    QFont heading = font();
-    heading.setBold(true);
-    heading.setUnderline(true);
-    Label8->setFont(heading);
-    Label8->setStyleSheet(blue);
+    const auto colour = [](QLabel* Label, const QColor& Text) {
+        QPalette p = Label->palette();
+        p.setColor(QPalette::WindowText, Text);
+        Label->setPalette(p);
+    };
+    const QColor red = dark ? QColor(0xff, 0x70, 0x70) : QColor(0xd0, 0x10, 0x10);
+    const QColor blue = dark ? QColor(0x80, 0xb0, 0xff) : QColor(0x10, 0x40, 0xd0);
+    colour(PortMon, red);
+    colour(BW, blue);
+    colour(Label8, blue);
 
     // What a screen reader says for each live value.
     MarkValueLabel(PortMon, QStringLiteral("Monitoring port"));
@@ -144,9 +143,44 @@ void TForm1::setupLook()
     Gauge->setAccessibleName(QStringLiteral("Efficiency"));
     Traffic->setAccessibleName(QStringLiteral("Usage"));
 
-    // The controls sit where they were designed; the window fits around them.
-    centralWidget()->setMinimumSize(ui->ClientArea->size());
-    setFixedSize(sizeHint());
+    // The window takes the size its contents need, and follows them when the
+    // desktop's font changes; the user cannot resize it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// The designed faces at the desktop's size: "MS Sans Serif" (any sans serif
+// where it is missing) at the desktop's point size, never below the designed
+// 8, and the values in a bold fixed-pitch face 2 points larger.
+void TForm1::applyFonts()
+{
+    const qreal size = std::max<qreal>(8, QApplication::font().pointSizeF());
+    QFont face(QStringLiteral("MS Sans Serif"));
+    face.setPointSizeF(size);
+    face.setStyleHint(QFont::SansSerif);
+    setFont(face);
+
+    QFont fixed(QStringLiteral("Courier New"));
+    fixed.setPointSizeF(size + 2);
+    fixed.setBold(true);
+    fixed.setStyleHint(QFont::TypeWriter);
+    for (QLabel* l : {PortMon, BW})
+        l->setFont(fixed);
+    QFont heading = face;
+    heading.setBold(true);
+    heading.setUnderline(true);
+    Label8->setFont(heading);
+
+    // Room for the widest value each can show, so that the window keeps its
+    // size from period to period.
+    const auto roomFor = [](QLabel* Label, const QString& Widest) {
+        Label->setMinimumWidth(Label->fontMetrics().horizontalAdvance(Widest) + 2);
+    };
+    roomFor(PortMon, QStringLiteral("128"));
+    roomFor(BW, QStringLiteral("000000"));
+    roomFor(AvgLoad, QStringLiteral("100%"));
+    for (QLabel* total : {Frames, Bytes, Datas})
+        roomFor(total, QStringLiteral("0000000"));
+    roomFor(Usage, QStringLiteral("100%"));
 }
 
 // Drawn for the screen's pixel ratio, and drawn again when the window moves to
@@ -167,6 +201,9 @@ bool TForm1::event(QEvent* e)
         GuardEvent([&] { TrayIconMessage(tray->LParam); });
         return true;
     }
+    // A new desktop font: the window takes its size again.
+    if (e->type() == QEvent::ApplicationFontChange)
+        applyFonts();
     // The status line belongs to the connection; menu hovering must not clear it.
     if (e->type() == QEvent::StatusTip)
         return true;
@@ -176,12 +213,6 @@ bool TForm1::event(QEvent* e)
 void TForm1::FormCreate(QObject* /*Sender*/)
 {
     setEnabled(true);
-    // Without a display the same window does the same work, unseen.
-    if (!Headless) {
-        show();
-        connect(windowHandle(), &QWindow::screenChanged, this, &TForm1::renderPictures, Qt::UniqueConnection);
-    }
-    renderPictures();
     LoadSettings(Settings);
     ArrivalClock.start();
     SetLabelValue(BW, Settings.ChannelBps);
@@ -206,14 +237,26 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     TrayIconRecord.Icon = "GAUGEX";
     const char tip[] = "ChanLoad Version 0.1b";
     std::memcpy(TrayIconRecord.szTip.data(), tip, sizeof tip);
-    if (!Headless)
-        Shell_NotifyIcon(NIM_ADD, TrayIconRecord);
 
     for (QLabel* total : {Datas, Bytes, Frames, Usage})
         total->setText(QStringLiteral("0"));
     AvgLoad->setText(QStringLiteral("0%"));
 
+    // The attempt starts before the window and the icon are made; an engine
+    // that has accepted already gets its requests before them.
     connectionStart();
+
+    // Without a display the same window does the same work, unseen.
+    if (!Headless) {
+        // Where it was designed to open, as far as the screen allows.
+        adjustSize();
+        PlaceOnScreen(this, pos());
+        show();
+        connect(windowHandle(), &QWindow::screenChanged, this, &TForm1::renderPictures, Qt::UniqueConnection);
+    }
+    renderPictures();
+    if (!Headless)
+        Shell_NotifyIcon(NIM_ADD, TrayIconRecord);
 }
 
 void TForm1::closeEvent(QCloseEvent* e)
@@ -298,6 +341,9 @@ void TForm1::Properties1Click(QObject* /*Sender*/)
     Settings.TxTailMs = running.TxTailMs;
     Settings.TxDelaySet = running.TxDelaySet;
     Settings.TxTailSet = running.TxTailSet;
+    // Made when first wanted: most runs never open it.
+    if (!Form2)
+        OwnProperties = std::make_unique<TForm2>();
     // The dialog reports what the user accepted; the window updates itself.
     connect(Form2, &TForm2::SettingsApplied, this, &TForm1::applySettings, Qt::UniqueConnection);
     connect(Form2, &TForm2::Closed, this, &TForm1::takeBackInput, Qt::UniqueConnection);

@@ -33,6 +33,7 @@ class QTimer;
 class TAGWPE;
 class TAboutDlg;
 class TClientSocket;
+class TForm2;
 class TGauge;
 class THistoryWindow;
 class TPeriodStore;
@@ -124,6 +125,7 @@ private:
 
     // Wiring and menus.
     void setupLook();
+    void applyFonts();
     void renderPictures();
     void applySettings(int32_t ChannelBps, int32_t AgwPort);
     void takeBackInput();
@@ -173,6 +175,8 @@ private:
     StationTally Tally;
     // Deletes itself when closed.
     QPointer<THistoryWindow> HistoryForm;
+    // The Properties dialog, when this window made it (none was there at the first opening).
+    std::unique_ptr<TForm2> OwnProperties;
     TPeriodStore* HistoryStore = nullptr;
     // Port-list requests out and not yet answered; still one at the next tick,
     // the engine is taken for stopped although the connection stays open. An

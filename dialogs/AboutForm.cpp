@@ -5,8 +5,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 
 #include "ErrorBox.h"
+#include "ScreenFit.h"
 #include "ui_AboutForm.h"
 
 TAboutBox::TAboutBox(QWidget* parent)
@@ -24,16 +26,31 @@ TAboutBox::TAboutBox(QWidget* parent)
     OKButton = ui->OKButton;
 
     setWindowModality(Qt::ApplicationModal);
-    if (const QScreen* s = screen()) {
-        QRect r = rect();
-        r.moveCenter(s->availableGeometry().center());
-        move(r.topLeft());
-    }
+    centre();
 
     connect(OKButton, &QPushButton::clicked, this, [this] { GuardEvent([this] { OKButtonClick(OKButton); }); });
 }
 
 TAboutBox::~TAboutBox() = default;
+
+// The size follows the texts and the font, so the box is centred again
+// whenever they change before it is shown.
+void TAboutBox::centre()
+{
+    adjustSize();
+    if (const QScreen* s = screen()) {
+        QRect r(QPoint(0, 0), size());
+        r.moveCenter(s->availableGeometry().center());
+        PlaceOnScreen(this, r.topLeft());
+    }
+}
+
+void TAboutBox::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        centre();
+    QDialog::showEvent(event);
+}
 
 void TAboutBox::SetPicture(const QIcon& Icon)
 {

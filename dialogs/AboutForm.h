@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The about window: the picture, four lines of text and an OK button, on a
-// fixed-size dialog centred on the screen.
+// dialog of fixed size (the size its texts need in the desktop's font),
+// centred on the screen.
 #include <QDialog>
 
 #include <memory>
@@ -31,6 +32,11 @@ public:
 
     void OKButtonClick(QObject* Sender);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void centre();
+
     std::unique_ptr<Ui::TAboutBox> ui;
 };

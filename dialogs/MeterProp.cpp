@@ -3,6 +3,8 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +19,7 @@
 #include "ErrorBox.h"
 #include "MessageBox.h"
 #include "MeterSettings.h"
+#include "ScreenFit.h"
 #include "TextRoutines.h"
 #include "TrackBar.h"
 #include "ui_MeterProp.h"
@@ -54,6 +57,15 @@ bool tcpPortFromDigits(const std::string& Digits, int32_t& Port)
     return true;
 }
 
+// Wide enough for Sample in the edit's font, with the frame and margins Qt
+// adds to its own width of 17 'x', and a blank's room for the cursor after it.
+int editWidthFor(const QLineEdit* Edit, const QString& Sample)
+{
+    const QFontMetrics metrics = Edit->fontMetrics();
+    const int overhead = Edit->sizeHint().width() - metrics.horizontalAdvance(QLatin1Char('x')) * 17;
+    return metrics.horizontalAdvance(Sample + QLatin1Char(' ')) + std::max(overhead, 0);
+}
+
 } // namespace
 
 TForm2::TForm2(QWidget* parent)
@@ -81,6 +93,7 @@ TForm2::TForm2(QWidget* parent)
     BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
     TrackBar1->SetSelStart(1);
     TrackBar1->SetSelEnd(TrackBar1->value());
+    fitFields();
     move(278, 199);
 
     connect(TrackBar1, &TTrackBar::changedByUser, this, [this] { GuardEvent([this] { TrackBar1Change(TrackBar1); }); });
@@ -95,6 +108,21 @@ TForm2::~TForm2()
 {
     if (Form2 == this)
         Form2 = nullptr;
+}
+
+// The fields hold what they are made for whole, in whatever font the desktop gives.
+void TForm2::fitFields()
+{
+    IPAddress->setMinimumWidth(editWidthFor(IPAddress, QStringLiteral("255.255.255.255")));
+    TCPPort->setFixedWidth(editWidthFor(TCPPort, QStringLiteral("65535")));
+    CallSign->setFixedWidth(editWidthFor(CallSign, QStringLiteral("WWWWWW-15")));
+}
+
+void TForm2::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitFields();
+    QDialog::changeEvent(event);
 }
 
 void TForm2::FormCreate(QObject* /*Sender*/)
@@ -119,6 +147,11 @@ void TForm2::ShowSettings(const MeterSettings& S)
     ComboBox1->setEditText(fromBytes(IntToStr(S.ChannelBps)));
 
     setEnabled(true);
+    if (!isVisible()) {
+        // The size its contents need now, on the screen where it last was.
+        adjustSize();
+        PlaceOnScreen(this, pos());
+    }
     show();
     raise();
     activateWindow();

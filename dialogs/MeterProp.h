@@ -52,12 +52,14 @@ signals:
     void Closed();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     // Esc: the dialog's own cancel path.
     void reject() override;
 
 private:
     void putAway();
+    void fitFields();
     int32_t radioPortFromBox();
 
     std::unique_ptr<Ui::TForm2> ui;

@@ -4,6 +4,7 @@
 #include "AccessibleLabel.h"
 #include "PeriodStore.h"
 #include "PlotItem.h"
+#include "ScreenFit.h"
 
 #include <QAreaSeries>
 #include <QButtonGroup>
@@ -251,7 +252,8 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, TPeriodStore* Store
     applyColours();
     redraw();
     showLatest();
-    resize(760, 480);
+    // No larger than the screen it opens on, whatever its scale.
+    resize(SizeOnScreen(this, QSize(760, 480)));
 }
 
 void THistoryWindow::AddView(QWidget* View, const QString& Title)

@@ -11,6 +11,10 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace {
 
 HostLookup& replacedLookup()
@@ -36,6 +40,7 @@ TClientSocket::TClientSocket(QObject* parent)
 {
     // An engine is spoken to directly; a desktop proxy setting must not reroute it.
     socket->setProxy(QNetworkProxy::NoProxy);
+    socket->setReadBufferSize(ChunkSize);
     connect(socket, &QTcpSocket::connected, this, [this] { defer(&TClientSocket::handleConnected); });
     connect(socket, &QTcpSocket::readyRead, this, [this] { defer(&TClientSocket::handleReadyRead); });
     connect(socket, &QTcpSocket::disconnected, this, [this] { defer(&TClientSocket::handleDisconnected); });
@@ -103,6 +108,21 @@ void TClientSocket::Open()
     opening = false;
 }
 
+void TClientSocket::DeliverConnectIfMade()
+{
+    if (!attempting || opening || delivering || socket->state() != QAbstractSocket::ConnectingState)
+        return;
+#ifdef Q_OS_UNIX
+    // Writable and nothing else: connected. A refused or failed attempt also
+    // reports an error or a hang-up, and is left to the event loop, which
+    // reads the error from the socket.
+    pollfd state{static_cast<int>(socket->socketDescriptor()), POLLOUT, 0};
+    if (state.fd < 0 || ::poll(&state, 1, 0) != 1 || state.revents != POLLOUT)
+        return;
+    socket->waitForConnected(0);
+#endif
+}
+
 void TClientSocket::lookedUp(const QHostInfo& Info)
 {
     untried = Info.error() == QHostInfo::NoError ? Info.addresses() : QList<QHostAddress>{};
@@ -144,6 +164,14 @@ std::string TClientSocket::ReceiveText()
 {
     const QByteArray bytes = socket->readAll();
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+std::string_view TClientSocket::ReceiveChunk()
+{
+    if (!chunk)
+        chunk.reset(new char[static_cast<size_t>(ChunkSize)]);
+    const qint64 got = socket->read(chunk.get(), ChunkSize);
+    return {chunk.get(), got > 0 ? static_cast<size_t>(got) : 0};
 }
 
 void TClientSocket::SendText(const std::string& Text)

@@ -10,7 +10,9 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "AGWUnit.h"
 
@@ -40,12 +42,23 @@ public:
 
     // Starts an asynchronous attempt; ignored while one is already running or connected.
     void Open();
+    // When the attempt has already succeeded (an engine on this machine
+    // accepts within the connect call), delivers the connect event now
+    // instead of from the event loop; otherwise does nothing, and every event,
+    // a failure included, comes from the event loop as usual.
+    void DeliverConnectIfMade();
     // Connected: delivers the disconnect event at once, while the connection is
     // still open, then closes. Otherwise abandons any attempt in progress.
     void Close();
 
     // Everything the socket holds now, as one chunk.
     std::string ReceiveText();
+    // At most ChunkSize of the bytes that wait, in a buffer of this object
+    // that the next call reuses; empty when none wait. The socket itself
+    // buffers no more than ChunkSize either, so a burst from the engine waits
+    // in the operating system, not in this program's memory.
+    std::string_view ReceiveChunk();
+    static constexpr qint64 ChunkSize = 16 * 1024;
     // Writes the whole text and hands it to the operating system at once.
     void SendText(const std::string& Text) override;
 
@@ -67,6 +80,7 @@ private:
     void deliverError(QAbstractSocket::SocketError Error, const QString& Reason);
 
     QTcpSocket* socket;
+    std::unique_ptr<char[]> chunk; // made on the first read
     QList<QHostAddress> untried; // addresses of the host name still to try in this attempt
     bool active = false;
     bool attempting = false;

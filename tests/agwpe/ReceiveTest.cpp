@@ -340,6 +340,32 @@ TEST_F(Receive, DetachKeepsRingsButDropsAPartialFrame)
     EXPECT_EQ(ring->BytesIn, 36 + 7 + 36 + 4);
 }
 
+// A ring drained after every read holds the slots of one read's frames, not
+// all 513; frames still come out whole and in order.
+TEST_F(Receive, DrainedRingMakesOnlyTheSlotsOneReadNeeds)
+{
+    struct Case {
+        int framesPerRead;
+        size_t slots;
+    };
+    for (const Case c : {Case{1, 1}, Case{7, 7}, Case{100, 100}, Case{600, 512}}) {
+        TAGWPE fresh("N0CALL");
+        fresh.AttachSocket(&socket, 1);
+        int next = 0;
+        for (int read = 0; read < 5; ++read) {
+            std::string chunk;
+            for (int i = 0; i < c.framesPerRead; ++i)
+                chunk += agw::frame(0, 'U', "A", "", std::to_string(next + i));
+            const std::vector<TakenFrame> got = receiveAndDrain(fresh, chunk);
+            ASSERT_EQ(got.size(), static_cast<size_t>(c.framesPerRead)) << c.framesPerRead;
+            for (const TakenFrame& f : got)
+                ASSERT_EQ(f.Data, std::to_string(next++));
+        }
+        EXPECT_EQ(fresh.Ports[0]->SlotsMade(), c.slots) << c.framesPerRead << " frames per read";
+        EXPECT_EQ(fresh.Waiting(), 0u);
+    }
+}
+
 TEST(PortRing, StoreAndTakeRoundTripAndFullRingRefuses)
 {
     TAGWPort ring(3);

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Puts the real main window through the four load classes and saves a picture
-// of the screen (window and notification area) at each, for the documentation.
-// With the prefix "dialogs" it also shows the Properties and About dialogs.
-// Usage: chanload_tour <output folder> [prefix] [dark]   (run by scripts/screenshots under Xvfb)
+// of the screen (window and notification area) at each, for the documentation;
+// then shows the Properties and About dialogs in turn. The window connects
+// to the engine its settings name (scripts/screenshots runs the simulated
+// channel) and waits for the connection before the first picture.
+// Usage: chanload_tour <output folder> [prefix] [dark] [pt=N]
+//   (run by scripts/screenshots under Xvfb; pt=N is the desktop font's size)
 //
 // For the history window's pictures:
 //   chanload_tour history <output folder> <prefix> <light|dark> <csv file>...
 // puts the periods of CSV logs (as chanload --log or --headless writes them) in
 // a row, 30 s apart and ending now, into the history window and saves a
 // picture of it with a period hovered.
+#include "ClientSocket.h"
 #include "MeterProp.h"
 #include "PeriodRecord.h"
 #include "Process.h"
@@ -159,12 +163,25 @@ int main(int argc, char* argv[])
     const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     const QString prefix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("main");
     SetEndProcessHandler([](int) {});
-    if (argc > 3 && QByteArray(argv[3]) == "dark")
-        useDarkTheme();
+    for (int i = 3; i < argc; ++i) {
+        const QByteArray option(argv[i]);
+        if (option == "dark") {
+            useDarkTheme();
+        } else if (option.startsWith("pt=")) {
+            QFont font = QApplication::font();
+            font.setPointSize(option.mid(3).toInt());
+            QApplication::setFont(font);
+        }
+    }
 
     auto* form = new TForm1;
-    auto* properties = new TForm2;
     form->move(8, 40);
+    QElapsedTimer waited;
+    waited.start();
+    while (!form->AGWPE->Active() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!form->AGWPE->Active())
+        std::fprintf(stderr, "not connected to an engine: the pictures say so\n");
     settle(300);
 
     // At 1000 bit/s and a 1 s period, ten periods of L bytes each are a load
@@ -179,8 +196,8 @@ int main(int argc, char* argv[])
         form->Frames->setText(QString::number(loads[i] / 20 + 1));
         form->Bytes->setText(QString::number(loads[i]));
         form->Datas->setText(QString::number(datas));
-        // No engine here: keep the tick from starting an attempt whose failure
-        // would put the disconnected icon back.
+        // The totals are set here, not counted: the picture shows a given load
+        // class. Without an engine, keep the tick from starting an attempt.
         ConnectPending = true;
         form->CheckTimeTimer(form->CheckTime);
         form->Frames->setText(QString::number(loads[i] / 5 + 2));
@@ -188,21 +205,18 @@ int main(int argc, char* argv[])
         form->Datas->setText(QString::number(3 * loads[i]));
         shoot(out.filePath(QStringLiteral("%1-load%2.png").arg(prefix).arg(i + 1)));
     }
-    if (prefix == QLatin1String("dialogs")) {
-        QTimer::singleShot(600, [&] {
-            shoot(out.filePath(QStringLiteral("properties.png")));
-            properties->BitBtn2Click(nullptr);
-        });
-        form->Properties1Click(nullptr);
-        settle(1200);
-        QTimer::singleShot(600, [&] {
-            shoot(out.filePath(QStringLiteral("about.png")));
-            if (QWidget* box = QApplication::activeModalWidget())
-                box->close();
-        });
-        form->About1Click(nullptr);
-    }
-    delete properties;
+    QTimer::singleShot(600, [&] {
+        shoot(out.filePath(QStringLiteral("%1-properties.png").arg(prefix)));
+        Form2->BitBtn2Click(nullptr);
+    });
+    form->Properties1Click(nullptr);
+    settle(1200);
+    QTimer::singleShot(600, [&] {
+        shoot(out.filePath(QStringLiteral("%1-about.png").arg(prefix)));
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    form->About1Click(nullptr);
     delete form;
     return 0;
 }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -247,4 +248,77 @@ TEST_F(ClientSocketTest, AbandonedAttemptDeliversNothing)
     WaitFor([] { return false; }, 300);
     EXPECT_TRUE(events.isEmpty());
     EXPECT_FALSE(socket.Active());
+}
+
+// A burst far larger than the socket's buffer, with the peer hanging up right
+// after it: every byte arrives, in order, in chunks no larger than a chunk,
+// before the disconnection is reported.
+TEST_F(ClientSocketTest, BurstArrivesWholeInBoundedChunksBeforeThePeerCloses)
+{
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    size_t largest = 0;
+    std::string atDisconnect;
+    socket.OnRead = [&](TClientSocket* s) {
+        for (std::string_view chunk = s->ReceiveChunk(); !chunk.empty(); chunk = s->ReceiveChunk()) {
+            largest = std::max(largest, chunk.size());
+            received.append(chunk);
+        }
+    };
+    socket.OnDisconnect = [&](TClientSocket*) { atDisconnect = received; events << "disconnect"; };
+    socket.Address = "127.0.0.1";
+    socket.Port = server.serverPort();
+    socket.Open();
+    QTcpSocket* peer = acceptPeer();
+    ASSERT_NE(peer, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return socket.Active(); }));
+
+    QByteArray burst(3 * 1024 * 1024 + 17, '\0');
+    for (qsizetype i = 0; i < burst.size(); ++i)
+        burst[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    peer->write(burst);
+    peer->disconnectFromHost();
+    ASSERT_TRUE(WaitFor([&] { return events.contains("disconnect"); }, 20000));
+    EXPECT_EQ(atDisconnect.size(), static_cast<size_t>(burst.size()));
+    EXPECT_TRUE(atDisconnect == std::string(burst.constData(), static_cast<size_t>(burst.size())));
+    EXPECT_LE(largest, static_cast<size_t>(TClientSocket::ChunkSize));
+    EXPECT_GT(largest, 0u);
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+// Taking a connection that is already made delivers the connect event once,
+// whether now or from the event loop; a refused attempt is never reported
+// from inside the call, only from the event loop, as without it.
+TEST_F(ClientSocketTest, ConnectionAlreadyMadeIsDeliveredOnceAndAFailureNeverEarly)
+{
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    struct Case {
+        const char* what;
+        int port;
+        QStringList eventually;
+    };
+    const std::vector<Case> cases = {
+        {"listening", server.serverPort(), {"connect"}},
+        {"refused", refusing.number(), {"error"}},
+    };
+    for (const Case& c : cases) {
+        TClientSocket s;
+        QStringList seen;
+        s.OnConnect = [&](TClientSocket*) { seen << "connect"; };
+        s.OnError = [&](TClientSocket*, TErrorEvent, int& code) {
+            seen << "error";
+            code = 0;
+        };
+        s.Address = "127.0.0.1";
+        s.Port = c.port;
+        s.Open();
+        s.DeliverConnectIfMade();
+        EXPECT_TRUE(seen.isEmpty() || seen == QStringList{"connect"}) << c.what << ": " << seen.join(',').toStdString();
+        EXPECT_EQ(seen.isEmpty(), !s.Active()) << c.what;
+        ASSERT_TRUE(WaitFor([&] { return !seen.isEmpty(); })) << c.what;
+        WaitFor([] { return false; }, 100);
+        EXPECT_EQ(seen, c.eventually) << c.what;
+        s.DeliverConnectIfMade(); // connected or failed: nothing more to deliver
+        EXPECT_EQ(seen, c.eventually) << c.what;
+    }
+    EXPECT_TRUE(boxes.isEmpty());
 }
