@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include "ChanLoadVersion.h"
+#include "MeterMetrics.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -38,7 +39,11 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Run without window, tray or display; write the CSV lines\n"
                                                      "on standard output."));
-    parser.addOptions({help, version, config, log, headless});
+    const QCommandLineOption metrics(QStringLiteral("metrics"),
+                                     QStringLiteral("Serve the figures to Prometheus at http://<[address:]port>/metrics;\n"
+                                                    "without an address on 127.0.0.1 only."),
+                                     QStringLiteral("[address:]port"));
+    parser.addOptions({help, version, config, log, headless, metrics});
 
     const QString usage = parser.helpText().replace(QRegularExpression(QStringLiteral("^Usage: \\S*")),
                                                     QStringLiteral("Usage: chanload"));
@@ -66,6 +71,14 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
         if (parser.isSet(*option) && value.isEmpty()) {
             print(stderr, QStringLiteral("chanload: the option '--") + option->names().first() +
                               QStringLiteral("' needs a file name\n\n") + usage);
+            return 2;
+        }
+    }
+    if (parser.isSet(metrics)) {
+        QString why;
+        Line.Metrics = parser.value(metrics);
+        if (!ParseMetricsAddress(Line.Metrics, why)) {
+            print(stderr, QStringLiteral("chanload: the option '--metrics': ") + why + QStringLiteral("\n\n") + usage);
             return 2;
         }
     }

@@ -10,6 +10,7 @@ struct TCommandLine {
     bool Headless = false;
     QString ConfigFile; // empty: CHANLOAD.INI in the configuration directory
     QString LogFile;    // empty: no log
+    QString Metrics;    // "[ADDRESS:]PORT" of the Prometheus endpoint; empty: as the settings say
 };
 
 // Reads Arguments (the program's name first) into Line. Returns the exit

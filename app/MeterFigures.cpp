@@ -12,6 +12,7 @@
 #include "TextRoutines.h"
 
 #include <QDateTime>
+#include <QMetaMethod>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -72,6 +73,10 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         } else {
             HeardAir += air;
         }
+        static const QMetaMethod counted = QMetaMethod::fromSignal(&TForm1::FrameCounted);
+        if (isSignalConnected(counted))
+            emit FrameCounted({LabelValue(PortMon), IsOwnTransmission(Kind), add,
+                               FrameAirNanoseconds(air.Bits, LabelValue(BW), Settings.TxDelayMs, Settings.TxTailMs)});
         return;
     }
     if (Kind == 'G') {

@@ -3,6 +3,7 @@
 // AGWPE-compatible packet engine.
 #include "CommandLine.h"
 #include "ErrorBox.h"
+#include "MeterMetrics.h"
 #include "MeterProp.h"
 #include "PeriodLog.h"
 #include "Pictures.h"
@@ -97,6 +98,21 @@ int main(int argc, char* argv[])
                 fail(log.Error());
         }
     });
+
+    // After the window, which has read the settings: METRICS may ask for the
+    // endpoint too. Headless, a service asked for metrics it cannot serve
+    // ends; the window goes on measuring without them.
+    std::unique_ptr<TMeterMetrics> metrics;
+    const QString metricsAt = line.Metrics.isEmpty() ? QString::fromStdString(Settings.Metrics) : line.Metrics;
+    if (!metricsAt.isEmpty()) {
+        metrics = std::make_unique<TMeterMetrics>(main.get());
+        if (!metrics->Listen(metricsAt)) {
+            if (line.Headless)
+                return fail(metrics->Error());
+            ShowErrorBox(metrics->Error().toStdString());
+            metrics.reset();
+        }
+    }
 
     std::unique_ptr<TForm2> properties;
     std::unique_ptr<TTerminationSignals> termination;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Airtime.h"
+#include "ChannelMetrics.h"
 #include "FrameAmounts.h"
 #include "MeterSettings.h"
 #include "NotifyIcon.h"
@@ -89,6 +90,8 @@ public:
 signals:
     // Every evaluated period, for the history window, the log and the headless output.
     void PeriodEvaluated(const PeriodRecord& Record);
+    // Every frame of the monitored port as it is counted, for the metrics.
+    void FrameCounted(const CountedFrame& Frame);
 
 protected:
     bool event(QEvent* e) override;

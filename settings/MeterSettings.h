@@ -12,6 +12,8 @@ struct MeterSettings {
     // Preamble and tail of every transmission, for the airtime estimate. Not
     // in the Properties dialog: set in the file by hand, kept by every save.
     int32_t TxDelayMs = 300, TxTailMs = 100;
+    // "[ADDRESS:]PORT" of the Prometheus endpoint; empty for none. Set by hand.
+    std::string Metrics;
 };
 
 namespace SettingsKey {
@@ -26,6 +28,7 @@ inline constexpr const char* ChannelBps = "BW";
 inline constexpr const char* CallSign = "CALLSIGN";
 inline constexpr const char* TxDelayMs = "TXDELAY";
 inline constexpr const char* TxTailMs = "TXTAIL";
+inline constexpr const char* Metrics = "METRICS";
 } // namespace SettingsKey
 
 // Reads every key (defaults for missing ones), field by field in file order. A
