@@ -47,7 +47,7 @@ TMeterMetrics::TMeterMetrics(TForm1* Form, QObject* parent)
       server(new TMetricsServer([this] { return metrics->Exposition(); }, this))
 {
     metrics->Watch(LabelValue(Form->PortMon));
-    connect(Form, &TForm1::FrameCounted, this, [this](const CountedFrame& Frame) { metrics->AddFrame(Frame); });
+    connect(Form, &TForm1::FrameCounted, this, [this](const MetricsFrame& Frame) { metrics->AddFrame(Frame); });
     connect(Form, &TForm1::PeriodEvaluated, this, [this, Form](const PeriodRecord& Record) {
         metrics->AddPeriod(Record, Form->CheckTime->interval());
     });

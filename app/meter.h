@@ -91,7 +91,7 @@ signals:
     // Every evaluated period, for the history window, the log and the headless output.
     void PeriodEvaluated(const PeriodRecord& Record);
     // Every frame of the monitored port as it is counted, for the metrics.
-    void FrameCounted(const CountedFrame& Frame);
+    void FrameCounted(const MetricsFrame& Frame);
 
 protected:
     bool event(QEvent* e) override;

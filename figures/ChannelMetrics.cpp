@@ -105,7 +105,7 @@ void ChannelMetrics::Watch(int32_t Port)
         currentPort = Port;
 }
 
-void ChannelMetrics::AddFrame(const CountedFrame& Frame)
+void ChannelMetrics::AddFrame(const MetricsFrame& Frame)
 {
     Watch(Frame.Port);
     Counters& c = counters[{Frame.Port, Frame.Own}];

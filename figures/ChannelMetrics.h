@@ -14,7 +14,7 @@
 #include <utility>
 
 // One monitored frame of the measured radio port as the counters take it.
-struct CountedFrame {
+struct MetricsFrame {
     int32_t Port = 0; // radio port counted from 1
     bool Own = false; // sent by the station itself
     FrameAmounts Amounts;
@@ -36,7 +36,7 @@ public:
     // Prometheus's increase(). Also the port the engine gauge speaks of until
     // the first period ends.
     void Watch(int32_t Port);
-    void AddFrame(const CountedFrame& Frame);
+    void AddFrame(const MetricsFrame& Frame);
     // The gauges follow the newest period. A period without figures (the
     // meter could not see the channel) drops the ratio gauges instead of
     // repeating old ones or showing a quiet channel; engine_up says why.

@@ -112,12 +112,15 @@ TEST(FrameAirBits, ControlPidAndInformationFollowTheFrameType)
     // S frames: one control byte, no PID, no information.
     EXPECT_EQ(airBits(direWolf(link, "RR R5 F=1")), onAir(join({response, {0xB1}})));
     EXPECT_EQ(airBits(direWolf(link, "REJ R2 P=0")), onAir(join({command, {0x49}})));
+    EXPECT_EQ(airBits(direWolf(link, "RR R7 F=1")), onAir(join({response, {0xF1}})));
     // N(R) above 7: a modulo-128 link, two control bytes.
     EXPECT_EQ(airBits(direWolf(link, "RR R100 P=1")), onAir(join({command, {0x01, 0xC9}})));
     EXPECT_EQ(airBits(direWolf(link, "SREJ R12 F=0 Len=0")), onAir(join({response, {0x0D, 0x18}})));
     // I frames: control, PID, information; modulo 128 when a number says so.
     EXPECT_EQ(airBits(direWolf(link, "I S3 R1 pid=F0 Len=5 P=0", "abcde")),
               onAir(join({command, {0x26, 0xF0}, text("abcde")})));
+    EXPECT_EQ(airBits(direWolf(link, "I S7 R7 pid=F0 Len=5 P=0", "abcde")),
+              onAir(join({command, {0xEE, 0xF0}, text("abcde")})));
     EXPECT_EQ(airBits(direWolf(link, "I S9 R2 pid=F0 Len=5 P=1", "abcde")),
               onAir(join({command, {0x12, 0x05, 0xF0}, text("abcde")})));
     EXPECT_EQ(airBits(direWolf(link, "I S0 R0 pid=0xCF Len=0 P=0")), onAir(join({command, {0x00, 0xCF}})));
@@ -171,6 +174,9 @@ TEST(AirtimePercent, BusySecondsOverThePeriodTruncatedAndCapped)
     EXPECT_EQ(AirtimePercent({0, 10}, 1200, 300, 100, 10000), 40);
     EXPECT_EQ(AirtimePercent({2400, 10}, 1200, 300, 100, 10000), 60);
     EXPECT_EQ(AirtimePercent({0, 10}, 9600, 300, 100, 10000), 40);
+    // Ten gen_packets frames of 100 bytes (953 bits each) at the default
+    // 300/100 in 30 s: 7.94 s + 4 s.
+    EXPECT_EQ(AirtimePercent({10 * 953, 10}, 1200, 300, 100, 30000), 39);
     // More than the period: 100.
     EXPECT_EQ(AirtimePercent({12000, 1}, 1200, 300, 100, 10000), 100);
     EXPECT_EQ(AirtimePercent({1200 * 100000LL, 0}, 1200, 0, 0, 1000), 100);

@@ -43,7 +43,7 @@ PeriodRecord period(int32_t Port, EngineState Engine, int16_t Usage, int16_t Eff
     return r;
 }
 
-CountedFrame frame(int32_t Port, bool Own, int64_t Info, int64_t AirNs)
+MetricsFrame frame(int32_t Port, bool Own, int64_t Info, int64_t AirNs)
 {
     return {Port, Own, FrameAmounts{1, Info + 19, Info}, AirNs};
 }
@@ -52,7 +52,7 @@ constexpr const char* kAbsent = "(absent)";
 
 struct Scenario {
     const char* name;
-    std::vector<CountedFrame> frames;
+    std::vector<MetricsFrame> frames;
     std::vector<std::pair<PeriodRecord, int64_t>> periods;
     std::map<std::string, std::string> expected; // kAbsent: no such series
 };
@@ -126,7 +126,7 @@ TEST(ChannelMetrics, Exposition_CountersGaugesAndBlindPeriods)
         SCOPED_TRACE(s.name);
         ChannelMetrics metrics("1.2.3");
         metrics.Watch(1);
-        for (const CountedFrame& f : s.frames)
+        for (const MetricsFrame& f : s.frames)
             metrics.AddFrame(f);
         for (const auto& [record, ms] : s.periods)
             metrics.AddPeriod(record, ms);
@@ -176,7 +176,7 @@ TEST(ChannelMetrics, Counters_HoldAtTheLargestValueInsteadOfWrapping)
 {
     constexpr int64_t largest = std::numeric_limits<int64_t>::max();
     ChannelMetrics metrics("v");
-    CountedFrame huge{1, false, FrameAmounts{largest, largest, largest}, largest};
+    MetricsFrame huge{1, false, FrameAmounts{largest, largest, largest}, largest};
     metrics.AddFrame(huge);
     metrics.AddFrame(huge);
     const auto samples = samplesOf(metrics.Exposition());

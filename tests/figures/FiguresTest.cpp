@@ -9,6 +9,7 @@
 
 #include <limits>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -47,6 +48,10 @@ TEST(PeriodFigures, EveryFigureIsTruncatedNeverRounded)
     const PeriodFigures f = evaluated(30000, 1200, 882, 0, history);
     EXPECT_EQ(f.Load, 24);
     EXPECT_EQ(f.LoadClass, 1);
+    // Efficiency spans ten periods: 1500 of 1900, then 1500 of 3800 twice.
+    SampleRing ten{};
+    for (const auto& [bytes, datas, efficiency] : {std::tuple{1900, 1500, 78}, {1900, 0, 39}, {0, 0, 39}})
+        EXPECT_EQ(evaluated(30000, 1200, bytes, datas, ten).Efficiency, efficiency);
 }
 
 TEST(PeriodFigures, HistoryMovesOnePlaceAndDropsTheOldest)

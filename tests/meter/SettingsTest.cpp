@@ -51,6 +51,8 @@ TEST_F(SettingsTest, NoFileGivesDefaultsAndCreatesNone)
     EXPECT_EQ(s.SampleMs, 30000);
     EXPECT_EQ(s.ChannelBps, 1200);
     EXPECT_EQ(s.CallSign, "NOBODY-2");
+    EXPECT_EQ(s.TxDelayMs, 300);
+    EXPECT_EQ(s.TxTailMs, 100);
     EXPECT_FALSE(QFile::exists(path()));
 }
 
