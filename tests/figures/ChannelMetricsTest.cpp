@@ -144,34 +144,6 @@ TEST(ChannelMetrics, Exposition_CountersGaugesAndBlindPeriods)
     }
 }
 
-TEST(ChannelMetrics, Exposition_EveryFamilyHasHelpAndTypeBeforeItsSamples)
-{
-    ChannelMetrics metrics("0.1.0");
-    metrics.AddFrame(frame(3, false, 1, 1));
-    metrics.AddPeriod(period(3, EngineState::Answering, 1, 2, 3, 4), 1000);
-    const std::string page = metrics.Exposition();
-    const std::vector<std::pair<std::string, std::string>> families = {
-        {"chanload_frames_total", "counter"},     {"chanload_bytes_total", "counter"},
-        {"chanload_data_bytes_total", "counter"}, {"chanload_airtime_seconds_total", "counter"},
-        {"chanload_usage_ratio", "gauge"},        {"chanload_efficiency_ratio", "gauge"},
-        {"chanload_load_ratio", "gauge"},         {"chanload_airtime_ratio", "gauge"},
-        {"chanload_engine_up", "gauge"},          {"chanload_period_seconds", "gauge"},
-        {"chanload_build_info", "gauge"},
-    };
-    for (const auto& [name, type] : families) {
-        SCOPED_TRACE(name);
-        const size_t help = page.find("# HELP " + name + " ");
-        const size_t typeLine = page.find("# TYPE " + name + " " + type + "\n");
-        const size_t first = page.find("\n" + name + "{");
-        ASSERT_NE(help, std::string::npos);
-        ASSERT_NE(typeLine, std::string::npos);
-        ASSERT_NE(first, std::string::npos);
-        EXPECT_LT(help, typeLine);
-        EXPECT_LT(typeLine, first);
-    }
-    EXPECT_EQ(page.back(), '\n');
-}
-
 TEST(ChannelMetrics, Counters_HoldAtTheLargestValueInsteadOfWrapping)
 {
     constexpr int64_t largest = std::numeric_limits<int64_t>::max();
