@@ -13,7 +13,7 @@ struct MeterSettings {
     // in the Properties dialog: set in the file by hand, kept by every save.
     int32_t TxDelayMs = 300, TxTailMs = 100;
     // "[ADDRESS:]PORT" of the Prometheus endpoint; empty for none. Set by hand.
-    std::string Metrics;
+    std::string Metrics = {};
 };
 
 namespace SettingsKey {
