@@ -64,7 +64,10 @@ bool TMeterMetrics::Listen(const QString& Where)
         return false;
     }
     if (!server->Listen(at->Address, at->Port)) {
-        error = QStringLiteral("cannot serve metrics on %1: %2").arg(Where, server->Error());
+        const QString host = at->Address.protocol() == QAbstractSocket::IPv6Protocol
+                                 ? QLatin1Char('[') + at->Address.toString() + QLatin1Char(']')
+                                 : at->Address.toString();
+        error = QStringLiteral("cannot serve metrics on %1:%2: %3").arg(host).arg(at->Port).arg(server->Error());
         return false;
     }
     return true;

@@ -109,7 +109,9 @@ int main(int argc, char* argv[])
         if (!metrics->Listen(metricsAt)) {
             if (line.Headless)
                 return fail(metrics->Error());
-            ShowErrorBox(metrics->Error().toStdString());
+            QString text = metrics->Error();
+            text[0] = text[0].toUpper();
+            ShowErrorBox(text.toStdString());
             metrics.reset();
         }
     }

@@ -137,13 +137,13 @@ TEST_F(MetricsEndpoint, APortInUseOrABadSettingEndsWithStatusOne)
         const char* name;
         QStringList options;
         QString setting;
-        const char* message;
+        QString message;
     };
     const Case cases[] = {
         {"a port in use", {QStringLiteral("--metrics"), QString::number(taken.number())}, QString(),
-         "chanload: cannot serve metrics on "},
+         QStringLiteral("chanload: cannot serve metrics on 127.0.0.1:%1: ").arg(taken.number())},
         {"a setting that is no address", {}, QStringLiteral("localhost:http"),
-         "chanload: cannot serve metrics: 'localhost:http' is not [ADDRESS:]PORT"},
+         QStringLiteral("chanload: cannot serve metrics: 'localhost:http' is not [ADDRESS:]PORT\n")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -157,6 +157,6 @@ TEST_F(MetricsEndpoint, APortInUseOrABadSettingEndsWithStatusOne)
         ASSERT_TRUE(run.Run(QStringList{QStringLiteral("--headless"), QStringLiteral("--config"), config} + c.options));
         EXPECT_FALSE(run.EndedBySignal());
         EXPECT_EQ(run.ExitStatus(), 1);
-        EXPECT_TRUE(run.Stderr().startsWith(QLatin1String(c.message))) << run.Stderr().toStdString();
+        EXPECT_TRUE(run.Stderr().startsWith(c.message)) << run.Stderr().toStdString();
     }
 }
