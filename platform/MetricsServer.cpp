@@ -118,15 +118,22 @@ protected:
             socket->drop();
             return true;
         }
-        QHttpServerResponder responder = makeResponder(Request, Socket);
-        using Status = QHttpServerResponder::StatusCode;
-        const QByteArray text = QByteArrayLiteral("text/plain; charset=utf-8");
-        if (Request.url().path().toUtf8() != PagePath)
-            responder.write(QByteArrayLiteral("Not found: this server has /metrics only.\n"), text, Status::NotFound);
-        else if (Request.method() != QHttpServerRequest::Method::Get)
-            responder.write(QByteArray(), {{"Allow", "GET"}, {"Content-Type", text}}, Status::MethodNotAllowed);
-        else
-            responder.write(QByteArray::fromStdString(page()), PageType);
+        {
+            QHttpServerResponder responder = makeResponder(Request, Socket);
+            using Status = QHttpServerResponder::StatusCode;
+            const QByteArray text = QByteArrayLiteral("text/plain; charset=utf-8");
+            if (Request.url().path().toUtf8() != PagePath)
+                responder.write(QByteArrayLiteral("Not found: this server has /metrics only.\n"), text,
+                                Status::NotFound);
+            else if (Request.method() != QHttpServerRequest::Method::Get)
+                responder.write(QByteArray(), {{"Allow", "GET"}, {"Content-Type", text}}, Status::MethodNotAllowed);
+            else
+                responder.write(QByteArray::fromStdString(page()), PageType);
+        }
+        // Into the system's buffer now: a client that closed its side after
+        // the request (printf ... | nc) would otherwise get nothing, as Qt
+        // drops what is unsent when it reads the end of the stream.
+        Socket->flush();
         return true;
     }
     // handleRequest answers every request.

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <memory>
 #include <vector>
 
@@ -169,6 +171,22 @@ TEST_F(MetricsServerTest, Requests_KeptAliveAreAnsweredOnTheSameConnection)
         EXPECT_EQ(answer->body.toStdString(), kPage);
     }
     EXPECT_EQ(server->Connections(), 1);
+}
+
+TEST_F(MetricsServerTest, Requests_FromAClientThatEndedItsSideAreAnswered)
+{
+    // As `printf 'GET /metrics HTTP/1.0\r\n\r\n' | nc HOST PORT` asks.
+    start();
+    ASSERT_FALSE(HasFatalFailure());
+    Client client(server->Port());
+    ASSERT_TRUE(client.Connected());
+    client.Send("GET /metrics HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(WaitFor([&] { return client.socket.bytesToWrite() == 0; }));
+    ASSERT_EQ(::shutdown(static_cast<int>(client.socket.socketDescriptor()), SHUT_WR), 0);
+    const auto answer = client.Next();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(answer->body.toStdString(), kPage);
 }
 
 TEST_F(MetricsServerTest, HostileRequests_AreRefusedAndFreed)
