@@ -102,11 +102,13 @@ bool waitUntil(const std::function<bool()>& Done, int Ms)
     return Done();
 }
 
-// A port nobody listens on right now, for a program to take.
-int freePort()
+// Two different ports nobody listens on right now, for programs to take.
+std::pair<int, int> freePorts()
 {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+    QTcpServer first, second;
+    if (!first.listen(QHostAddress::LocalHost, 0) || !second.listen(QHostAddress::LocalHost, 0))
+        return {0, 0};
+    return {first.serverPort(), second.serverPort()};
 }
 
 // The value of the first series of an instant query's result, as Prometheus
@@ -332,8 +334,8 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
     const QString config1 = first.WriteConfig(QStringLiteral("port1.ini"), engine->port(), 1, 1000, kBitRate);
     const QString config2 = first.WriteConfig(QStringLiteral("port2.ini"), engine->port(), 2, 1000, kBitRate);
     // Each serves its figures too, and a real Prometheus scrapes both.
-    const int metrics1 = freePort(), metrics2 = freePort();
-    ASSERT_TRUE(metrics1 != 0 && metrics2 != 0 && metrics1 != metrics2);
+    const auto [metrics1, metrics2] = freePorts();
+    ASSERT_NE(metrics1, 0);
     ASSERT_TRUE(first.Start({QStringLiteral("--headless"), QStringLiteral("--config"), config1,
                              QStringLiteral("--metrics"), QString::number(metrics1)}));
     ASSERT_TRUE(second.Start({QStringLiteral("--config"), config2, QStringLiteral("--headless"),
