@@ -122,6 +122,17 @@ int main(int argc, char* argv[])
         return 1;
     }
     const qint64 pid = meter.processId();
+    // The same program without the endpoint beside it, for what serving costs.
+    QProcess plain;
+    plain.setProcessEnvironment(env);
+    plain.setStandardOutputFile(QProcess::nullDevice());
+    plain.start(QString::fromLocal8Bit(argv[1]), {QStringLiteral("--headless"), QStringLiteral("--config"), config.fileName()});
+    plain.waitForStarted();
+    pump(3000);
+    std::printf("3 s after start: RssAnon %ld KiB with --metrics, %ld KiB without\n", rssAnonKiB(pid),
+                rssAnonKiB(plain.processId()));
+    plain.terminate();
+    plain.waitForFinished(5000);
 
     // Idle, scraped every second as a Prometheus would, once the program listens.
     QElapsedTimer waiting;
