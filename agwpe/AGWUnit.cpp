@@ -184,6 +184,7 @@ bool TAGWPE::AttachSocket(AGWSocket* Socket, int32_t RequestedPorts)
     Received.clear();
     ReadPos = 0;
     SkipLeft = 0;
+    ListedPorts = -1;
     this->Socket = Socket;
     return true;
 }
@@ -311,6 +312,13 @@ bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
 {
     Header = MonitorHeader{};
     std::string_view rest(Text), word;
+    // A text longer than any frame is read up to its first line end, looked
+    // for only where a header line can be.
+    if (rest.size() > MonitorHeader::MaxText) {
+        const std::string_view head = rest.substr(0, MonitorHeader::MaxHeaderLine);
+        const size_t lineEnd = head.find('\r');
+        rest = lineEnd == std::string_view::npos ? head : head.substr(0, lineEnd + 1);
+    }
 
     SplitAt(rest, ':', word);
     Header.PortText = word;
@@ -327,7 +335,7 @@ bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
     if (viaWord == "Via") {
         NextWord(via, viaWord);
         std::string_view call;
-        while (!viaWord.empty()) {
+        while (!viaWord.empty() && Header.Via.size() < MonitorHeader::MaxVia) {
             SplitAt(viaWord, ',', call);
             if (!call.empty())
                 Header.Via.emplace_back(call);
@@ -372,6 +380,18 @@ bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
         if (!word.empty() && !leadingNumber(word, Header.InfoLen))
             return false;
         Header.HasInfoLen = !word.empty();
+    } else {
+        // XID, TEST and the like: Dire Wolf gives their length as "Len=",
+        // ldsped as "len=".
+        while (!description.empty()) {
+            NextWord(description, word);
+            if (word.size() >= 4 && (word.substr(0, 4) == "Len=" || word.substr(0, 4) == "len=")) {
+                if (!leadingNumber(word.substr(4), Header.InfoLen))
+                    return false;
+                Header.HasInfoLen = true;
+                break;
+            }
+        }
     }
 
     // The line ends at the first carriage return; one that ends the whole text
@@ -379,7 +399,9 @@ bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
     if (!rest.empty() && rest.back() == '\r')
         rest.remove_suffix(1);
     SplitAt(rest, '\r', word);
-    Header.Info = rest;
+    Header.LineRest = word;
+    if (Text.size() <= MonitorHeader::MaxText)
+        Header.Info = rest;
     return true;
 }
 
@@ -393,6 +415,7 @@ bool TAGWPE::ParsePortInfo(uint8_t Port, const std::string& Text)
     int32_t count = 0;
     if (digits == "0" || !leadingNumber(digits, count))
         return false;
+    ListedPorts = count;
     // Fields beyond the served ports would be dropped anyway.
     const int32_t listed = std::min(count, std::min(PortCount, MaxPorts));
     for (int32_t i = 0; i < listed; ++i) {

@@ -52,11 +52,25 @@ struct AGWFrames {
 // The fields of the text header of a monitored frame, such as
 // " 1:Fm N0CALL-1 To APRS Via WIDE1-1 <UI pid=F0 Len=20 PF=0 >[19:29:58]\r".
 struct MonitorHeader {
+    // AX.25 names at most 8 digipeaters; further ones in a text are ignored.
+    static constexpr size_t MaxVia = 8;
+    // The longest frame an engine passes on: Dire Wolf takes up to 2123 bytes of
+    // addresses, control, PID and information (check sequence not included).
+    static constexpr int64_t MaxFrameBytes = 2123;
+    // No engine writes a longer monitor text (Dire Wolf stops at 2123 bytes);
+    // of a longer one only the header line, within its first MaxHeaderLine
+    // bytes, is read.
+    static constexpr size_t MaxText = 4096;
+    static constexpr size_t MaxHeaderLine = 1024;
+
     std::string PortText, Source, Destination, FrameType, Pid;
     int32_t RecvSeq = 0, SendSeq = 0, InfoLen = 0;
     bool HasInfoLen = false; // a "Len=" was there (LinBPQ writes I frames without)
     std::vector<std::string> Via;
-    std::string Info;
+    // The header line after the description: the time, and whatever an engine
+    // adds there (LinBPQ's XID parameters and FRMR bytes).
+    std::string LineRest;
+    std::string Info; // empty for a text longer than MaxText
 };
 
 // The information bytes of a monitored frame's data: what follows the header
@@ -150,14 +164,18 @@ public:
     bool NextFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
                    int32_t& DataLen, std::string& Data);
 
-    // False, and no exception, when a number that a "UI" or "I" header holds is
-    // not an integer; the fields read before it keep their values.
+    // False, and no exception, when a sequence number or a length the header
+    // holds is not an integer; the fields read before it keep their values.
+    // Reads the header line only, and of a text longer than any frame gives
+    // no Info, so that a hostile text costs no more than a real one.
     bool ParseMonitorHeader(const std::string& Text, MonitorHeader& Header);
     bool ParsePortInfo(uint8_t Port, const std::string& Text);
     bool ParsePortCapabilities(uint8_t Port, const std::string& Text);
 
     std::string CallSign;
     int32_t PortCount = 1;
+    // The number of radio ports the engine's last port list counted; -1 before one came.
+    int32_t ListedPorts = -1;
     std::array<std::unique_ptr<TAGWPort>, MaxPorts + 1> Ports;
 
 private:

@@ -80,8 +80,8 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         return;
     }
     if (Kind == 'G') {
-        engineAnswered();
         AGWClient->ParsePortInfo(Port, Data);
+        portListAnswered();
     }
     else if (Kind == 'g')
         AGWClient->ParsePortCapabilities(Port, Data);
@@ -90,10 +90,21 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
 void TForm1::evaluate()
 {
     const int32_t rate = LabelValue(BW);
+    EngineState state = engineState();
+    if (state == EngineState::Answering && PeriodStartedSilent)
+        state = EngineState::Silent;
+    // A period the meter was blind in still shows its figures in the window,
+    // but stays out of the ten periods behind efficiency and load: as zeros it
+    // would lower them for ten periods, as a quiet channel would.
+    SampleRing unseen = SampleHistory;
     const auto figures = EvaluatePeriod(CheckTime->interval(), rate, LabelValue(Bytes), LabelValue(Datas),
-                                        SampleHistory);
-    if (!figures)
+                                        state == EngineState::Answering ? SampleHistory : unseen);
+    if (!figures) {
+        // The totals go on into the next period, and so does its blindness.
+        PeriodStartedSilent = PeriodStartedSilent || EngineSilent;
         return;
+    }
+    PeriodStartedSilent = EngineSilent;
 
     AirtimeTotals allAir = HeardAir;
     allAir += OwnAir;
@@ -103,9 +114,8 @@ void TForm1::evaluate()
     PeriodRecord record =
         MakePeriodRecord(QDateTime::currentSecsSinceEpoch(), LabelValue(PortMon), LabelValue(Frames),
                          LabelValue(Bytes), LabelValue(Datas), *figures, airtime(allAir), airtime(OwnAir));
-    record.Engine = !AGWPE->Active() ? EngineState::Disconnected
-                    : EngineSilent   ? EngineState::Silent
-                                     : EngineState::Answering;
+    record.Engine = state;
+    reportEngineState(state);
 
     AvgLoad->setText(Latin1(IntToStr(figures->Load) + "%"));
     Usage->setText(Latin1(IntToStr(figures->Usage) + "%"));
@@ -126,14 +136,18 @@ void TForm1::evaluate()
 
 // Sent at every evaluation, even unchanged; a negative load (class 0) keeps
 // the icon and the picture that were shown. While the engine does not answer,
-// the icon says so instead of showing a load it cannot vouch for.
+// has not the radio port, or was lost and is being tried again, the icon says
+// so instead of showing a load it cannot vouch for.
 void TForm1::showLoadClass(int Class)
 {
     TrayIconRecord.uFlags = NIF_ICON;
     if (Class > 0) {
         LoadClass = Class;
         QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
-        TrayIconRecord.Icon = EngineSilent ? "GAUGEX" : "GAUGE" + std::to_string(Class);
+        // Before the first connection the load class shows, as it always has;
+        // a connection lost and being tried again is shown as lost.
+        const bool blind = AGWPE->Active() ? EngineSilent || noRadioPort() : EverConnected;
+        TrayIconRecord.Icon = blind ? "GAUGEX" : "GAUGE" + std::to_string(Class);
         ImageBar->setPixmap(pictures[Class - 1]->pixmap());
         ImageBar->setAccessibleDescription(QStringLiteral("%1 of 4").arg(Class));
     }

@@ -9,7 +9,9 @@ struct PeriodRecord;
 class TPeriodLog {
 public:
     // Opens the file (or standard output) and writes the header line when it
-    // starts empty. False with Error() set when that fails.
+    // starts empty. A file that begins with the ten-column header of older
+    // versions is first renamed to FILE.old (FILE.old.2 ... when taken), and
+    // Notice() says so. False with Error() set when any of that fails.
     bool OpenFile(const QString& Path);
     bool OpenStandardOutput();
 
@@ -18,8 +20,12 @@ public:
 
     // "Cannot write the log FILE: reason"
     QString Error() const;
+    // What opening did besides, for standard error; empty when nothing.
+    QString Notice() const { return notice; }
 
 private:
+    bool setAsideOldLog(const QString& Path);
     bool start();
+    QString failure, notice;
     TLineLog file;
 };

@@ -16,7 +16,9 @@
 #include <QStatusBar>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -41,6 +43,43 @@ bool readable(const QString& Path, QString& Why)
     return true;
 }
 
+// While the application object is made, Qt's messages wait here: when no
+// display can be opened Qt ends the program with a page of its own on
+// plugins; a user without a screen needs one line and the way out.
+QtMessageHandler qtHandler = nullptr;
+struct HeldMessage {
+    QtMsgType Type;
+    QByteArray Category;
+    QString Text;
+};
+std::vector<HeldMessage>& heldMessages()
+{
+    static std::vector<HeldMessage> held;
+    return held;
+}
+
+void holdMessage(QtMsgType Type, const QMessageLogContext& Context, const QString& Text)
+{
+    if (Type == QtFatalMsg) {
+        std::fprintf(stderr, "chanload: cannot open a display for the window (is DISPLAY or WAYLAND_DISPLAY set?); "
+                             "use --headless to run without one\n");
+        std::_Exit(1);
+    }
+    heldMessages().push_back({Type, QByteArray(Context.category ? Context.category : "default"), Text});
+}
+
+void releaseMessages()
+{
+    qInstallMessageHandler(qtHandler);
+    if (!qtHandler)
+        return;
+    for (const HeldMessage& m : heldMessages()) {
+        const QMessageLogContext context(nullptr, 0, nullptr, m.Category.constData());
+        qtHandler(m.Type, context, m.Text);
+    }
+    heldMessages().clear();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -62,7 +101,11 @@ int main(int argc, char* argv[])
                 fail(Text);
         });
     }
+    if (!line.Headless)
+        qtHandler = qInstallMessageHandler(holdMessage);
     QApplication app(argc, argv);
+    if (!line.Headless)
+        releaseMessages();
     QApplication::setApplicationName(QStringLiteral("ChanLoad"));
     QApplication::setDesktopFileName(QStringLiteral("org.chanload.ChanLoad"));
 
@@ -77,6 +120,8 @@ int main(int argc, char* argv[])
     TPeriodLog log;
     if (!line.LogFile.isEmpty() && !log.OpenFile(line.LogFile))
         return fail(log.Error());
+    if (!log.Notice().isEmpty())
+        std::fprintf(stderr, "chanload: %s\n", log.Notice().toLocal8Bit().constData());
     TPeriodLog output;
     if (line.Headless) {
         if (!output.OpenStandardOutput())

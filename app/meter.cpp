@@ -16,6 +16,7 @@
 #include "Process.h"
 #include "THistoryWindow.h"
 
+#include <QCloseEvent>
 #include <QCursor>
 #include <QMouseEvent>
 #include <QMenu>
@@ -211,6 +212,18 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     AvgLoad->setText(QStringLiteral("0%"));
 
     connectionStart();
+}
+
+void TForm1::closeEvent(QCloseEvent* e)
+{
+    // Qt would go on running for the history window, with the tray icon and
+    // no way back to this one: end as the Exit command does.
+    if (HistoryForm && HistoryForm->isVisible()) {
+        e->accept();
+        GuardEvent([&] { Exit1Click(Exit1); });
+        return;
+    }
+    QMainWindow::closeEvent(e);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e)

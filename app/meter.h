@@ -77,7 +77,7 @@ public:
     void Exit2Click(QObject* Sender);
 
     // A port-list request to the engine is out and not yet answered.
-    bool AwaitingEngineAnswer() const { return AnswerPending; }
+    bool AwaitingEngineAnswer() const { return RequestsUnanswered > 0; }
 
     // The evaluated periods of the last 24 hours.
     const PeriodHistory& History() const { return Periods; }
@@ -95,6 +95,8 @@ signals:
 
 protected:
     bool event(QEvent* e) override;
+    // Closing this window ends the program even while the history is open.
+    void closeEvent(QCloseEvent* e) override;
     // A double click on the thermometer picture opens the history.
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -113,7 +115,16 @@ private:
     void connectionStart();
     bool giveUpDecision(); // true when the program has ended
     void checkEngineAlive();
-    void engineAnswered();
+    void portListAnswered();
+    void forgetEngine();
+    // Connected, but the engine's port list does not reach the monitored port.
+    bool noRadioPort() const;
+    // The status line for a tick while connected.
+    QString connectedText() const;
+    // What the meter can see of the channel right now.
+    EngineState engineState() const;
+    // One line on standard error when a headless run's state changes.
+    void reportEngineState(EngineState State);
 
     // Counting, figures and the tray icon.
     void changeIcon(const char* Name);
@@ -133,10 +144,16 @@ private:
     PeriodHistory Periods;
     // Deletes itself when closed.
     QPointer<THistoryWindow> HistoryForm;
-    // A port-list request is out and unanswered; still so at the next tick,
-    // the engine is taken for stopped although the connection stays open.
-    bool AnswerPending = false;
+    // Port-list requests out and not yet answered; still one at the next tick,
+    // the engine is taken for stopped although the connection stays open. An
+    // answer with none out answers nothing and proves nothing.
+    int32_t RequestsUnanswered = 0;
     bool EngineSilent = false;
+    // The period began with the engine silent: even if it answers before the
+    // tick, the meter was blind for part of the period.
+    bool PeriodStartedSilent = false;
+    // The state of the last period, as headless mode last reported it.
+    EngineState ReportedState = EngineState::Answering;
 };
 
 // Unit-level state, one of each for the whole run.

@@ -2,12 +2,47 @@
 #include "FrameAmounts.h"
 
 #include "AGWUnit.h"
+#include "TextRoutines.h"
 
 #include <algorithm>
 
 namespace {
+
 constexpr int64_t OverheadBytes = 19;
+constexpr int64_t AddressBytes = 7;
+// An FRMR's information is the rejected control field and two bytes of state.
+constexpr int64_t FrmrInfoBytes = 3;
+
+bool startsWith(std::string_view Text, std::string_view Prefix)
+{
+    return Text.substr(0, Prefix.size()) == Prefix;
 }
+
+// LinBPQ writes an XID's parameters on the header line as words instead of
+// passing its information on: "2=21 3=34a00 RX Paclen=256 RX Window=7". Each
+// shown parameter is counted at its size in an AX.25 XID (type, length and
+// value), plus the four bytes that open the parameter field.
+int64_t shownXidParameterBytes(std::string_view Line)
+{
+    int64_t bytes = 0;
+    std::string_view rest = Line, word;
+    while (!rest.empty()) {
+        NextWord(rest, word);
+        if (startsWith(word, "2="))
+            bytes += 2 + 2; // classes of procedures
+        else if (startsWith(word, "3="))
+            bytes += 2 + 3; // HDLC optional functions
+        else if (startsWith(word, "Paclen="))
+            bytes += 2 + 2; // I field length, receive
+        else if (startsWith(word, "Window="))
+            bytes += 2 + 1; // window size, receive
+        else if (word == "Compress")
+            bytes += 2;
+    }
+    return bytes > 0 ? bytes + 4 : 0;
+}
+
+} // namespace
 
 bool IsMonitoredKind(char Kind)
 {
@@ -19,14 +54,32 @@ bool IsOwnTransmission(char Kind)
     return Kind == 'T';
 }
 
+int64_t InformationRoom(const MonitorHeader& Header)
+{
+    const bool pid = Header.FrameType == "UI" || Header.FrameType == "I";
+    const auto addresses = static_cast<int64_t>(2 + std::min(Header.Via.size(), MonitorHeader::MaxVia));
+    return MonitorHeader::MaxFrameBytes - AddressBytes * addresses - 1 - (pid ? 1 : 0);
+}
+
+int64_t InformationBytes(const MonitorHeader& Header, std::string_view Data)
+{
+    const std::string_view type = Header.FrameType;
+    const auto shown = static_cast<int64_t>(MonitorInformation(Data).size());
+    int64_t claimed = 0;
+    if (Header.HasInfoLen)
+        claimed = int64_t{static_cast<uint32_t>(Header.InfoLen)}; // an unsigned count on the wire
+    else if (type == "UI" || type == "I" || type == "TEST")
+        claimed = shown;
+    else if (type == "FRMR")
+        claimed = std::max(shown, FrmrInfoBytes);
+    else if (type == "XID")
+        claimed = std::max(shown, shownXidParameterBytes(Header.LineRest));
+    return std::clamp<int64_t>(claimed, 0, InformationRoom(Header));
+}
+
 FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header, std::string_view Data)
 {
-    int64_t info = 0;
-    if (Header.FrameType == "UI" || Header.FrameType == "I") {
-        // The length is an unsigned count on the wire.
-        info = Header.HasInfoLen ? int64_t{static_cast<uint32_t>(Header.InfoLen)}
-                                 : static_cast<int64_t>(MonitorInformation(Data).size());
-    }
+    const int64_t info = InformationBytes(Header, Data);
     return {1, info + OverheadBytes, info};
 }
 

@@ -19,10 +19,23 @@ struct FrameAmounts {
 bool IsMonitoredKind(char Kind);
 bool IsOwnTransmission(char Kind);
 
-// The amounts of one frame of the monitored port, from its parsed header and
-// its whole data part. I and UI frames carry information: its length is the
-// header's "Len=" where there is one, otherwise the bytes that follow the
-// header line (LinBPQ writes I frames without it). Other frames carry none.
+// The information bytes of one monitored frame, from its parsed header and its
+// whole data part. The header's "Len=" where there is one (Dire Wolf gives it
+// for UI, I, XID, TEST and SREJ; its data part stops at the first NUL of the
+// information, so it is often shorter); otherwise, for I, UI and TEST frames,
+// the bytes that follow the header line (LinBPQ writes I frames without it);
+// for an FRMR those, but at least its three bytes; for an XID those, or the
+// parameters LinBPQ shows on the header line. Other frames carry none. Never
+// more than InformationRoom: a larger length cannot be true.
+int64_t InformationBytes(const MonitorHeader& Header, std::string_view Data);
+
+// The most information the frame can carry: the longest frame an engine
+// passes on, less the frame's addresses (at most 8 digipeaters), control
+// and PID.
+int64_t InformationRoom(const MonitorHeader& Header);
+
+// The amounts of one frame of the monitored port: its information bytes, and
+// those plus 19 bytes for addresses, control and checksum.
 FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header, std::string_view Data);
 
 // Total + Amount, held at the largest total that still reads back as a

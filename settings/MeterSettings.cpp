@@ -24,6 +24,7 @@ void LoadSettings(MeterSettings& S)
     S.CallSign = read(K::CallSign, "NOBODY-2");
     S.TxDelayMs = StrToInt(read(K::TxDelayMs, "300"));
     S.TxTailMs = StrToInt(read(K::TxTailMs, "100"));
+    S.Reconnect = StrToInt(read(K::Reconnect, "0")) != 0;
     S.Metrics = read(K::Metrics, "");
 }
 

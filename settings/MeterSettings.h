@@ -12,6 +12,9 @@ struct MeterSettings {
     // Preamble and tail of every transmission, for the airtime estimate. Not
     // in the Properties dialog: set in the file by hand, kept by every save.
     int32_t TxDelayMs = 300, TxTailMs = 100;
+    // A lost connection is tried again at every tick instead of ending the
+    // program. Set in the file by hand; no save writes it.
+    bool Reconnect = false;
     // "[ADDRESS:]PORT" of the Prometheus endpoint; empty for none. Set by hand.
     std::string Metrics = {};
 };
@@ -28,6 +31,7 @@ inline constexpr const char* ChannelBps = "BW";
 inline constexpr const char* CallSign = "CALLSIGN";
 inline constexpr const char* TxDelayMs = "TXDELAY";
 inline constexpr const char* TxTailMs = "TXTAIL";
+inline constexpr const char* Reconnect = "RECONNECT";
 inline constexpr const char* Metrics = "METRICS";
 } // namespace SettingsKey
 

@@ -96,7 +96,9 @@ TEST(DireWolfCapture, ConnectedModeTrafficIsCutAndCounted)
 
     const Counted c = countLikeTheMeter(client, frames, "1");
     EXPECT_EQ(c.frames, 15);
-    EXPECT_EQ(c.datas, 5 + 90 + 18 + 256 + 245);
+    // Information of I and UI frames, the XID's Len=3, and the FRMR's three
+    // bytes that Dire Wolf shows without a length (here cut at their NUL).
+    EXPECT_EQ(c.datas, 5 + 90 + 18 + 256 + 245 + 3 + 3);
     EXPECT_EQ(c.bytes, c.datas + 15 * 19);
     EXPECT_EQ(client.Ports[0]->Description, "Port1 first soundcard mono");
     EXPECT_EQ(countLikeTheMeter(client, frames, "2").frames, 0);
@@ -158,7 +160,7 @@ TEST(DireWolfCapture, SecondRadioPortArrivesWithPortByteOne)
         EXPECT_EQ(frames[i].Port, 1);
     const Counted c = countLikeTheMeter(client, frames, "2");
     EXPECT_EQ(c.frames, 15);
-    EXPECT_EQ(c.datas, 614);
+    EXPECT_EQ(c.datas, 614 + 3 + 3); // as on the first channel, XID and FRMR included
     EXPECT_EQ(client.Ports[1]->Description, "Port2 first soundcard right");
     EXPECT_EQ(client.Ports[1]->FramesIn, 15);
     EXPECT_FALSE(client.Ports[2]);

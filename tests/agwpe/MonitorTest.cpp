@@ -81,18 +81,45 @@ TEST_F(Monitor, LinBpqWritesNoBlankBeforeTheBracketAndNoLengthInIFrames)
     EXPECT_EQ(h.Info, "connected text");
 }
 
-TEST_F(Monitor, OtherFrameTypesCarryNoNumbers)
+TEST_F(Monitor, OtherFrameTypesCarryNoNumbersButALength)
 {
-    for (const char* desc : {"<RR R5 F=1 >", "<SREJ R5 F=1 Len=7 >", "<XID P=1 Len=3 >", "<RR P/F R5>", "<DM>",
-                             "<C C P>", "<ui pid=F0 Len=20 >", "<i S3 R1 pid=F0 Len=5 >"}) {
+    // Dire Wolf gives XID, TEST and SREJ a length too.
+    const std::pair<const char*, int32_t> cases[] = {
+        {"<RR R5 F=1 >", 0},          {"<SREJ R5 F=1 Len=7 >", 7}, {"<XID P=1 Len=3 >", 3}, {"<RR P/F R5>", 0},
+        {"<DM>", 0},                  {"<C C P>", 0},              {"<ui pid=F0 Len=20 >", 20},
+        {"<i S3 R1 pid=F0 Len=5 >", 5}, {"<TEST P=1 Len=300 >", 300}};
+    for (const auto& [desc, len] : cases) {
         const MonitorHeader h = parse(" 1:Fm A To B "s + desc + "[20:49:39]\rinfo\r\0"s);
         EXPECT_EQ(h.Source, "A");
         EXPECT_EQ(h.Pid, "") << desc;
-        EXPECT_EQ(h.InfoLen, 0) << desc;
+        EXPECT_EQ(h.InfoLen, len) << desc;
         EXPECT_EQ(h.RecvSeq, 0) << desc;
         EXPECT_EQ(h.SendSeq, 0) << desc;
         EXPECT_EQ(h.Info, "info\r\0"s) << desc;
     }
+}
+
+// AX.25 names at most 8 digipeaters, and no engine writes more than a few
+// KiB: a text beyond either is read no further than a real one.
+TEST_F(Monitor, HostileTextsAreReadNoFurtherThanARealOne)
+{
+    std::string via = "D1";
+    for (int i = 2; i <= 500; ++i)
+        via += ",D" + std::to_string(i);
+    MonitorHeader h = parse(" 1:Fm A To B Via " + via + " <UI pid=F0 Len=5 >[20:49:39]\rhello\r");
+    ASSERT_EQ(h.Via.size(), 8u);
+    EXPECT_EQ(h.Via.back(), "D8");
+    EXPECT_EQ(h.InfoLen, 5);
+
+    // 16 MiB of information: the header line is read, a description inside
+    // the information is not, and nothing of it is copied.
+    const std::string info(16 * 1024 * 1024, 'x');
+    h = parse(" 1:Fm A To B <UI pid=F0 Len=5 >[20:49:39]\r" + info + "<I S1 R2 Len=9>\r");
+    EXPECT_EQ(h.FrameType, "UI");
+    EXPECT_EQ(h.InfoLen, 5);
+    EXPECT_EQ(h.Info, "");
+    h = parse(" 1:Fm A To B " + info + "<UI pid=F0 Len=5 >\r");
+    EXPECT_EQ(h.FrameType, "");
 }
 
 TEST_F(Monitor, MalformedNumberFailsWithoutThrowingAndKeepsWhatWasRead)
@@ -178,6 +205,7 @@ TEST(PortInfo, CountFieldDecides)
     EXPECT_EQ(client.Ports[0]->Description, "");
 
     EXPECT_TRUE(client.ParsePortInfo(0, "3;first;second;"));
+    EXPECT_EQ(client.ListedPorts, 3);
     EXPECT_EQ(client.Ports[0]->Description, "first");
     EXPECT_FALSE(client.Ports[1]);
 
@@ -195,6 +223,7 @@ TEST(PortInfo, DireWolfReplyNamesEveryListedPortWhenManyAreServed)
     client.AttachSocket(&socket, 128);
     ASSERT_TRUE(client.ParsePortInfo(
         0, "2;Port1 first soundcard left;Port2 first soundcard right;Port3 INVALID CHANNEL;\0"s));
+    EXPECT_EQ(client.ListedPorts, 2) << "the count is of the channels, not of the slots listed";
     ASSERT_TRUE(client.Ports[0] && client.Ports[1]);
     EXPECT_EQ(client.Ports[0]->Description, "Port1 first soundcard left");
     EXPECT_EQ(client.Ports[1]->Description, "Port2 first soundcard right");

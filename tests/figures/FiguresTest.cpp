@@ -159,7 +159,42 @@ TEST(FrameAmounts, InformationFramesAddTheirLengthPlus19)
     // Supervisory frames carry none, with or without a line after them.
     expectAmounts(" 1:Fm N0CALL-1 To N0CALL-2 <RR R5 F=1 >[19:29:58]\r", 1, 19, 0);
     expectAmounts(std::string(" 1:Fm N0CALL-1 To N0CALL-2 <SREJ R5 F=1 Len=0 >\r") + "\r\0", 1, 19, 0);
-    expectAmounts(std::string(" 1:Fm N0CALL-1 To N0CALL-2 <XID P=1 Len=3 >\r") + "xyz\r\0", 1, 19, 0);
+    expectAmounts(std::string(" 1:Fm N0CALL-1 To N0CALL-2 <XID P=1 Len=3 >\r") + "xyz\r\0", 1, 22, 3);
+}
+
+// As measured with Dire Wolf 1.6: its monitor text ends the information at
+// the first NUL and the whole text at 2123 bytes, while Len= stays the true
+// length. A frame holds at most 2123 bytes of addresses (7 each), control (1),
+// PID (1, in I and UI frames) and information: more cannot be true.
+TEST(FrameAmounts, EveryFrameTypeCountsWhatItCanCarry)
+{
+    const std::string nul(1, '\0'), dw = " 1:Fm K1ABC-1 To W2XYZ-7 ", bpq = " 1:Fm G8BPQ-2 To G8BPQ ";
+    std::string via = "D1";
+    for (int i = 2; i <= 500; ++i)
+        via += ",D" + std::to_string(i);
+    const std::pair<std::string, int64_t> cases[] = {
+        {dw + "<XID P=1 Len=8 >[08:11:37]\r\x82\x80\r" + nul, 8},
+        {dw + "<TEST P=1 Len=300 >[08:11:38]\r" + std::string(300, 'a') + "\r" + nul, 300},
+        {dw + "<FRMR F=1 >[08:11:38]\r\x01\x02\x03\r" + nul, 3},
+        {dw + "<FRMR F=1 >[20:49:40]\r\r" + nul, 3}, // its three bytes cut at a NUL
+        {dw + "<UI pid=F0 Len=11 P=0 >[08:11:38]\ra\r" + nul, 11},
+        {dw + "<UI pid=F0 Len=2100 P=0 >\r" + std::string(2048, 'y'), 2100},
+        {dw + "<UI pid=F0 Len=99999 >\rhello\r", 2123 - 2 * 7 - 1 - 1},
+        {dw + "<UI pid=F0 Len=2147483647 >\rhello\r", 2123 - 2 * 7 - 1 - 1},
+        {dw + "<TEST P=1 Len=99999 >\rhello\r", 2123 - 2 * 7 - 1},
+        {dw + "Via " + via + " <UI pid=F0 Len=99999 >\rhello\r", 2123 - 10 * 7 - 1 - 1},
+        // LinBPQ: an XID's parameters on its header line, 4 + (4 + 5 + 4 + 3) bytes.
+        {bpq + "<XID C P>[12:00:00] 2=21 3=34a00 RX Paclen=256 RX Window=7\r", 4 + 4 + 5 + 4 + 3},
+        {bpq + "<XID C P>[12:00:00]\r", 0},
+        {bpq + "<FRMR R F>[12:00:00]00 11 22\r", 3},
+        {bpq + "<I C P S3 R1>\r" + std::string(16 * 1024 * 1024, 'z') + "\r", 2123 - 2 * 7 - 1 - 1},
+        {dw + "<RR R5 F=1 >[20:49:39]\rstray\r", 0},
+    };
+    for (const auto& [data, info] : cases) {
+        const FrameAmounts a = amountsOf(data);
+        EXPECT_EQ(a.Datas, info) << data.substr(0, 100);
+        EXPECT_EQ(a.Bytes, info + 19) << data.substr(0, 100);
+    }
 }
 
 TEST(FrameAmounts, InformationWithoutLenIsWhatFollowsTheHeaderLine)

@@ -51,15 +51,11 @@ bool waitForStep(const FaultyEngine& Engine, int N, int Ms = 20000)
     return Engine.Step() >= N;
 }
 
-// Lines of a period in which nothing was heard.
-void expectEmptyPeriods(const QStringList& Lines)
+// Lines of periods in which the meter could see nothing: no figures, and why.
+void expectBlindPeriods(const QStringList& Lines, const QString& Engine)
 {
-    for (const QString& line : Lines) {
-        const auto row = ParseCsvRow(line);
-        ASSERT_TRUE(row) << line.toStdString();
-        EXPECT_EQ(row->Port, 1);
-        EXPECT_EQ(row->Frames + row->Bytes + row->Data + row->Usage + row->Load + row->Airtime, 0) << line.toStdString();
-    }
+    for (const QString& line : Lines)
+        EXPECT_TRUE(line.endsWith(QStringLiteral(",1,,,,,,,,,") + Engine)) << line.toStdString();
 }
 
 class CommandLine : public ::testing::Test {
@@ -177,7 +173,8 @@ TEST_F(CommandLine, RefusedEngineEndsWithStatusOneAfterTwelveAttemptsAndTheLogGr
     ASSERT_TRUE(first.Run(arguments, 30000));
     EXPECT_FALSE(first.EndedBySignal());
     EXPECT_EQ(first.ExitStatus(), 1);
-    EXPECT_EQ(first.StderrLines(), QStringList{expectedError});
+    const QString blind = QStringLiteral("chanload: no connection to the engine at 127.0.0.1:%1").arg(refusing.number());
+    EXPECT_EQ(first.StderrLines(), (QStringList{blind, expectedError}));
     // The first attempt at the start, one more at each tick: eleven ticks, and
     // Qt's coarse timers may fire up to 5 % early.
     EXPECT_GE(t.elapsed(), 11 * 100 * 9 / 10);
@@ -188,13 +185,13 @@ TEST_F(CommandLine, RefusedEngineEndsWithStatusOneAfterTwelveAttemptsAndTheLogGr
     // comes before a twelfth tick unless the program stalled for a whole period.
     EXPECT_GE(out.size() - 1, 11) << out.join('\n').toStdString();
     EXPECT_LE(out.size() - 1, 12) << out.join('\n').toStdString();
-    expectEmptyPeriods(out.mid(1));
+    expectBlindPeriods(out.mid(1), QStringLiteral("disconnected"));
     // A new log starts with the header and then holds what standard output held.
     EXPECT_EQ(fileLines(log), out);
 
     ASSERT_TRUE(second.Run(arguments, 30000));
     EXPECT_EQ(second.ExitStatus(), 1);
-    EXPECT_EQ(second.StderrLines(), QStringList{expectedError});
+    EXPECT_EQ(second.StderrLines(), (QStringList{blind, expectedError}));
     const QStringList again = second.StdoutLines();
     ASSERT_FALSE(again.isEmpty());
     EXPECT_EQ(again[0], kCsvHeader) << "standard output starts with the header on every run";
@@ -226,10 +223,12 @@ TEST_F(CommandLine, TermAndIntEndAConnectedRunWithStatusZero)
         ASSERT_TRUE(run.WaitForEnd());
         EXPECT_FALSE(run.EndedBySignal()) << "the signal's default action ended it";
         EXPECT_EQ(run.ExitStatus(), 0);
-        EXPECT_EQ(run.Stderr(), QString());
+        // Taken and never answered, as Dire Wolf does to a fourth client: one line.
+        EXPECT_EQ(run.StderrLines(),
+                  QStringList{QStringLiteral("chanload: the engine at 127.0.0.1:%1 is not answering").arg(engine.Port())});
         const QStringList out = run.StdoutLines();
         EXPECT_EQ(out[0], kCsvHeader);
-        expectEmptyPeriods(out.mid(1));
+        expectBlindPeriods(out.mid(1), QStringLiteral("silent"));
         // Every line went out whole before the end.
         EXPECT_TRUE(run.Stdout().endsWith('\n'));
         EXPECT_EQ(fileLines(log), out);
@@ -256,7 +255,51 @@ TEST_F(CommandLine, LostConnectionEndsWithStatusOneAndOneLine)
     EXPECT_FALSE(run.EndedBySignal());
     EXPECT_EQ(run.ExitStatus(), 1);
     EXPECT_EQ(run.StderrLines(),
-              QStringList{QStringLiteral("chanload: the connection to the AGWPE engine at 127.0.0.1:%1 was lost")
-                              .arg(engine.Port())});
+              (QStringList{QStringLiteral("chanload: the engine at 127.0.0.1:%1 is not answering").arg(engine.Port()),
+                           QStringLiteral("chanload: the connection to the AGWPE engine at 127.0.0.1:%1 was lost")
+                               .arg(engine.Port())}));
     EXPECT_EQ(run.StdoutLines().value(0), kCsvHeader);
+}
+
+TEST_F(CommandLine, WithoutADisplayTheWindowGivesOneLineNamingHeadlessAndStatusOne)
+{
+    for (const char* platform : {"", "xcb", "wayland"}) {
+        SCOPED_TRACE(platform);
+        HeadlessRun run;
+        if (*platform)
+            run.SetEnvironment(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(platform));
+        ASSERT_TRUE(run.Run({QStringLiteral("--config"), run.WriteConfig(QStringLiteral("p.ini"), 1, 1, 1000)}));
+        EXPECT_FALSE(run.EndedBySignal()) << "Qt's abort";
+        EXPECT_EQ(run.ExitStatus(), 1);
+        ASSERT_EQ(run.StderrLines().size(), 1) << run.Stderr().toStdString();
+        EXPECT_TRUE(run.StderrLines()[0].startsWith(QStringLiteral("chanload: ")));
+        EXPECT_TRUE(run.StderrLines()[0].contains(QStringLiteral("--headless")));
+    }
+}
+
+// Ten-column lines of an older version are not continued in eleven columns:
+// they move aside, beside any that moved there before.
+TEST_F(CommandLine, LogOfAnOlderVersionIsMovedAsideAndStartedAgain)
+{
+    const QByteArray oldLog = "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime\n"
+                              "2026-12-01T10:00:00Z,1,3,100,43,2,43,0,5,0\n";
+    HeadlessRun run;
+    const QString log = run.Path(QStringLiteral("load.csv"));
+    for (const auto& [name, bytes] : {std::pair{log, oldLog}, std::pair{log + ".old", QByteArray("earlier\n")}}) {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    const QString config = run.WriteConfig(QStringLiteral("port1.ini"), 1, 1, 100);
+    ASSERT_TRUE(run.Start({QStringLiteral("--headless"), QStringLiteral("--config"), config, QStringLiteral("--log"), log}));
+    ASSERT_TRUE(run.WaitForLines(2)) << run.Stderr().toStdString();
+    run.Signal(SIGTERM);
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_EQ(run.StderrLines().value(0),
+              QStringLiteral("chanload: the log %1 had the columns of an older version; its lines are now in %1.old.2").arg(log));
+    QFile aside(log + ".old.2");
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), oldLog);
+    EXPECT_EQ(fileLines(log + ".old"), QStringList{QStringLiteral("earlier")});
+    EXPECT_EQ(fileLines(log), run.StdoutLines());
 }

@@ -56,6 +56,16 @@ std::vector<std::string> linesOf(const std::vector<TestFrame>& Frames)
     return lines;
 }
 
+// Dire Wolf takes up to a second to serve a new client: the periods before
+// its first answer are blind, and standard error says when it answers.
+void expectOnlyStartUpSilence(HeadlessRun& Run, int Port)
+{
+    if (Run.Stderr().isEmpty())
+        return;
+    const QString at = QStringLiteral("chanload: the engine at 127.0.0.1:%1 is ").arg(Port);
+    EXPECT_EQ(Run.StderrLines(), (QStringList{at + "not answering", at + "answering"}));
+}
+
 // The period lines after the header; a line that does not parse fails the test.
 std::vector<CsvRow> rowsOf(const QStringList& Lines)
 {
@@ -191,6 +201,19 @@ protected:
             << "Dire Wolf never got the monitoring requests:\n"
             << engine->log() << "\nchanload: " << Run.Stderr().toStdString();
         ASSERT_TRUE(Run.Running()) << Run.Stderr().toStdString();
+        waitForAnswering(Run);
+    }
+
+    // Frames fed before a period says "answering" may land in a blind one.
+    void waitForAnswering(HeadlessRun& Run)
+    {
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const QStringList lines = Run.StdoutLines();
+                return !Run.Running() || (lines.size() > 1 && lines.last().endsWith(QStringLiteral(",answering")));
+            },
+            20000))
+            << Run.Stdout().toStdString();
     }
 
     // Feeds the frames and waits until Dire Wolf has passed all `sent` frames so
@@ -260,7 +283,7 @@ TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
     run.Signal(SIGTERM);
     ASSERT_TRUE(run.WaitForEnd());
     EXPECT_EQ(run.ExitStatus(), 0);
-    EXPECT_EQ(run.Stderr(), QString());
+    expectOnlyStartUpSilence(run, engine->port());
 
     // When Dire Wolf misses a frame the audio is at fault, not the program.
     ASSERT_EQ(engine->heard(0), linesOf(all)) << "Dire Wolf did not decode every frame; fix the generated audio";
@@ -288,6 +311,8 @@ TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
         EXPECT_LE(time.toSecsSinceEpoch(), QDateTime::currentSecsSinceEpoch()) << "not in UTC";
         previous = time.toSecsSinceEpoch();
 
+        if (row.Engine != "answering")
+            continue; // blind at the start: no figures, and not in the ring
         ten.push_front(row);
         if (ten.size() > 10)
             ten.pop_back();
@@ -348,6 +373,7 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
     waitForMonitoring(2, first);
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_TRUE(second.Running()) << second.Stderr().toStdString();
+    waitForAnswering(second);
     // The counters must be in Prometheus at zero before the first frame, or
     // increase() could not see those frames.
     ASSERT_TRUE(waitUntil([&] {
@@ -391,7 +417,7 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
         run->Signal(SIGTERM);
         ASSERT_TRUE(run->WaitForEnd());
         EXPECT_EQ(run->ExitStatus(), 0);
-        EXPECT_EQ(run->Stderr(), QString());
+        expectOnlyStartUpSilence(*run, engine->port());
         const std::vector<CsvRow> rows = rowsOf(run->StdoutLines());
         ASSERT_FALSE(rows.empty());
         for (const CsvRow& row : rows)

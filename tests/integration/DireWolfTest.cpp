@@ -505,6 +505,8 @@ TEST_F(DireWolfChannel, ShowsAnEngineThatStopsAnsweringWithinTwoTicksAndItsRetur
                         20000))
         << "ticks: " << statusAtTick.join(" | ").toStdString();
     ASSERT_NE(icon(), "GAUGEX");
+    std::vector<EngineState> states;
+    QObject::connect(form, &TForm1::PeriodEvaluated, form, [&](const PeriodRecord& r) { states.push_back(r.Engine); });
 
     engine->suspend();
     const qsizetype stoppedAt = statusAtTick.size();
@@ -515,6 +517,9 @@ TEST_F(DireWolfChannel, ShowsAnEngineThatStopsAnsweringWithinTwoTicksAndItsRetur
     EXPECT_EQ(form->StatusBar->currentMessage(), silent);
     EXPECT_EQ(icon(), "GAUGEX");
     EXPECT_TRUE(form->AGWPE->Active()) << "a stopped engine keeps the connection";
+    ASSERT_GE(states.size(), 3u);
+    EXPECT_EQ(states[1], EngineState::Silent);
+    EXPECT_EQ(states[2], EngineState::Silent);
 
     engine->resume();
     ASSERT_TRUE(WaitFor([&] { return !form->AwaitingEngineAnswer(); }, 20000)) << "no answer after SIGCONT";
@@ -522,4 +527,25 @@ TEST_F(DireWolfChannel, ShowsAnEngineThatStopsAnsweringWithinTwoTicksAndItsRetur
     const qsizetype answeredAt = statusAtTick.size();
     ASSERT_TRUE(WaitFor([&] { return statusAtTick.size() > answeredAt; }, 20000));
     EXPECT_EQ(statusAtTick[answeredAt], answering) << "ticks: " << statusAtTick.join(" | ").toStdString();
+    // The period in which it came back was partly blind; the next one is seen whole.
+    ASSERT_TRUE(WaitFor([&] { return statusAtTick.size() > answeredAt + 1; }, 20000));
+    EXPECT_EQ(states.back(), EngineState::Answering);
+}
+
+// Dire Wolf lists six port slots whatever it has, but counts only its channels.
+TEST_F(DireWolfChannel, RadioPortTheEngineHasNotIsSaidAndGivesNoFigures)
+{
+    startEngine(1);
+    writeIni(2, 1000);
+    startMeter();
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<EngineState> states;
+    QObject::connect(form, &TForm1::PeriodEvaluated, form, [&](const PeriodRecord& r) { states.push_back(r.Engine); });
+    const QString noPort = QStringLiteral("Connected, no radio port 2 on this engine");
+    ASSERT_TRUE(WaitFor([&] { return statusAtTick.size() >= 2; }, 20000));
+    EXPECT_EQ(statusAtTick.last(), noPort);
+    EXPECT_EQ(form->StatusBar->currentMessage(), noPort);
+    EXPECT_EQ(CurrentNotifyIcon() ? CurrentNotifyIcon()->Icon : std::string(), "GAUGEX");
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ(states.back(), EngineState::NoPort);
 }

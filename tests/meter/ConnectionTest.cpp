@@ -210,3 +210,78 @@ TEST_F(MeterTest, QuietPeriodWithAnswersStaysAnOrdinaryQuietPeriod)
         EXPECT_EQ(form->AvgLoad->text(), "0%");
     }
 }
+
+// A blind period says why and stays out of the ten periods behind efficiency
+// and load; a headless run says each change once on standard error.
+TEST_F(MeterTest, BlindPeriodsSayWhyAndLeaveTheTenPeriodRingAlone)
+{
+    ASSERT_TRUE(engine.Listen());
+    WriteIni({{"TCP_PORT", std::to_string(engine.Port())}});
+    form = new TForm1(nullptr, true);
+    ASSERT_TRUE(WaitFor([] { return EverConnected; }));
+    form->CheckTime->setInterval(30000); // 3600 bytes a period at 1200 bit/s
+    std::vector<EngineState> states;
+    QObject::connect(form, &TForm1::PeriodEvaluated, form, [&](const PeriodRecord& r) { states.push_back(r.Engine); });
+    const auto tick = [this](int bytes, bool answered) {
+        if (answered) {
+            ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
+        }
+        SetTotals(1, bytes, 0);
+        form->CheckTimeTimer(form->CheckTime);
+    };
+    testing::internal::CaptureStderr();
+    tick(1800, true);
+    ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
+    engine.answerPortList = false;
+    tick(0, false);   // its request goes unanswered
+    tick(900, false); // blind: shown in the window, kept out of the ring
+    EXPECT_EQ(Status(), "Connected, engine not answering");
+    EXPECT_EQ(form->Usage->text(), "25%");
+    ASSERT_TRUE(SendMarker("back")); // in the middle of the next period
+    tick(360, false);                // partly blind
+    ASSERT_TRUE(SendMarker("Port1")); // answers that tick's request
+    tick(360, true);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(states, (std::vector<EngineState>{EngineState::Answering, EngineState::Answering, EngineState::Silent,
+                                                EngineState::Silent, EngineState::Answering}));
+    // The ring holds the periods seen: 360, 0, 1800 of 10 * 3600 bytes.
+    EXPECT_EQ(SampleHistory[0].Bytes, 360);
+    EXPECT_EQ(SampleHistory[1].Bytes, 0);
+    EXPECT_EQ(SampleHistory[2].Bytes, 1800);
+    EXPECT_EQ(form->AvgLoad->text(), "6%");
+    const std::string where = "the engine at 127.0.0.1:" + std::to_string(engine.Port());
+    EXPECT_EQ(err, "chanload: " + where + " is not answering\nchanload: " + where + " is answering\n");
+}
+
+TEST_F(MeterTest, WithReconnectALostConnectionIsTriedAgainAtEveryTickWithoutLimit)
+{
+    StartConnected({{"RECONNECT", "1"}});
+    std::vector<PeriodRecord> seen;
+    QObject::connect(form, &TForm1::PeriodEvaluated, form, [&](const PeriodRecord& r) { seen.push_back(r); });
+    // Gone for longer than twelve attempts.
+    form->AGWPE->Port = refusing.number();
+    engine.Close();
+    ASSERT_TRUE(WaitFor([this] { return Status() == "Disconnected..."; }));
+    for (int tick = 0; tick < 15; ++tick) {
+        form->CheckTimeTimer(form->CheckTime);
+        EXPECT_EQ(TrayIcon(), "GAUGEX");
+        ASSERT_TRUE(WaitFor([] { return !ConnectPending; })) << tick;
+    }
+    EXPECT_TRUE(endStatuses.empty());
+    EXPECT_EQ(RetriesLeft, 12);
+
+    // Back at the next tick, counting afresh.
+    form->AGWPE->Port = engine.Port();
+    form->CheckTimeTimer(form->CheckTime);
+    ASSERT_TRUE(WaitFor([this] { return engine.Connections() == 2 && Status() == "Connected..."; }));
+    engine.Send(UiFrame(1, 30) + UiFrame(1, 5));
+    ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "2" && !form->AwaitingEngineAnswer(); }));
+    form->CheckTimeTimer(form->CheckTime);
+    ASSERT_EQ(seen.size(), 17u);
+    for (size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(seen[i].Engine, EngineState::Disconnected) << i;
+    EXPECT_EQ(seen.back().Engine, EngineState::Answering);
+    EXPECT_EQ(seen.back().Bytes, 30 + 19 + 5 + 19);
+    EXPECT_EQ(TrayIcon(), "GAUGE1");
+    EXPECT_TRUE(endStatuses.empty());
+}

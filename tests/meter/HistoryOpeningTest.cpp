@@ -142,3 +142,17 @@ TEST_F(MeterTest, HistoryStaysUsableWhileThePropertiesDialogHasTheMainWindowDisa
     ASSERT_NE(form->HistoryWindow(), nullptr);
     EXPECT_TRUE(form->HistoryWindow()->isEnabled());
 }
+
+// Qt would keep running for the history, with the tray icon and no way back
+// to the main window: closing the main window ends the program as Exit does.
+TEST_F(MeterTest, ClosingTheMainWindowWhileTheHistoryIsOpenEndsTheProgram)
+{
+    Start();
+    form->OpenHistory();
+    ASSERT_NE(form->HistoryWindow(), nullptr);
+    form->close();
+    ASSERT_EQ(endStatuses, std::vector<int>{0});
+    EXPECT_FALSE(CurrentNotifyIcon());
+    EXPECT_FALSE(form->CheckTime->isActive());
+}
+
