@@ -136,6 +136,7 @@ struct Scraped {
     double time = 0;
     QString port;
     double frames = -1, bytes = -1, data = -1, ownFrames = -1, airtime = -1;
+    QString engineUp;
     std::vector<std::pair<double, double>> loads; // time, value
 };
 
@@ -160,6 +161,7 @@ Scraped scrapedBy(PrometheusRun& Prometheus, int MetricsPort)
     s.data = increase("chanload_data_bytes_total", "heard");
     s.ownFrames = increase("chanload_frames_total", "own");
     s.airtime = increase("chanload_airtime_seconds_total", "heard");
+    s.engineUp = firstValue(Prometheus.Query(QStringLiteral("chanload_engine_up{%1}").arg(instance), s.time));
     const auto loads = Prometheus.Query(QStringLiteral("chanload_load_ratio{%1}[5m]").arg(instance), s.time);
     if (loads && !loads->isEmpty())
         for (const QJsonValue& v : loads->at(0).toObject().value(QStringLiteral("values")).toArray())
@@ -434,6 +436,7 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
         EXPECT_EQ(scraped->bytes, counted.bytes);
         EXPECT_EQ(scraped->data, counted.data);
         EXPECT_EQ(scraped->ownFrames, 0);
+        EXPECT_EQ(scraped->engineUp, QStringLiteral("1"));
         // Each frame is at least its preamble and tail (0.4 s) and its bytes
         // at 1200 bit/s, and at most that with every bit stuffed and flags.
         EXPECT_GE(scraped->airtime, 0.4 * counted.frames + counted.bytes * 8 / 1200.0);
