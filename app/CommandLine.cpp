@@ -5,7 +5,9 @@
 #include "MeterMetrics.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <cstdio>
 
@@ -18,14 +20,80 @@ void print(std::FILE* To, const QString& Text)
     std::fflush(To);
 }
 
+// Options every Qt program takes, read by the application object itself;
+// accepted here and kept out of the help.
+const char* const QtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+const char* const QtValues[] = {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                                "qwindowicon", "qwindowtitle", "session", "display", "geometry", "title", "name",
+                                "style", "stylesheet", "qmljsdebugger", "visual", "ncols", "cmap", "im", "inputstyle"};
+
+void addQtOptions(QCommandLineParser& Parser)
+{
+    for (const char* flag : QtFlags) {
+        QCommandLineOption option(QString::fromLatin1(flag));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        Parser.addOption(option);
+    }
+    for (const char* name : QtValues) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        Parser.addOption(option);
+    }
+}
+
+// Every name of an option that takes a value, ours and Qt's.
+QStringList valueNames(const QList<QCommandLineOption>& Options)
+{
+    QStringList names;
+    for (const QCommandLineOption& option : Options)
+        if (!option.valueName().isEmpty())
+            names += option.names();
+    for (const char* name : QtValues)
+        names += QString::fromLatin1(name);
+    return names;
+}
+
+// The last value of option Name, as the bytes given: the parser has already
+// checked the line, so only the option forms need telling apart here.
+QByteArray rawValue(const QList<QByteArray>& Arguments, const QStringList& ValueNames, const QString& Name)
+{
+    QByteArray value;
+    for (qsizetype i = 1; i < Arguments.size(); ++i) {
+        const QByteArray& a = Arguments[i];
+        if (a == "--")
+            break;
+        if (!a.startsWith('-'))
+            continue;
+        const QByteArray body = a.mid(a.startsWith("--") ? 2 : 1);
+        const qsizetype eq = body.indexOf('=');
+        const QString name = QString::fromLatin1(body.left(eq < 0 ? body.size() : eq));
+        if (eq >= 0) {
+            if (name == Name)
+                value = body.mid(eq + 1);
+            continue;
+        }
+        // A name that takes a value has it in the next argument.
+        if (ValueNames.contains(name) && i + 1 < Arguments.size()) {
+            if (name == Name)
+                value = Arguments[i + 1];
+            ++i;
+        }
+    }
+    return value;
+}
+
 } // namespace
 
-std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& Line)
+std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TCommandLine& Line)
 {
+    QStringList Arguments;
+    for (const QByteArray& a : RawArguments)
+        Arguments << QFile::decodeName(a);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Measures how busy a packet-radio channel is, as a listening client of an\n"
-        "AGWPE-compatible packet engine such as Dire Wolf."));
+        "AGWPE-compatible packet engine such as Dire Wolf.\n"
+        "Qt's standard options (-style, -stylesheet, -platform, -reverse, ...) work too."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and end."));
@@ -43,7 +111,12 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
                                      QStringLiteral("Serve the figures to Prometheus at http://<[address:]port>/metrics;\n"
                                                     "without an address on 127.0.0.1 only."),
                                      QStringLiteral("[address:]port"));
-    parser.addOptions({help, version, config, log, headless, metrics});
+    // A new option joins this list; one that names a file takes its value
+    // with rawValue, as --config and --log do.
+    const QList<QCommandLineOption> options = {help, version, config, log, headless, metrics};
+    parser.addOptions(options);
+    addQtOptions(parser);
+    const QStringList takingValues = valueNames(options);
 
     const QString usage = parser.helpText().replace(QRegularExpression(QStringLiteral("^Usage: \\S*")),
                                                     QStringLiteral("Usage: chanload"));
@@ -65,8 +138,10 @@ std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& 
         return 0;
     }
     Line.Headless = parser.isSet(headless);
-    Line.ConfigFile = parser.value(config);
-    Line.LogFile = parser.value(log);
+    Line.ConfigFileName = rawValue(RawArguments, takingValues, QStringLiteral("config"));
+    Line.LogFileName = rawValue(RawArguments, takingValues, QStringLiteral("log"));
+    Line.ConfigFile = QFile::decodeName(Line.ConfigFileName);
+    Line.LogFile = QFile::decodeName(Line.LogFileName);
     for (const auto& [option, value] : {std::pair{&config, Line.ConfigFile}, std::pair{&log, Line.LogFile}}) {
         if (parser.isSet(*option) && value.isEmpty()) {
             print(stderr, QStringLiteral("chanload: the option '--") + option->names().first() +

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's command line.
+#include <QByteArray>
+#include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -10,11 +11,15 @@ struct TCommandLine {
     bool Headless = false;
     QString ConfigFile; // empty: CHANLOAD.INI in the configuration directory
     QString LogFile;    // empty: no log
+    // The same names as the bytes given, which is what opens the files: a
+    // name in another encoding than the locale's survives only so.
+    QByteArray ConfigFileName, LogFileName;
     QString Metrics;    // "[ADDRESS:]PORT" of the Prometheus endpoint; empty: as the settings say
 };
 
-// Reads Arguments (the program's name first) into Line. Returns the exit
-// status when the program should end at once: 0 after --help or --version
-// (printed on standard output), 2 after a bad command line (the error and
-// the usage on standard error).
-std::optional<int> ParseCommandLine(const QStringList& Arguments, TCommandLine& Line);
+// Reads Arguments (argv as given, the program's name first) into Line. Qt's
+// standard options (-style, -platform, -reverse, ...) are accepted and left
+// for the application object. Returns the exit status when the program should
+// end at once: 0 after --help or --version (printed on standard output), 2
+// after a bad command line (the error and the usage on standard error).
+std::optional<int> ParseCommandLine(const QList<QByteArray>& Arguments, TCommandLine& Line);

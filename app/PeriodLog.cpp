@@ -5,25 +5,44 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/stat.h>
+
 namespace {
 
 // What logs written before the engine column began with.
 constexpr char TenColumnHeader[] = "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime";
 
-bool startsTenColumnLog(const QString& Path)
+bool exists(const QByteArray& Path)
 {
-    QFile old(Path);
-    if (!old.open(QIODevice::ReadOnly))
+    struct stat st;
+    return ::stat(Path.constData(), &st) == 0;
+}
+
+// Only an ordinary file is read here: a FIFO would wait for a writer.
+bool startsTenColumnLog(const QByteArray& Path)
+{
+    struct stat st;
+    if (::stat(Path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    QByteArray first = old.readLine(256);
-    while (first.endsWith('\n') || first.endsWith('\r'))
-        first.chop(1);
-    return first == TenColumnHeader;
+    std::FILE* old = std::fopen(Path.constData(), "rb");
+    if (!old)
+        return false;
+    char first[128] = {};
+    const bool read = std::fgets(first, sizeof first, old) != nullptr;
+    std::fclose(old);
+    if (!read)
+        return false;
+    first[std::strcspn(first, "\r\n")] = '\0';
+    return std::strcmp(first, TenColumnHeader) == 0;
 }
 
 } // namespace
 
-bool TPeriodLog::OpenFile(const QString& Path)
+bool TPeriodLog::OpenFile(const QByteArray& Path)
 {
     if (!setAsideOldLog(Path))
         return false;
@@ -33,38 +52,53 @@ bool TPeriodLog::OpenFile(const QString& Path)
 // Lines of eleven fields under a header of ten would break every reader of
 // the file: the old lines move to a file of their own, NAME.old (or
 // NAME.old.2 and on, when that is taken), and NAME starts again.
-bool TPeriodLog::setAsideOldLog(const QString& Path)
+bool TPeriodLog::setAsideOldLog(const QByteArray& Path)
 {
     if (!startsTenColumnLog(Path))
         return true;
-    QString aside = Path + QStringLiteral(".old");
-    for (int n = 2; QFile::exists(aside) && n < 1000; ++n)
-        aside = Path + QStringLiteral(".old.") + QString::number(n);
-    QFile old(Path);
-    if (QFile::exists(aside) || !old.rename(aside)) {
+    QByteArray aside = Path + ".old";
+    for (int n = 2; exists(aside) && n < 1000; ++n)
+        aside = Path + ".old." + QByteArray::number(n);
+    if (exists(aside) || std::rename(Path.constData(), aside.constData()) != 0) {
         failure = QStringLiteral("The log %1 has the columns of an older version and cannot be moved aside to %2: %3")
-                      .arg(Path, aside, old.errorString());
+                      .arg(QFile::decodeName(Path), QFile::decodeName(aside),
+                           QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     notice = QStringLiteral("the log %1 had the columns of an older version; its lines are now in %2")
-                 .arg(Path, aside);
+                 .arg(QFile::decodeName(Path), QFile::decodeName(aside));
     return true;
 }
 
 bool TPeriodLog::OpenStandardOutput()
 {
-    return file.OpenStandardOutput() && file.Append(CsvHeader());
+    return file.OpenStandardOutput() && start();
 }
 
+// A pipe, FIFO or terminal always starts with the header; a file only when it
+// is empty, so that one appended to goes on under its own.
 bool TPeriodLog::start()
 {
-    // A file that already holds lines goes on under its header.
+    return file.IsFile() ? headerIfEmpty() : file.Append(CsvHeader());
+}
+
+bool TPeriodLog::headerIfEmpty()
+{
     return !file.Empty() || file.Append(CsvHeader());
 }
 
 bool TPeriodLog::Write(const PeriodRecord& Record)
 {
-    return file.Append(CsvLine(Record));
+    // A FIFO whose reader went may have a new one by now, who gets the header.
+    const bool open = file.ReaderGone() ? file.Reopen() && start() : file.FollowName() && headerIfEmpty();
+    failing = !(open && file.Append(CsvLine(Record)));
+    return !failing;
+}
+
+bool TPeriodLog::Reopen()
+{
+    failing = !(file.Reopen() && start());
+    return !failing;
 }
 
 QString TPeriodLog::Error() const

@@ -8,38 +8,66 @@
 #include "PeriodLog.h"
 #include "Pictures.h"
 #include "PrivateProfile.h"
+#include "SettingsCheck.h"
 #include "TerminationSignals.h"
 #include "meter.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <QDir>
+#include <QFile>
 #include <QStatusBar>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0
+#endif
 
 namespace {
 
 int fail(const QString& Message)
 {
     std::fprintf(stderr, "chanload: %s\n", Message.toLocal8Bit().constData());
+    std::fflush(stderr);
     return 1;
 }
 
 // A settings file that is there but cannot be read would silently mean the
-// defaults, and a save from Properties would then overwrite it.
-bool readable(const QString& Path, QString& Why)
+// defaults, and a save from Properties would then overwrite it. Anything but
+// an ordinary file (a FIFO, a device) is refused before it is opened, so that
+// start-up never waits on it.
+bool readable(const QByteArray& Path, QString& Why)
 {
-    const QFileInfo info(Path);
-    if (!info.exists())
-        return true;
-    QFile file(Path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        Why = info.isDir() ? QStringLiteral("it is a folder") : file.errorString();
+    struct stat st;
+    if (::stat(Path.constData(), &st) != 0)
+        return errno == ENOENT;
+    if (S_ISDIR(st.st_mode)) {
+        Why = QStringLiteral("it is a folder");
         return false;
     }
+    if (!S_ISREG(st.st_mode)) {
+        Why = QStringLiteral("it is not an ordinary file");
+        return false;
+    }
+    const int fd = ::open(Path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    ::close(fd);
     return true;
 }
 
@@ -80,6 +108,11 @@ void releaseMessages()
     heldMessages().clear();
 }
 
+QByteArray absolute(const QByteArray& Path)
+{
+    return Path.startsWith('/') ? Path : QFile::encodeName(QDir::currentPath()) + '/' + Path;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -89,10 +122,16 @@ int main(int argc, char* argv[])
     TCommandLine line;
     {
         const QCoreApplication parsing(argc, argv);
-        if (const auto status = ParseCommandLine(QCoreApplication::arguments(), line))
+        QList<QByteArray> arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QByteArray(argv[i]);
+        if (const auto status = ParseCommandLine(arguments, line))
             return *status;
     }
     if (line.Headless) {
+        // Before any file is opened: a signal now ends the run through its
+        // usual steps once the event loop turns, whatever start-up meets.
+        TTerminationSignals::CatchEarly();
         qputenv("QT_QPA_PLATFORM", "offscreen");
         // Standard error carries the program's own messages; Qt's notes about
         // the desktop it runs without (no runtime folder, no tray) are noise.
@@ -109,19 +148,32 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("ChanLoad"));
     QApplication::setDesktopFileName(QStringLiteral("org.chanload.ChanLoad"));
 
-    if (!line.ConfigFile.isEmpty()) {
-        const QString path = QFileInfo(line.ConfigFile).absoluteFilePath();
+    if (!line.ConfigFileName.isEmpty())
+        SetProfileFileName(absolute(line.ConfigFileName));
+    {
+        const QByteArray path = ProfileFileName();
         QString why;
         if (!readable(path, why))
-            return fail(QStringLiteral("cannot read the settings file %1: %2").arg(path, why));
-        SetProfileFilePath(path);
+            return fail(QStringLiteral("cannot read the settings file %1: %2").arg(QFile::decodeName(path), why));
+    }
+    // Headless, a value the meter cannot work with ends the run at once; the
+    // window goes on as it always did with it, and the note says why.
+    for (const SettingsProblem& problem : CheckSettingsFile()) {
+        NoteSettingsProblems({problem});
+        if (line.Headless && problem.Fatal)
+            return 1;
     }
 
+#ifdef SIGPIPE
+    // A FIFO log whose reader goes is an error where the line is written, not
+    // the end of the window.
+    ::signal(SIGPIPE, SIG_IGN);
+#endif
     TPeriodLog log;
-    if (!line.LogFile.isEmpty() && !log.OpenFile(line.LogFile))
+    if (!line.LogFileName.isEmpty() && !log.OpenFile(line.LogFileName))
         return fail(log.Error());
     if (!log.Notice().isEmpty())
-        std::fprintf(stderr, "chanload: %s\n", log.Notice().toLocal8Bit().constData());
+        fail(log.Notice());
     TPeriodLog output;
     if (line.Headless) {
         if (!output.OpenStandardOutput())
@@ -134,13 +186,36 @@ int main(int argc, char* argv[])
 
     auto main = std::make_unique<TForm1>(nullptr, line.Headless);
     QObject::connect(main.get(), &TForm1::PeriodEvaluated, main.get(), [&](const PeriodRecord& Record) {
-        if (line.Headless && !output.Write(Record))
-            fail(output.Error());
-        if (!line.LogFile.isEmpty() && !log.Write(Record)) {
-            // The meter goes on; the status line tells until the next tick.
-            main->StatusBar->showMessage(log.Error());
-            if (line.Headless)
-                fail(log.Error());
+        if (line.Headless) {
+            const bool wasFailing = output.Failing();
+            if (!output.Write(Record)) {
+                // Nobody reads the lines any more (`chanload --headless | head`):
+                // the run's work is done.
+                if (output.ReaderGone()) {
+                    fail(QStringLiteral("standard output was closed; ending"));
+                    main->Exit1Click(nullptr);
+                    return;
+                }
+                if (!wasFailing)
+                    fail(output.Error());
+            } else if (wasFailing) {
+                fail(QStringLiteral("standard output takes lines again"));
+            }
+        }
+        if (!line.LogFile.isEmpty()) {
+            const bool wasFailing = log.Failing();
+            if (!log.Write(Record)) {
+                // The meter goes on; the status line tells until the next
+                // tick, standard error once per fault.
+                main->StatusBar->showMessage(log.Error());
+                if (line.Headless && !wasFailing)
+                    fail(log.Error());
+            } else if (wasFailing) {
+                const QString again = QStringLiteral("The log %1 is written again").arg(log.Name());
+                main->StatusBar->showMessage(again);
+                if (line.Headless)
+                    fail(again);
+            }
         }
     });
 
@@ -163,9 +238,21 @@ int main(int argc, char* argv[])
 
     std::unique_ptr<TForm2> properties;
     std::unique_ptr<TTerminationSignals> termination;
-    if (line.Headless)
-        termination = std::make_unique<TTerminationSignals>([&](int) { main->Exit1Click(nullptr); });
-    else
+    if (line.Headless) {
+        termination = std::make_unique<TTerminationSignals>([&](int Signal) {
+#ifdef SIGHUP
+            // SIGHUP: the log was rotated; its name leads to a new file.
+            if (Signal == SIGHUP) {
+                if (!line.LogFile.isEmpty() && !log.Reopen())
+                    fail(log.Error());
+                return;
+            }
+#endif
+            (void)Signal;
+            main->Exit1Click(nullptr);
+        });
+    } else {
         properties = std::make_unique<TForm2>();
+    }
     return app.exec();
 }

@@ -20,9 +20,12 @@ long double seconds(int64_t TimerMs)
 
 } // namespace
 
+// The figures are over the period as it ran: a 250 ms period holds a quarter
+// of a second's bytes. The floor only keeps a divisor away from zero for a
+// period that is no period at all.
 int64_t EffectivePeriodMs(int64_t TimerMs)
 {
-    return std::max<int64_t>(TimerMs, 1000);
+    return std::max<int64_t>(TimerMs, 1);
 }
 
 int64_t PeriodCapacity(int64_t TimerMs, int64_t BitRate)

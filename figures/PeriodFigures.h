@@ -23,7 +23,7 @@ struct PeriodFigures {
     int LoadClass = 0;      // 1 to 4; 0 for a negative load, which leaves the shown class alone
 };
 
-// Periods shorter than a second are evaluated as one second.
+// The period the figures are over: the timer's, at least 1 ms.
 int64_t EffectivePeriodMs(int64_t TimerMs);
 
 // Bytes the channel carries in one period at ten bits a byte, truncated.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CHANLOAD.INI on disk: where it lives, reading one key, writing one key.
+#include <QByteArray>
 #include <QString>
 
 #include <stdexcept>
@@ -13,10 +14,23 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Linux/Unix: $XDG_CONFIG_HOME/CHANLOAD.INI (or ~/.config); Windows: the Windows directory.
-// A path set with SetProfileFilePath (empty: back to the default) replaces it.
+// The file that is read. Linux/Unix: $XDG_CONFIG_HOME/chanload/CHANLOAD.INI
+// (or ~/.config/chanload); while that is missing, a file left by earlier
+// versions at $XDG_CONFIG_HOME/CHANLOAD.INI, said once on standard error.
+// Windows: the Windows directory. A path set with SetProfileFilePath (empty:
+// back to the default) replaces both.
 QString ProfileFilePath();
+// The file a save writes: the first place above, never the old one.
+QString ProfileSavePath();
 void SetProfileFilePath(const QString& Path);
+// The same as the bytes of the file name, as the system takes it; a chosen
+// name passes through unchanged, whatever its encoding.
+QByteArray ProfileFileName();
+QByteArray ProfileSaveName();
+void SetProfileFileName(const QByteArray& Path);
+
+// The whole file; false when it is missing or cannot be read.
+bool ReadProfileFile(std::string& Contents);
 
 // Default when the file, the section or the key is missing. Never creates the file.
 std::string GetPrivateProfileString(const std::string& Section, const std::string& Key, const std::string& Default);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProfileText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string_view>
 #include <vector>
@@ -35,16 +36,23 @@ struct Line {
     size_t end;   // offset just past the line break
 };
 
+// A UTF-8 byte order mark, as Windows editors write it, is no part of the
+// first line.
+size_t textStart(const std::string& contents)
+{
+    return contents.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+}
+
+// Lines end in LF, CR LF or a lone CR (files from old Macs and some editors).
 std::vector<Line> splitLines(const std::string& contents)
 {
     std::vector<Line> lines;
-    size_t pos = 0;
+    size_t pos = textStart(contents);
     while (pos < contents.size()) {
-        size_t nl = contents.find('\n', pos);
-        const size_t next = nl == std::string::npos ? contents.size() : nl + 1;
-        size_t stop = nl == std::string::npos ? contents.size() : nl;
-        if (stop > pos && contents[stop - 1] == '\r')
-            --stop;
+        const size_t stop = std::min(contents.find_first_of("\r\n", pos), contents.size());
+        size_t next = stop;
+        if (next < contents.size())
+            next += contents.compare(next, 2, "\r\n") == 0 ? 2 : 1;
         lines.push_back({std::string_view(contents).substr(pos, stop - pos), pos, next});
         pos = next;
     }
@@ -86,14 +94,24 @@ std::string oneLine(const std::string& value)
     return std::string(trim(out));
 }
 
-// A file may end in the middle of a line, even after a lone carriage return
-// that the reader took as the line's end: finish that line, so that what is
-// appended after it starts a line of its own.
+// A file may end in the middle of a line: finish that line, so that what is
+// appended after it starts a line of its own. A lone carriage return already
+// ends a line.
 void endLastLine(std::string& Out, const std::string& Eol)
 {
-    if (Out.empty() || Out.back() == '\n')
+    if (Out.size() <= textStart(Out) || Out.back() == '\n' || Out.back() == '\r')
         return;
-    Out += Out.back() == '\r' ? std::string("\n") : Eol;
+    Out += Eol;
+}
+
+// The file's own line end, so that what is added matches the rest.
+std::string lineEndOf(const std::string& Contents)
+{
+    if (Contents.find("\r\n") != std::string::npos)
+        return "\r\n";
+    if (Contents.find('\n') == std::string::npos && Contents.find('\r') != std::string::npos)
+        return "\r";
+    return "\n";
 }
 
 } // namespace
@@ -122,7 +140,7 @@ std::string ProfileLookup(const std::string& Contents, const std::string& Sectio
 
 std::string ProfileUpdate(const std::string& Contents, const std::string& Section, const std::string& Key, const std::string& Value)
 {
-    const std::string eol = Contents.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    const std::string eol = lineEndOf(Contents);
     const std::vector<Line> lines = splitLines(Contents);
     const std::string value = oneLine(Value);
 
@@ -162,4 +180,28 @@ std::string ProfileUpdate(const std::string& Contents, const std::string& Sectio
     std::string out = Contents;
     endLastLine(out, eol);
     return out + "[" + Section + "]" + eol + entry;
+}
+
+bool ProfileHasSection(const std::string& Contents, const std::string& Section)
+{
+    for (const Line& line : splitLines(Contents)) {
+        std::string_view name;
+        if (sectionName(line.text, name) && sameName(name, Section))
+            return true;
+    }
+    return false;
+}
+
+const char* ProfileTextFault(const std::string& Contents)
+{
+    if (Contents.rfind("\xFF\xFE", 0) == 0 || Contents.rfind("\xFE\xFF", 0) == 0)
+        return "is UTF-16 text, which is not read; save it as UTF-8 or plain ASCII";
+    if (Contents.find('\0') != std::string::npos)
+        return "holds NUL bytes and is not a text file";
+    return nullptr;
+}
+
+bool ProfileHasByteOrderMark(const std::string& Contents)
+{
+    return textStart(Contents) != 0;
 }

@@ -12,3 +12,12 @@ std::string ProfileLookup(const std::string& Contents, const std::string& Sectio
 // in place, a missing key is appended at the end of its section, a missing
 // section is appended at the end. Every other line stays as it was.
 std::string ProfileUpdate(const std::string& Contents, const std::string& Section, const std::string& Key, const std::string& Value);
+
+// True when a "[Section]" line exists (names compared without regard to case).
+bool ProfileHasSection(const std::string& Contents, const std::string& Section);
+
+// Why the contents cannot be a settings file (UTF-16, NUL bytes), or null.
+const char* ProfileTextFault(const std::string& Contents);
+
+// A UTF-8 byte order mark leads the contents; the reader skips it.
+bool ProfileHasByteOrderMark(const std::string& Contents);

@@ -18,25 +18,54 @@ namespace {
 int wakeFd = -1;
 int readFd = -1;
 
+constexpr int Caught[] = {SIGTERM, SIGINT, SIGHUP};
+
 void onSignal(int Signal)
 {
     const unsigned char number = static_cast<unsigned char>(Signal);
     [[maybe_unused]] const ssize_t n = ::write(wakeFd, &number, 1);
 }
 
+bool catchSignals()
+{
+    if (readFd >= 0)
+        return true;
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        return false;
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    wakeFd = fds[0];
+    readFd = fds[1];
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int s : Caught)
+        ::sigaction(s, &action, nullptr);
+    // A reader that has gone is seen as EPIPE where the line is written.
+    ::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
 } // namespace
 #endif
+
+void TTerminationSignals::CatchEarly()
+{
+#ifndef Q_OS_WIN
+    catchSignals();
+#endif
+}
 
 TTerminationSignals::TTerminationSignals(std::function<void(int)> Handler, QObject* parent)
     : QObject(parent), handler(std::move(Handler))
 {
 #ifndef Q_OS_WIN
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+    if (!catchSignals())
         return;
-    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
-    readFd = fds[1];
-    wakeFd = fds[0];
+    // Level-triggered: signals caught before the event loop ran are still
+    // waiting in the pipe and come at its first turn.
     notifier = new QSocketNotifier(readFd, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         unsigned char number = 0;
@@ -44,13 +73,6 @@ TTerminationSignals::TTerminationSignals(std::function<void(int)> Handler, QObje
             if (handler)
                 handler(number);
     });
-    ::fcntl(readFd, F_SETFL, O_NONBLOCK);
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
 #endif
 }
 
@@ -59,8 +81,8 @@ TTerminationSignals::~TTerminationSignals()
 #ifndef Q_OS_WIN
     if (!notifier)
         return;
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGINT, SIG_DFL);
+    for (const int s : Caught)
+        ::signal(s, SIG_DFL);
     ::close(wakeFd);
     ::close(readFd);
     wakeFd = readFd = -1;

@@ -3,6 +3,7 @@
 
 #include "Convert.h"
 #include "PrivateProfile.h"
+#include "SettingsCheck.h"
 
 namespace {
 
@@ -39,4 +40,6 @@ void SaveSettings(const MeterSettings& S)
         {K::ChannelBps, IntToStr(S.ChannelBps)},
         {K::CallSign, S.CallSign},
     });
+    // What was saved is checked like what is read at start.
+    NoteSettingsProblems(CheckSettingsFile());
 }

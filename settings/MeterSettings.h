@@ -42,4 +42,5 @@ void LoadSettings(MeterSettings& S);
 
 // Writes the six keys of the Properties dialog in one replacement of the file;
 // every other line stays as it was. A refused write throws EIniFileException.
+// What the saved file then holds out of range is noted on standard error.
 void SaveSettings(const MeterSettings& S);

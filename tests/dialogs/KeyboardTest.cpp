@@ -64,7 +64,8 @@ protected:
         SetEndProcessHandler([](int) {});
         QTcpServer closed;
         closed.listen(QHostAddress::LocalHost, 0);
-        QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
+        ASSERT_TRUE(QDir(dir.path()).mkpath("chanload"));
+        QFile f(QDir(dir.path()).filePath("chanload/CHANLOAD.INI"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=" + std::to_string(closed.serverPort())
                  + "\nSAMPLE=30000\nBW=1200\nAGW_PORT=1\nCALLSIGN=N0CALL-1\n").c_str());

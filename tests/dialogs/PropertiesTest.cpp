@@ -60,13 +60,14 @@ protected:
     // The address and port always point at the closed port; Rest adds the other keys.
     void writeIni(const std::string& Rest)
     {
-        QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
+        ASSERT_TRUE(QDir(dir.path()).mkpath("chanload"));
+        QFile f(QDir(dir.path()).filePath("chanload/CHANLOAD.INI"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=" + std::to_string(port) + "\n" + Rest).c_str());
     }
     QByteArray iniBytes()
     {
-        QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
+        QFile f(QDir(dir.path()).filePath("chanload/CHANLOAD.INI"));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     static std::string key(const char* Key) { return GetPrivateProfileString("METER", Key, "<none>"); }
@@ -305,8 +306,8 @@ TEST_F(PropertiesDialog, Ok_ConversionAndWriteErrorsReportedDialogStaysOpen)
     EXPECT_EQ(errors.size(), 2u);
 
     // The file's place taken by a directory: the write is refused after the labels changed.
-    QFile::remove(QDir(dir.path()).filePath("CHANLOAD.INI"));
-    QDir(dir.path()).mkdir("CHANLOAD.INI");
+    QFile::remove(QDir(dir.path()).filePath("chanload/CHANLOAD.INI"));
+    QDir(dir.path()).mkpath("chanload/CHANLOAD.INI");
     ok();
     EXPECT_EQ(errors.back(), "Unable to write to CHANLOAD.INI.");
     EXPECT_EQ(main->BW->text(), "9600");

@@ -180,8 +180,9 @@ TEST(AirtimePercent, BusySecondsOverThePeriodTruncatedAndCapped)
     // More than the period: 100.
     EXPECT_EQ(AirtimePercent({12000, 1}, 1200, 300, 100, 10000), 100);
     EXPECT_EQ(AirtimePercent({1200 * 100000LL, 0}, 1200, 0, 0, 1000), 100);
-    // Periods under a second count as one second, as for the other figures.
-    EXPECT_EQ(AirtimePercent({600, 0}, 1200, 0, 0, 500), 50);
+    // Periods under a second count as they ran, as for the other figures:
+    // 300 bits are a quarter second of a half-second period.
+    EXPECT_EQ(AirtimePercent({300, 0}, 1200, 0, 0, 500), 50);
     // No rate, no figure.
     EXPECT_EQ(AirtimePercent({1200, 1}, 0, 300, 100, 10000), 0);
     EXPECT_EQ(AirtimePercent({1200, 1}, -1200, 300, 100, 10000), 0);

@@ -90,14 +90,22 @@ TEST(PeriodFigures, ZeroCapacityEndsThePeriodWithoutTouchingHistory)
     EXPECT_EQ(history[1].Bytes, 0);
 }
 
-TEST(PeriodFigures, ShortTimerIsEvaluatedAsOneSecond)
+TEST(PeriodFigures, ShortTimerIsEvaluatedOverItsOwnLength)
 {
-    EXPECT_EQ(EffectivePeriodMs(500), 1000);
-    EXPECT_EQ(PeriodCapacity(500, 1200), 120);
-    EXPECT_EQ(PeriodCapacity(0, 1200), 120);
+    EXPECT_EQ(EffectivePeriodMs(500), 500);
+    // 1200 bit/s for 0.5 s at ten bits a byte; 0.25 s; 1 ms carries 0.12 bytes.
+    EXPECT_EQ(PeriodCapacity(500, 1200), 60);
+    EXPECT_EQ(PeriodCapacity(250, 1200), 30);
+    EXPECT_EQ(PeriodCapacity(0, 1200), 0);
     EXPECT_EQ(PeriodCapacity(30000, 1200), 3600);
     SampleRing history{};
-    EXPECT_EQ(evaluated(500, 1200, 60, 0, history).Usage, 50);
+    EXPECT_EQ(evaluated(500, 1200, 30, 0, history).Usage, 50);
+    // 11 bytes of 30 in a quarter second, 36.7 %; over ten such periods the
+    // load is 11 of 300 bytes, 3.7 %.
+    SampleRing quarter{};
+    const PeriodFigures f = evaluated(250, 1200, 11, 0, quarter);
+    EXPECT_EQ(f.Usage, 36);
+    EXPECT_EQ(f.Load, 3);
 }
 
 TEST(PeriodFigures, OverfullPeriodIsBoundedAt100)

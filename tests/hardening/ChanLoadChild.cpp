@@ -65,8 +65,8 @@ ChanLoadChild::~ChanLoadChild()
 
 bool ChanLoadChild::Start(int tcpPort, int sampleMs)
 {
-    QFile ini(QDir(dir.path()).filePath(QStringLiteral("CHANLOAD.INI")));
-    if (!dir.isValid() || !ini.open(QIODevice::WriteOnly))
+    QFile ini(QDir(dir.path()).filePath(QStringLiteral("chanload/CHANLOAD.INI")));
+    if (!dir.isValid() || !QDir(dir.path()).mkpath(QStringLiteral("chanload")) || !ini.open(QIODevice::WriteOnly))
         return false;
     ini.write(QStringLiteral("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=%1\nAGW_PORT=1\nSAMPLE=%2\nBW=1200\nCALLSIGN=N0CALL\n")
                   .arg(tcpPort)

@@ -102,7 +102,7 @@ TEST(SettingsUnderKill, EveryKillLeavesOneWholeSave)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
-    const QDir config(dir.path());
+    const QDir config(QDir(dir.path()).filePath(QStringLiteral("chanload")));
     const unsigned seed = seedOfThisRun();
     std::printf("[ seed ] %u (CHANLOAD_KILL_SEED=%u replays this schedule)\n", seed, seed);
     std::mt19937 random(seed);

@@ -257,7 +257,7 @@ TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
             {"N0CALL-10", "TEST", {}, "x"},
         },
     };
-    // Shorter than a second: ticks twice a second, figures over one second.
+    // Shorter than a second: ticks twice a second, figures over half a second.
     constexpr int sampleMs = 500;
     startEngine(1);
     ASSERT_FALSE(HasFatalFailure());
@@ -298,8 +298,8 @@ TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
     EXPECT_EQ(counted.bytes, expected.bytes);
     EXPECT_EQ(counted.data, expected.data);
 
-    // The figures worked out here: at 1200 bit/s a period (of one second, as
-    // shorter ones count) carries 120 bytes, ten periods 1200.
+    // The figures worked out here: at 1200 bit/s a period of half a second
+    // carries 60 bytes, ten periods 600.
     std::deque<CsvRow> ten;
     qint64 previous = startedAt - 1;
     int busyPeriods = 0, partlyUsed = 0;
@@ -323,9 +323,9 @@ TEST_F(HeadlessDireWolf, LinesCarryEveryHeardFrameAndTheWindowsFigures)
             bytes += r.Bytes;
             data += r.Data;
         }
-        EXPECT_EQ(row.Usage, std::min(row.Bytes * 100 / 120, 100));
+        EXPECT_EQ(row.Usage, std::min(row.Bytes * 100 / 60, 100));
         EXPECT_EQ(row.Efficiency, bytes == 0 ? 0 : data * 100 / bytes);
-        EXPECT_EQ(row.Load, std::min(bytes * 100 / 1200, 100));
+        EXPECT_EQ(row.Load, std::min(bytes * 100 / 600, 100));
         // Every frame keeps the channel busy for a good part of a second; Dire
         // Wolf never transmits.
         EXPECT_EQ(row.Airtime > 0, row.Frames > 0);

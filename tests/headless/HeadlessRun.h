@@ -47,6 +47,9 @@ public:
     bool WaitForLines(int Count, int Ms = 30000);
     bool WaitForEnd(int Ms = 20000);
     void Signal(int Number);
+    // Standard output goes to Reader's standard input instead of the run
+    // (`chanload | reader`); before Start.
+    void PipeStdoutTo(QProcess& Reader) { process.setStandardOutputProcess(&Reader); }
 
     bool Running() const { return process.state() != QProcess::NotRunning; }
     bool EndedBySignal() const { return process.exitStatus() == QProcess::CrashExit; }

@@ -117,9 +117,9 @@ TEST_F(EvaluationTest, LoadBackToZeroAfterABusyPeriodShowsTheLowestClass)
     EXPECT_EQ(Picture(), "Image1");
 }
 
-TEST_F(EvaluationTest, ShortIntervalIsEvaluatedAsOneSecond)
+TEST_F(EvaluationTest, ShortIntervalIsEvaluatedOverItsOwnLength)
 {
-    Tick(60, 0, 500); // capacity 120 bytes in the 1 s floor
+    Tick(30, 0, 500); // capacity 60 bytes in half a second
     EXPECT_EQ(form->Usage->text(), "50%");
 }
 

@@ -131,7 +131,8 @@ void MeterTest::WriteIni(const std::map<std::string, std::string>& keys)
 {
     for (const auto& [k, v] : keys)
         ini[k] = v;
-    QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("chanload"));
+    QFile f(QDir(dir.path()).filePath("chanload/CHANLOAD.INI"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("[METER]\n");
     for (const auto& [k, v] : ini)

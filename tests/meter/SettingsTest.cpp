@@ -14,9 +14,10 @@ namespace {
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override { qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit()); }
-    QString path() const { return QDir(dir.path()).filePath("CHANLOAD.INI"); }
+    QString path() const { return QDir(dir.path()).filePath("chanload/CHANLOAD.INI"); }
     void write(const QByteArray& text)
     {
+        ASSERT_TRUE(QDir(dir.path()).mkpath("chanload"));
         QFile f(path());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);

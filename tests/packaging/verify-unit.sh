@@ -1,8 +1,10 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Runs `systemd-analyze verify` on the shipped template unit, as instance
-# port1, for the user manager and for the system manager.
-#   verify-unit.sh <chanload@.service> <chanload binary>
+# Runs `systemd-analyze verify` on the shipped template units, as instance
+# port1: the user unit for the user manager and for the system manager, the
+# system unit for the system manager, and rates the system unit's sandbox
+# with `systemd-analyze security --offline`: 2.0 or lower ("OK") passes.
+#   verify-unit.sh <user chanload@.service> <chanload binary> [<system chanload@.service>]
 # The unit names the program without a path (systemd looks in /usr/local/bin
 # and /usr/bin), and verify insists that the program exists, so the copy that
 # is verified has the built binary's path in place of that first word and is
@@ -11,8 +13,9 @@
 # copy must fail the same check, or the check proves nothing.
 set -euo pipefail
 
-unit=${1:?usage: verify-unit.sh <unit file> <chanload binary>}
-binary=${2:?usage: verify-unit.sh <unit file> <chanload binary>}
+unit=${1:?usage: verify-unit.sh <unit file> <chanload binary> [<system unit file>]}
+binary=${2:?usage: verify-unit.sh <unit file> <chanload binary> [<system unit file>]}
+system_unit=${3:-}
 [[ -x $binary ]] || { echo "FAIL: $binary is not an executable" >&2; exit 1; }
 
 work=$(mktemp -d)
@@ -24,10 +27,10 @@ mkdir -m 700 "$work/run"
 
 grep -q '^ExecStart=chanload ' "$unit" || { echo "FAIL: ExecStart= does not start chanload by name" >&2; exit 1; }
 
-# verify <unit copy>: prints what systemd-analyze said, fails on any word.
+# verify <unit copy> [scopes]: prints what systemd-analyze said, fails on any word.
 verify() {
-  local copy=$1 scope out rc
-  for scope in --user --system; do
+  local copy=$1 scopes=${2:---user --system} scope out rc
+  for scope in $scopes; do
     rc=0
     out=$(systemd-analyze "$scope" verify --man=no "$copy" 2>&1) || rc=$?
     if ((rc != 0)) || [[ -n $out ]]; then
@@ -66,5 +69,43 @@ grep -q -- '--log %S/chanload/%i\.csv' "$unit" || { echo "FAIL: the instance doe
 grep -qx 'StateDirectory=chanload' "$unit" || { echo "FAIL: no StateDirectory=chanload for the log" >&2; failures=$((failures + 1)); }
 grep -q -- '--headless' "$unit" || { echo "FAIL: the unit does not run headless" >&2; failures=$((failures + 1)); }
 
+if [[ -n $system_unit ]]; then
+  grep -q '^ExecStart=chanload ' "$system_unit" || { echo "FAIL: the system unit's ExecStart= does not start chanload by name" >&2; exit 1; }
+  mkdir "$work/system" "$work/weak"
+  sgood=$work/system/chanload@port1.service
+  sed "s|^ExecStart=chanload |ExecStart=$binary |" "$system_unit" >"$sgood"
+  if ! msg=$(verify "$sgood" --system); then
+    echo "FAIL: the system unit does not verify: $msg" >&2
+    failures=$((failures + 1))
+  fi
+  for line in 'DynamicUser=yes' 'StateDirectory=chanload' 'ConfigurationDirectory=chanload' 'ProtectSystem=strict' \
+              'ProtectHome=yes' 'PrivateDevices=yes' 'RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX' \
+              'SystemCallFilter=@system-service' 'NoNewPrivileges=yes' 'CapabilityBoundingSet='; do
+    grep -qx -- "$line" "$system_unit" || { echo "FAIL: the system unit lacks $line" >&2; failures=$((failures + 1)); }
+  done
+  grep -q '^After=.*direwolf\.service' "$system_unit" || { echo "FAIL: the system unit does not start after direwolf.service" >&2; failures=$((failures + 1)); }
+  grep -q -- '--config %E/chanload/%i\.ini --log %S/chanload/%i\.csv' "$system_unit" \
+    || { echo "FAIL: the system instance does not read %E/chanload/%i.ini and log to %S/chanload/%i.csv" >&2; failures=$((failures + 1)); }
+
+  # The rating: exposure 0.0 to 10.0, and --threshold counts in tenths.
+  rate() {
+    systemd-analyze security --offline=yes --threshold=20 "$1" 2>&1
+  }
+  if ! out=$(rate "$sgood"); then
+    echo "FAIL: the system unit rates worse than 2.0:" >&2
+    grep -E '✗|Overall' <<<"$out" >&2
+    failures=$((failures + 1))
+  else
+    grep 'Overall exposure' <<<"$out"
+  fi
+  # Without its sandbox the same unit must fail, or the rating proves nothing.
+  grep -v -E '^(Protect|Private|Restrict|SystemCall|Capability|MemoryDeny|LockPersonality|NoNewPrivileges|DynamicUser)' \
+    "$sgood" >"$work/weak/chanload@port1.service"
+  if rate "$work/weak/chanload@port1.service" >/dev/null; then
+    echo "FAIL: a unit without its sandbox passed the rating" >&2
+    failures=$((failures + 1))
+  fi
+fi
+
 ((failures == 0)) || exit 1
-echo "service unit OK"
+echo "service units OK"

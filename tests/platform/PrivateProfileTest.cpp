@@ -18,7 +18,7 @@ protected:
         configHome = dir.filePath("config");
         qputenv("XDG_CONFIG_HOME", configHome.toLocal8Bit());
     }
-    QString iniPath() const { return QDir(configHome).filePath("CHANLOAD.INI"); }
+    QString iniPath() const { return QDir(configHome).filePath("chanload/CHANLOAD.INI"); }
     QByteArray fileBytes() const
     {
         QFile f(iniPath());
@@ -63,4 +63,25 @@ TEST_F(PrivateProfileTest, ConfigurationPathThatIsAFileRefusesTheWrite)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     EXPECT_THROW(WritePrivateProfileString("METER", "BW", "300"), EIniFileException);
+}
+
+TEST_F(PrivateProfileTest, FileAtTheOldPlaceIsReadUntilTheFirstSaveWritesTheNewOne)
+{
+    const QString old = QDir(configHome).filePath("CHANLOAD.INI");
+    ASSERT_TRUE(QDir().mkpath(configHome));
+    {
+        QFile f(old);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("; mine\n[METER]\nBW=300\n");
+    }
+    EXPECT_EQ(ProfileFilePath(), old);
+    EXPECT_EQ(ProfileSavePath(), iniPath());
+    EXPECT_EQ(GetPrivateProfileString("METER", "BW", "1200"), "300");
+
+    WritePrivateProfileString("METER", "SAMPLE", "1000");
+    EXPECT_EQ(fileBytes(), "; mine\n[METER]\nBW=300\nSAMPLE=1000\n");
+    EXPECT_EQ(ProfileFilePath(), iniPath());
+    QFile f(old);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "; mine\n[METER]\nBW=300\n") << "the old file is left as it was";
 }
