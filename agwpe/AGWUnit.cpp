@@ -74,7 +74,7 @@ bool isSequenceWord(std::string_view word, char letter)
 
 bool acceptedKind(char kind)
 {
-    return std::string_view("XCGdmDHgx").find(kind) != std::string_view::npos;
+    return std::string_view("XCGdmkDHgx").find(kind) != std::string_view::npos;
 }
 
 } // namespace
@@ -228,6 +228,11 @@ bool TAGWPE::StartMonitoring()
     SendFrame(0, 'g', "", "", 0, "");
     SendFrame(0, 'm', "", "", 0, "");
     return true;
+}
+
+bool TAGWPE::AskRawFrames()
+{
+    return SendFrame(0, 'k', "", "", 0, "");
 }
 
 bool TAGWPE::AskPortInfo()

@@ -19,8 +19,8 @@
 //   32       4     reserved, written 0
 //
 // Sent, always on port 0 and without data: 'G' port list (also once a tick,
-// as a sign of life), 'g' port capabilities, 'm' monitoring (a toggle in every
-// engine, so it goes out once per connection). The library can also send 'X'
+// as a sign of life), 'g' port capabilities, 'm' monitoring and 'k' raw frames
+// (toggles in every engine, so they go out once per connection). The library can also send 'X'
 // register and 'x' unregister (call from = the callsign), which the meter
 // never does: a registered call makes the engine accept connections on air.
 // Acted on: 'I', 'S', 'U' monitored frames and 'T' the station's own
@@ -150,6 +150,10 @@ public:
     // Port list, capabilities and monitoring: everything a listener needs,
     // without registering a call. False without a socket.
     bool StartMonitoring();
+    // Raw frames ('k', a toggle like 'm': sent once per connection): the
+    // engine then passes on every heard frame as received ('K'), before its
+    // monitor frame. Registers nothing, transmits nothing. False without a socket.
+    bool AskRawFrames();
     // Asks for the port list again; every engine answers at once, and it
     // transmits nothing, so it tells whether the engine is still alive.
     bool AskPortInfo();

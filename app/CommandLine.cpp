@@ -3,6 +3,7 @@
 
 #include "ChanLoadVersion.h"
 #include "MeterMetrics.h"
+#include "StorePath.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -107,14 +108,30 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Run without window, tray or display; write the CSV lines\n"
                                                      "on standard output."));
+    const QCommandLineOption history(QStringLiteral("history"),
+                                     QStringLiteral("Keep the periods in the SQLite store <file> instead of the\n"
+                                                    "settings file's own; 'none' keeps them in memory only."),
+                                     QStringLiteral("file"));
+    const QCommandLineOption exportCsv(QStringLiteral("export-csv"),
+                                       QStringLiteral("Write the stored periods from <from> to <to> as CSV\n"
+                                                      "lines on standard output and end. Times are dates\n"
+                                                      "(2026-12-01, a whole day as the end), ISO date-times\n"
+                                                      "(2026-12-01T18:00, UTC unless an offset is given)\n"
+                                                      "or Unix seconds."),
+                                       QStringLiteral("from"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Report each transmitter's preamble on standard error once\n"
+                                                    "it has been learned from the channel."));
     const QCommandLineOption metrics(QStringLiteral("metrics"),
                                      QStringLiteral("Serve the figures to Prometheus at http://<[address:]port>/metrics;\n"
                                                     "without an address on 127.0.0.1 only."),
                                      QStringLiteral("[address:]port"));
     // A new option joins this list; one that names a file takes its value
     // with rawValue, as --config and --log do.
-    const QList<QCommandLineOption> options = {help, version, config, log, headless, metrics};
+    const QList<QCommandLineOption> options = {help, version, config, log, headless, verbose, history, exportCsv, metrics};
     parser.addOptions(options);
+    parser.addPositionalArgument(QStringLiteral("to"), QStringLiteral("The end of the export (with --export-csv)."),
+                                 QStringLiteral("[<to>]"));
     addQtOptions(parser);
     const QStringList takingValues = valueNames(options);
 
@@ -124,9 +141,15 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
         print(stderr, QStringLiteral("chanload: ") + parser.errorText() + QStringLiteral("\n\n") + usage);
         return 2;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        print(stderr, QStringLiteral("chanload: unexpected argument '") + parser.positionalArguments().first() +
+    const QStringList rest = parser.positionalArguments();
+    const int expected = parser.isSet(exportCsv) ? 1 : 0;
+    if (rest.size() > expected) {
+        print(stderr, QStringLiteral("chanload: unexpected argument '") + rest.at(expected) +
                           QStringLiteral("'\n\n") + usage);
+        return 2;
+    }
+    if (rest.size() < expected) {
+        print(stderr, QStringLiteral("chanload: the option '--export-csv' needs a time to end at\n\n") + usage);
         return 2;
     }
     if (parser.isSet(help)) {
@@ -138,11 +161,29 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
         return 0;
     }
     Line.Headless = parser.isSet(headless);
+    Line.Verbose = parser.isSet(verbose);
     Line.ConfigFileName = rawValue(RawArguments, takingValues, QStringLiteral("config"));
     Line.LogFileName = rawValue(RawArguments, takingValues, QStringLiteral("log"));
     Line.ConfigFile = QFile::decodeName(Line.ConfigFileName);
     Line.LogFile = QFile::decodeName(Line.LogFileName);
-    for (const auto& [option, value] : {std::pair{&config, Line.ConfigFile}, std::pair{&log, Line.LogFile}}) {
+    Line.History = QFile::decodeName(rawValue(RawArguments, takingValues, QStringLiteral("history")));
+    if (parser.isSet(exportCsv)) {
+        const auto from = ParseCommandLineTime(parser.value(exportCsv), false);
+        const auto to = ParseCommandLineTime(rest.at(0), true);
+        for (const auto& [time, text] : {std::pair{from, parser.value(exportCsv)}, std::pair{to, rest.at(0)}}) {
+            if (!time) {
+                print(stderr, QStringLiteral("chanload: '") + text +
+                                  QStringLiteral("' is no time: give a date (2026-12-01), a date and time "
+                                                 "(2026-12-01T18:00) or Unix seconds\n"));
+                return 2;
+            }
+        }
+        Line.ExportCsv = true;
+        Line.ExportFrom = *from;
+        Line.ExportTo = *to;
+    }
+    for (const auto& [option, value] : {std::pair{&config, Line.ConfigFile}, std::pair{&log, Line.LogFile},
+                                         std::pair{&history, Line.History}}) {
         if (parser.isSet(*option) && value.isEmpty()) {
             print(stderr, QStringLiteral("chanload: the option '--") + option->names().first() +
                               QStringLiteral("' needs a file name\n\n") + usage);

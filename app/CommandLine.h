@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 struct TCommandLine {
@@ -14,6 +15,11 @@ struct TCommandLine {
     // The same names as the bytes given, which is what opens the files: a
     // name in another encoding than the locale's survives only so.
     QByteArray ConfigFileName, LogFileName;
+    QString History;    // empty: the settings file's store; "none": no store
+    // --export-csv FROM TO: the stored periods of [From, To] on standard output.
+    bool ExportCsv = false;
+    int64_t ExportFrom = 0, ExportTo = 0;
+    bool Verbose = false; // learned preambles reported on standard error
     QString Metrics;    // "[ADDRESS:]PORT" of the Prometheus endpoint; empty: as the settings say
 };
 

@@ -31,12 +31,17 @@ void TForm1::AGWPEConnect(QObject* /*Sender*/, TClientSocket* Socket)
     forgetEngine();
     if (AGWClient->StartMonitoring())
         RequestsUnanswered = 1;
+    // Raw frames carry the has-been-repeated bits the monitor text leaves
+    // out; asking for them ('k') registers nothing and transmits nothing.
+    AGWClient->AskRawFrames();
     changeIcon("GAUGE1");
     for (QLabel* total : {Frames, Bytes, Datas, Usage})
         total->setText(QStringLiteral("0"));
     SampleHistory.fill({0, 0});
     HeardAir = {};
     OwnAir = {};
+    // The gap to the last frame before the connection broke is no gap on the air.
+    Preambles.Break();
     StatusBar->showMessage(QStringLiteral("Connected..."));
     EverConnected = true;
     ConnectPending = false;

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 void TForm1::changeIcon(const char* Name)
@@ -28,6 +29,9 @@ void TForm1::changeIcon(const char* Name)
 
 void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
 {
+    // Every frame of this read arrived now; they say nothing about their spacing.
+    ReadArrivalUs = ArrivalClock.nsecsElapsed() / 1000;
+    ++ReadCount;
     AGWClient->ReceiveBytes(Socket->ReceiveText());
     // A full ring stops the cutting; whatever waits is cut once the rings are drained.
     while (drainRings() > 0)
@@ -67,16 +71,35 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         SetLabelValue(Frames, AddToTotal(LabelValue(Frames), add.Frames));
         SetLabelValue(Bytes, AddToTotal(LabelValue(Bytes), add.Bytes));
         SetLabelValue(Datas, AddToTotal(LabelValue(Datas), add.Datas));
-        const AirtimeTotals air{FrameAirBits(header, Data), 1};
-        if (IsOwnTransmission(Kind)) {
+        const CountedFrame counted = Origins.Describe(Port, Kind, header, Data);
+        const int64_t rate = LabelValue(BW);
+        Preambles.Observe(counted, rate, ReadArrivalUs, ReadCount);
+        AirtimeTotals air{counted.AirBits, 1};
+        // Preamble and tail of this transmission. Keys in the settings file
+        // win over what was learned; with neither, TXDELAY/TXTAIL's defaults.
+        int64_t keyingMs = int64_t{Settings.TxDelayMs} + Settings.TxTailMs;
+        if (!Settings.TxDelaySet || !Settings.TxTailSet) {
+            if (const auto keying = Preambles.For(counted); keying.Learned) {
+                keyingMs = (Settings.TxDelaySet ? Settings.TxDelayMs : keying.PreambleMs) +
+                    (Settings.TxTailSet ? Settings.TxTailMs : keying.TailMs);
+                air.KeyedMs = keyingMs;
+                air.KeyedTransmissions = 1;
+                MeasuredThisPeriod = true;
+            }
+        }
+        if (counted.Own) {
             OwnAir += air;
         } else {
             HeardAir += air;
         }
-        static const QMetaMethod counted = QMetaMethod::fromSignal(&TForm1::FrameCounted);
-        if (isSignalConnected(counted))
-            emit FrameCounted({LabelValue(PortMon), IsOwnTransmission(Kind), add,
-                               FrameAirNanoseconds(air.Bits, LabelValue(BW), Settings.TxDelayMs, Settings.TxTailMs)});
+        static const QMetaMethod toMetrics = QMetaMethod::fromSignal(&TForm1::FrameCounted);
+        if (isSignalConnected(toMetrics))
+            emit FrameCounted({LabelValue(PortMon), counted.Own, add, FrameAirNanoseconds(counted.AirBits, rate, keyingMs)});
+        return;
+    }
+    // A raw frame names the digipeater that repeated the monitored frame after it.
+    if (Kind == 'K') {
+        Origins.TakeRaw(Port, Data);
         return;
     }
     if (Kind == 'G') {
@@ -115,6 +138,7 @@ void TForm1::evaluate()
         MakePeriodRecord(QDateTime::currentSecsSinceEpoch(), LabelValue(PortMon), LabelValue(Frames),
                          LabelValue(Bytes), LabelValue(Datas), *figures, airtime(allAir), airtime(OwnAir));
     record.Engine = state;
+    record.MeasuredPreambles = MeasuredThisPeriod && record.HasFigures();
     reportEngineState(state);
 
     AvgLoad->setText(Latin1(IntToStr(figures->Load) + "%"));
@@ -129,9 +153,31 @@ void TForm1::evaluate()
         total->setText(QStringLiteral("0"));
     HeardAir = {};
     OwnAir = {};
+    MeasuredThisPeriod = false;
+    reportLearnedPreambles();
 
     Periods.Add(record);
     emit PeriodEvaluated(record);
+}
+
+void TForm1::reportLearnedPreambles()
+{
+    for (const PreambleEstimator::Learned& l : Preambles.TakeNewlyStable()) {
+        if (!Verbose)
+            continue;
+        if (l.Own) {
+            const std::string call = Origins.OwnCall().empty() ? std::string("this station") : Origins.OwnCall();
+            std::fprintf(stderr, "chanload: preamble learned: %s (own) %lld ms with its tail, from %lld gaps\n",
+                         call.c_str(), static_cast<long long>(l.PreambleMs), static_cast<long long>(l.Gaps));
+        } else if (l.TailKnown) {
+            std::fprintf(stderr, "chanload: preamble learned: %s %lld ms, tail %lld ms, from %lld gaps\n",
+                         l.Transmitter.c_str(), static_cast<long long>(l.PreambleMs),
+                         static_cast<long long>(l.TailMs), static_cast<long long>(l.Gaps));
+        } else {
+            std::fprintf(stderr, "chanload: preamble learned: %s %lld ms with the tail before it, from %lld gaps\n",
+                         l.Transmitter.c_str(), static_cast<long long>(l.PreambleMs), static_cast<long long>(l.Gaps));
+        }
+    }
 }
 
 // Sent at every evaluation, even unchanged; a negative load (class 0) keeps

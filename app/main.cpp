@@ -6,15 +6,18 @@
 #include "MeterMetrics.h"
 #include "MeterProp.h"
 #include "PeriodLog.h"
+#include "PeriodStore.h"
 #include "Pictures.h"
 #include "PrivateProfile.h"
 #include "SettingsCheck.h"
+#include "StorePath.h"
 #include "TerminationSignals.h"
 #include "meter.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStatusBar>
 
 #include <cerrno>
@@ -113,6 +116,35 @@ QByteArray absolute(const QByteArray& Path)
     return Path.startsWith('/') ? Path : QFile::encodeName(QDir::currentPath()) + '/' + Path;
 }
 
+// The history store of this run: the settings file's own, another file, or none.
+QString storePath(const TCommandLine& Line)
+{
+    if (Line.History == QLatin1String("none"))
+        return QString();
+    return Line.History.isEmpty() ? DefaultStorePath(ProfileFilePath()) : QFileInfo(Line.History).absoluteFilePath();
+}
+
+// --export-csv: the stored periods as the CSV log writes them.
+int exportCsv(const TCommandLine& Line)
+{
+    const QString path = storePath(Line);
+    if (path.isEmpty())
+        return fail(QStringLiteral("--export-csv needs a history store, not --history none"));
+    TPeriodStore store;
+    if (!store.OpenForReading(path))
+        return fail(store.Error());
+    TPeriodLog out;
+    if (!out.OpenStandardOutput())
+        return fail(out.Error());
+    bool written = true;
+    const bool read = store.ForEachPeriod(Line.ExportFrom, Line.ExportTo, [&](const PeriodRecord& Record) {
+        written = written && out.Write(Record);
+    });
+    if (!read)
+        return fail(store.Error());
+    return written ? 0 : fail(out.Error());
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -127,6 +159,12 @@ int main(int argc, char* argv[])
             arguments << QByteArray(argv[i]);
         if (const auto status = ParseCommandLine(arguments, line))
             return *status;
+    }
+    if (line.ExportCsv) {
+        const QCoreApplication exporting(argc, argv);
+        if (!line.ConfigFileName.isEmpty())
+            SetProfileFileName(absolute(line.ConfigFileName));
+        return exportCsv(line);
     }
     if (line.Headless) {
         // Before any file is opened: a signal now ends the run through its
@@ -185,7 +223,47 @@ int main(int argc, char* argv[])
     }
 
     auto main = std::make_unique<TForm1>(nullptr, line.Headless);
+
+    // The store: a fault is told once, on standard error and in the status
+    // line, and the meter goes on without it (or with it again once a write
+    // succeeds).
+    TPeriodStore store;
+    QString storeFault;
+    const auto tellStore = [&](const QString& Fault) {
+        if (Fault == storeFault)
+            return;
+        storeFault = Fault;
+        if (!Fault.isEmpty()) {
+            fail(Fault);
+            main->StatusBar->showMessage(Fault);
+        }
+    };
+    const auto tellNotice = [&] {
+        if (const QString notice = store.TakeNotice(); !notice.isEmpty())
+            fail(notice);
+    };
+    if (const QString path = storePath(line); !path.isEmpty()) {
+        if (store.Open(path)) {
+            tellNotice();
+            main->SetStore(&store);
+            main->RestoreHistory(store.Periods(store.LastTime() - PeriodHistory::SpanSeconds, store.LastTime()));
+            QObject::connect(&store, &TPeriodStore::Failed, main.get(), tellStore);
+        } else {
+            tellStore(store.Error());
+        }
+    }
+
+    main->SetVerbose(line.Verbose);
     QObject::connect(main.get(), &TForm1::PeriodEvaluated, main.get(), [&](const PeriodRecord& Record) {
+        if (store.IsOpen()) {
+            if (store.Write(Record)) {
+                if (!storeFault.isEmpty()) {
+                    fail(QStringLiteral("History store %1 is written again").arg(store.Path()));
+                    storeFault.clear();
+                }
+            }
+            tellNotice();
+        }
         if (line.Headless) {
             const bool wasFailing = output.Failing();
             if (!output.Write(Record)) {

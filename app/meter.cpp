@@ -182,6 +182,7 @@ void TForm1::FormCreate(QObject* /*Sender*/)
     }
     renderPictures();
     LoadSettings(Settings);
+    ArrivalClock.start();
     SetLabelValue(BW, Settings.ChannelBps);
     SetLabelValue(PortMon, Settings.AgwPort);
     StatusBar->showMessage(QStringLiteral("Initializing....."));
@@ -254,12 +255,19 @@ void TForm1::TrayIconMessage(int MouseMessage)
 void TForm1::OpenHistory()
 {
     if (!HistoryForm) {
-        HistoryForm = new THistoryWindow(Periods);
+        HistoryForm = new THistoryWindow(Periods, HistoryStore);
         connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryWindow::PeriodAdded);
+        emit HistoryOpened(HistoryForm);
     }
     HistoryForm->show();
     HistoryForm->raise();
     HistoryForm->activateWindow();
+}
+
+void TForm1::RestoreHistory(const std::vector<PeriodRecord>& Records)
+{
+    for (const PeriodRecord& r : Records)
+        Periods.Add(r);
 }
 
 THistoryWindow* TForm1::HistoryWindow() const
@@ -270,13 +278,24 @@ THistoryWindow* TForm1::HistoryWindow() const
 void TForm1::Properties1Click(QObject* /*Sender*/)
 {
     setEnabled(false);
+    // The dialog shows the file as it is now. TXDELAY and TXTAIL are not in
+    // it, and the running meter keeps what it read at start: a value edited
+    // in the file meanwhile would otherwise change the airtime unannounced
+    // (and a key added would end the learning) on opening a dialog that does
+    // not show it. They apply at the next start, like the address.
+    const MeterSettings running = Settings;
     try {
         LoadSettings(Settings);
     } catch (...) {
+        Settings = running;
         // Nothing else would ever enable the window again.
         setEnabled(true);
         throw;
     }
+    Settings.TxDelayMs = running.TxDelayMs;
+    Settings.TxTailMs = running.TxTailMs;
+    Settings.TxDelaySet = running.TxDelaySet;
+    Settings.TxTailSet = running.TxTailSet;
     // The dialog reports what the user accepted; the window updates itself.
     connect(Form2, &TForm2::SettingsApplied, this, &TForm1::applySettings, Qt::UniqueConnection);
     connect(Form2, &TForm2::Closed, this, &TForm1::takeBackInput, Qt::UniqueConnection);

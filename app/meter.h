@@ -3,20 +3,24 @@
 // The meter unit: the main window and its unit-level state. The window's work
 // is split by job: wiring and menus (meter.cpp), the connection to the engine
 // (MeterConnection.cpp), counting, figures and the tray icon (MeterFigures.cpp).
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Airtime.h"
+#include "CountedFrame.h"
 #include "ChannelMetrics.h"
 #include "FrameAmounts.h"
 #include "MeterSettings.h"
 #include "NotifyIcon.h"
 #include "PeriodFigures.h"
 #include "PeriodRecord.h"
+#include "PreambleEstimator.h"
 
 class QAction;
 class QFrame;
@@ -31,6 +35,7 @@ class TAboutDlg;
 class TClientSocket;
 class TGauge;
 class THistoryWindow;
+class TPeriodStore;
 namespace Ui {
 class TForm1;
 }
@@ -82,6 +87,15 @@ public:
     // The evaluated periods of the last 24 hours.
     const PeriodHistory& History() const { return Periods; }
 
+    // The store the history window reads its long spans from (null: none).
+    void SetStore(TPeriodStore* Store) { HistoryStore = Store; }
+    // Periods of an earlier run, oldest first, into the ring before the first
+    // new one, so that the window shows them.
+    void RestoreHistory(const std::vector<PeriodRecord>& Records);
+    // Each transmitter's preamble, once learned well enough, as a line on
+    // standard error.
+    void SetVerbose(bool On) { Verbose = On; }
+
     // Shows the history window, made on first use and again after each close.
     void OpenHistory();
     // The open history window, or null.
@@ -90,6 +104,8 @@ public:
 signals:
     // Every evaluated period, for the history window, the log and the headless output.
     void PeriodEvaluated(const PeriodRecord& Record);
+    // A new history window was made, for other views to add their tabs.
+    void HistoryOpened(THistoryWindow* Window);
     // Every frame of the monitored port as it is counted, for the metrics.
     void FrameCounted(const MetricsFrame& Frame);
 
@@ -131,6 +147,7 @@ private:
     int drainRings();
     void handleFrame(uint8_t Port, char Kind, const std::string& Data);
     void evaluate();
+    void reportLearnedPreambles();
     void showLoadClass(int Class);
 
     const bool Headless;
@@ -141,9 +158,19 @@ private:
     // Air the period's frames took, heard and the station's own apart; both
     // are also inside the label totals.
     AirtimeTotals HeardAir, OwnAir;
+    // Who sent each frame, and the preambles learned from when frames come.
+    FrameOrigins Origins;
+    PreambleEstimator Preambles;
+    QElapsedTimer ArrivalClock;
+    uint64_t ReadCount = 0;
+    int64_t ReadArrivalUs = 0;
+    // Some of this period's airtime rests on learned preambles.
+    bool MeasuredThisPeriod = false;
+    bool Verbose = false;
     PeriodHistory Periods;
     // Deletes itself when closed.
     QPointer<THistoryWindow> HistoryForm;
+    TPeriodStore* HistoryStore = nullptr;
     // Port-list requests out and not yet answered; still one at the next tick,
     // the engine is taken for stopped although the connection stays open. An
     // answer with none out answers nothing and proves nothing.

@@ -4,8 +4,11 @@
 // the window is opened and closed a few times. Prints the process's anonymous
 // resident memory (RssAnon, after giving freed heap back with malloc_trim) at
 // each step, and the timers the program's objects hold.
-// Usage: history_memory [rounds of open and close, default 5]   (run by bench/resources)
+// With a store file, the meter keeps its periods in it as the program does
+// (the ring filled from it at start, each period written, folding between).
+// Usage: history_memory [rounds of open and close, default 5] [store file]   (run by bench/resources)
 #include "ErrorBox.h"
+#include "PeriodStore.h"
 #include "Process.h"
 #include "THistoryWindow.h"
 #include "meter.h"
@@ -101,6 +104,17 @@ int main(int argc, char* argv[])
 
     auto* form = new TForm1;
     form->CheckTime->stop();
+    TPeriodStore store;
+    if (argc > 2) {
+        if (!store.Open(QString::fromLocal8Bit(argv[2]))) {
+            std::fprintf(stderr, "%s\n", store.Error().toLocal8Bit().constData());
+            return 1;
+        }
+        form->SetStore(&store);
+        form->RestoreHistory(store.Periods(store.LastTime() - PeriodHistory::SpanSeconds, store.LastTime()));
+        QObject::connect(form, &TForm1::PeriodEvaluated, &store, [&](const PeriodRecord& r) { store.Write(r); });
+        std::printf("store %s: %zu periods of the last day restored\n", argv[2], form->History().Size());
+    }
     ConnectPending = true;
     int evaluated = 0;
     const auto tick = [&](int n) {
@@ -155,5 +169,6 @@ int main(int argc, char* argv[])
     }
     std::printf("after %d rounds: %+ld KiB against the first close\n", rounds, rssAnonKiB() - firstClosed);
     delete form;
+    store.Close();
     return 0;
 }

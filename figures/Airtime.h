@@ -8,17 +8,21 @@
 struct MonitorHeader;
 
 // What a period's frames kept the channel busy with.
+// Sums stop at the largest value instead of overflowing.
 struct AirtimeTotals {
     int64_t Bits = 0;          // HDLC bits of the frames, stuffing and closing flag included
     int64_t Transmissions = 0; // each with its own preamble and tail
+    // Of those transmissions, the ones whose preamble and tail are known on
+    // their own (learned from the channel), and those preambles and tails in
+    // milliseconds; the others take TXDELAY and TXTAIL.
+    int64_t KeyedMs = 0;
+    int64_t KeyedTransmissions = 0;
 
-    AirtimeTotals& operator+=(const AirtimeTotals& Other)
-    {
-        Bits += Other.Bits;
-        Transmissions += Other.Transmissions;
-        return *this;
-    }
+    AirtimeTotals& operator+=(const AirtimeTotals& Other);
 };
+
+// A + B, held at the largest or smallest 64-bit value instead of overflowing.
+int64_t SaturatingAdd(int64_t A, int64_t B);
 
 // Bits of the frame a monitor text describes: 7 address bytes for the
 // destination, the source and each digipeater named, the control byte (two
@@ -26,6 +30,11 @@ struct AirtimeTotals {
 // the 2 FCS bytes, all bit-stuffed, then the closing flag. Data is the whole
 // data part of the monitored frame.
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data);
+
+// Bits of a frame given as its raw bytes, addresses to information, without
+// the FCS (as an engine passes on a raw frame): FCS, stuffing and closing flag
+// added, all exact.
+int64_t RawFrameAirBits(std::string_view Frame);
 
 // Busy seconds over the period as a whole percentage, truncated and at most
 // 100. No figure (0) when the bit rate is not positive.

@@ -82,7 +82,7 @@ std::string portLabel(int32_t Port)
 
 } // namespace
 
-int64_t FrameAirNanoseconds(int64_t Bits, int64_t BitRate, int64_t TxDelayMs, int64_t TxTailMs)
+int64_t FrameAirNanoseconds(int64_t Bits, int64_t BitRate, int64_t KeyingMs)
 {
     if (BitRate <= 0)
         return 0;
@@ -93,7 +93,7 @@ int64_t FrameAirNanoseconds(int64_t Bits, int64_t BitRate, int64_t TxDelayMs, in
     if (seconds >= Cap)
         return Cap * NsPerSecond;
     const int64_t bits = seconds * NsPerSecond + (Bits % BitRate) * NsPerSecond / BitRate;
-    const int64_t keyingMs = std::clamp<int64_t>(TxDelayMs + TxTailMs, -Cap * 1000, Cap * 1000);
+    const int64_t keyingMs = std::clamp<int64_t>(KeyingMs, -Cap * 1000, Cap * 1000);
     return std::max<int64_t>(bits + keyingMs * 1000000, 0);
 }
 

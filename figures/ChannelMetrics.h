@@ -22,10 +22,11 @@ struct MetricsFrame {
 };
 
 // How long one frame keeps the channel busy, as the airtime figure counts it:
-// its HDLC bits at the bit rate plus one preamble and tail. 0 when the bit
-// rate is not positive (the airtime figure has none then either); never
-// negative, so that a counter built from it never goes back.
-int64_t FrameAirNanoseconds(int64_t Bits, int64_t BitRate, int64_t TxDelayMs, int64_t TxTailMs);
+// its HDLC bits at the bit rate plus its transmission's preamble and tail
+// (KeyingMs). 0 when the bit rate is not positive (the airtime figure has
+// none then either); never negative, so that a counter built from it never
+// goes back.
+int64_t FrameAirNanoseconds(int64_t Bits, int64_t BitRate, int64_t KeyingMs);
 
 class ChannelMetrics {
 public:

@@ -2,7 +2,10 @@
 #include "THistoryWindow.h"
 
 #include "AccessibleLabel.h"
+#include "PeriodStore.h"
+#include "PlotItem.h"
 
+#include <QAreaSeries>
 #include <QButtonGroup>
 #include <QChart>
 #include <QChartView>
@@ -10,6 +13,7 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QEvent>
+#include <QGraphicsLineItem>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,10 +21,15 @@
 #include <QLegend>
 #include <QLineSeries>
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -53,14 +62,60 @@ QDateTime moment(int64_t Time)
     return QDateTime::fromSecsSinceEpoch(Time);
 }
 
+QString why(const PeriodRecord& R)
+{
+    switch (R.Engine) {
+    case EngineState::Silent:
+        return QStringLiteral("engine not answering");
+    case EngineState::Disconnected:
+        return QStringLiteral("disconnected from the engine");
+    case EngineState::NoPort:
+        return QStringLiteral("no radio port %1 on this engine").arg(R.Port);
+    case EngineState::Answering:
+        break;
+    }
+    return QString();
+}
+
+PlotSample sampleOf(const PeriodRecord& R)
+{
+    PlotSample s;
+    s.Time = R.Time;
+    s.Has = R.HasFigures();
+    s.Value[PlotSample::Airtime] = s.Max[PlotSample::Airtime] = R.Airtime;
+    s.Value[PlotSample::Load] = s.Max[PlotSample::Load] = R.Load;
+    s.Value[PlotSample::Usage] = s.Max[PlotSample::Usage] = R.Usage;
+    return s;
+}
+
+PlotSample sampleOf(const HourFigures& H)
+{
+    PlotSample s;
+    s.Time = H.Time;
+    s.Has = H.HasFigures();
+    s.Value[PlotSample::Airtime] = H.Airtime;
+    s.Max[PlotSample::Airtime] = H.AirtimeMax;
+    s.Value[PlotSample::Load] = H.Load;
+    s.Max[PlotSample::Load] = H.LoadMax;
+    s.Value[PlotSample::Usage] = H.Usage;
+    s.Max[PlotSample::Usage] = H.UsageMax;
+    return s;
+}
+
+const char* const SpanNames[] = {"Last &hour", "Last &6 hours", "Last &24 hours",
+                                 "Last &7 days", "Last &30 days", "Last &year"};
+
 } // namespace
 
 QString PeriodText(const PeriodRecord& R)
 {
     const QString utc = QString::fromStdString(Iso8601Utc(R.Time)).mid(11, 8);
-    return QStringLiteral("%1 (%2 UTC)\nAirtime %3%, own %4%\nLoad %5%\nUsage %6%\nEfficiency %7%\n"
-                          "Frames %8, bytes %9, data %10")
-        .arg(localTime(R.Time, QStringLiteral("yyyy-MM-dd HH:mm:ss")), utc)
+    const QString when = QStringLiteral("%1 (%2 UTC)").arg(localTime(R.Time, QStringLiteral("yyyy-MM-dd HH:mm:ss")), utc);
+    if (!R.HasFigures())
+        return QStringLiteral("%1\nNo figures: %2").arg(when, why(R));
+    return QStringLiteral("%1\nAirtime %2%, own %3%\nLoad %4%\nUsage %5%\nEfficiency %6%\n"
+                          "Frames %7, bytes %8, data %9\n%10")
+        .arg(when)
         .arg(R.Airtime)
         .arg(R.OwnAirtime)
         .arg(R.Load)
@@ -68,11 +123,33 @@ QString PeriodText(const PeriodRecord& R)
         .arg(R.Efficiency)
         .arg(R.Frames)
         .arg(R.Bytes)
-        .arg(R.Datas);
+        .arg(R.Datas)
+        .arg(R.MeasuredPreambles ? QStringLiteral("Airtime from preambles measured on the channel")
+                                 : QStringLiteral("Airtime from the assumed TXDELAY and TXTAIL"));
 }
 
-THistoryWindow::THistoryWindow(const PeriodHistory& History, QWidget* parent)
-    : QWidget(parent, Qt::Window), history(History)
+QString HourText(const HourFigures& H)
+{
+    const QString utc = QString::fromStdString(Iso8601Utc(H.Time)).mid(11, 5);
+    const QString when = QStringLiteral("%1-%2 (from %3 UTC)")
+                             .arg(localTime(H.Time, QStringLiteral("yyyy-MM-dd HH:mm")),
+                                  localTime(H.Time + 3600, QStringLiteral("HH:mm")), utc);
+    const QString count = QStringLiteral("%1 periods, %2 without figures").arg(H.Periods).arg(H.Blind);
+    if (!H.HasFigures())
+        return QStringLiteral("%1\nNo figures: the meter could not see the channel\n%2").arg(when, count);
+    const auto pair = [](double Mean, int Max) {
+        return QStringLiteral("mean %1%, max %2%").arg(std::lround(Mean)).arg(Max);
+    };
+    return QStringLiteral("%1\nAirtime %2\nLoad %3\nUsage %4\nFrames %5, bytes %6, data %7\n%8")
+        .arg(when, pair(H.Airtime, H.AirtimeMax), pair(H.Load, H.LoadMax), pair(H.Usage, H.UsageMax))
+        .arg(H.Frames)
+        .arg(H.Bytes)
+        .arg(H.Datas)
+        .arg(count);
+}
+
+THistoryWindow::THistoryWindow(const PeriodHistory& History, TPeriodStore* Store, QWidget* parent)
+    : QWidget(parent, Qt::Window), history(History), store(Store)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("ChanLoad history"));
@@ -83,14 +160,18 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, QWidget* parent)
     chart->setPlotAreaBackgroundVisible(true);
     chart->legend()->setAlignment(Qt::AlignBottom);
 
-    airtime = new QLineSeries;
-    airtime->setName(QStringLiteral("Airtime"));
-    load = new QLineSeries;
-    load->setName(QStringLiteral("Load"));
-    usage = new QLineSeries;
-    usage->setName(QStringLiteral("Usage"));
-    // Usage under the other two, so that it never hides them.
-    for (QLineSeries* s : {usage, load, airtime})
+    const char* names[] = {"Airtime", "Load", "Usage"};
+    for (int f = 0; f < PlotSample::Count; ++f) {
+        lines[f] = new QLineSeries;
+        lines[f]->setName(QString::fromLatin1(names[f]));
+    }
+    // The series stay empty: they give the legend and the axes; the plot
+    // item draws the data.
+    blindHatch = new QAreaSeries(new QLineSeries);
+    blindHatch->upperSeries()->setParent(blindHatch);
+    blindHatch->setName(QStringLiteral("No figures"));
+    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{
+             lines[PlotSample::Airtime], lines[PlotSample::Load], lines[PlotSample::Usage], blindHatch})
         chart->addSeries(s);
 
     timeAxis = new QDateTimeAxis;
@@ -103,25 +184,36 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, QWidget* parent)
     percentAxis->setLabelFormat(QStringLiteral("%d%"));
     chart->addAxis(timeAxis, Qt::AlignBottom);
     chart->addAxis(percentAxis, Qt::AlignLeft);
-    for (QLineSeries* s : {usage, load, airtime}) {
+    for (QAbstractSeries* s : chart->series()) {
         s->attachAxis(timeAxis);
         s->attachAxis(percentAxis);
-        connect(s, &QLineSeries::hovered, this, &THistoryWindow::showPeriodAt);
     }
 
     view = new QChartView(chart);
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumSize(480, 260);
     view->setToolTip(QString());
+    view->viewport()->setMouseTracking(true);
+    view->viewport()->installEventFilter(this);
+
+    plot = new TPlotItem(chart);
+    marker = new QGraphicsLineItem(chart);
+    marker->setZValue(100);
+    marker->setVisible(false);
+    connect(chart, &QChart::plotAreaChanged, this, [this] { redraw(); });
 
     auto* spans = new QHBoxLayout;
     auto* group = new QButtonGroup(this);
-    const char* spanNames[] = {"Last &hour", "Last &6 hours", "Last &24 hours"};
-    for (int i = 0; i < 3; ++i) {
-        spanButtons[i] = new QRadioButton(QString::fromLatin1(spanNames[i]));
+    const bool hasStore = store && store->IsOpen();
+    for (int i = 0; i < SpanCount; ++i) {
+        spanButtons[i] = new QRadioButton(QString::fromLatin1(SpanNames[i]));
         group->addButton(spanButtons[i]);
         spans->addWidget(spanButtons[i]);
         const int64_t seconds = Spans[i];
+        if (seconds > LongestRingSpan && !hasStore) {
+            spanButtons[i]->setEnabled(false);
+            spanButtons[i]->setToolTip(QStringLiteral("Needs the history store, which this run does without"));
+        }
         connect(spanButtons[i], &QRadioButton::toggled, this, [this, seconds](bool on) {
             if (on)
                 SetSpan(seconds);
@@ -129,7 +221,6 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, QWidget* parent)
     }
     spanButtons[0]->setChecked(true);
     spans->addStretch();
-    spans->addWidget(new QLabel(QStringLiteral("Background: load class 1 to 4 (blue, green, yellow, red)")));
 
     // The latest period, one figure per label, for the eye and for screen readers.
     auto* latest = new QGroupBox(QStringLiteral("Latest period"));
@@ -151,8 +242,9 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, QWidget* parent)
     LatestEfficiency = figure(4, QStringLiteral("Efficiency"), QStringLiteral("Efficiency"));
     LatestFrames = figure(5, QStringLiteral("Frames"), QStringLiteral("Frames"));
 
-    auto* column = new QVBoxLayout(this);
+    column = new QVBoxLayout(this);
     column->addLayout(spans);
+    column->addWidget(new QLabel(QStringLiteral("Background: load class 1 to 4 (blue, green, yellow, red)")));
     column->addWidget(view, 1);
     column->addWidget(latest);
 
@@ -162,9 +254,21 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, QWidget* parent)
     resize(760, 480);
 }
 
+void THistoryWindow::AddView(QWidget* View, const QString& Title)
+{
+    if (!tabs) {
+        // The chart becomes the first tab; the span buttons stay above all tabs.
+        tabs = new QTabWidget;
+        column->replaceWidget(view, tabs);
+        column->setStretchFactor(tabs, 1);
+        tabs->addTab(view, QStringLiteral("Channel"));
+    }
+    tabs->addTab(View, Title);
+}
+
 QRadioButton* THistoryWindow::SpanButton(int64_t Seconds) const
 {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < SpanCount; ++i)
         if (Spans[i] == Seconds)
             return spanButtons[i];
     return nullptr;
@@ -172,46 +276,121 @@ QRadioButton* THistoryWindow::SpanButton(int64_t Seconds) const
 
 void THistoryWindow::SetSpan(int64_t Seconds)
 {
-    if (QRadioButton* b = SpanButton(Seconds)) {
-        span = Seconds;
-        b->setChecked(true);
-        redraw();
+    QRadioButton* b = SpanButton(Seconds);
+    if (!b || !b->isEnabled())
+        return;
+    span = Seconds;
+    b->setChecked(true);
+    hideHover();
+    if (longSpan())
+        loadHours();
+    else
+        hours = {};
+    redraw();
+}
+
+int64_t THistoryWindow::newest() const
+{
+    int64_t t = history.Empty() ? 0 : history.Latest().Time;
+    if (store && store->IsOpen())
+        t = std::max(t, store->LastTime());
+    return t ? t : QDateTime::currentSecsSinceEpoch();
+}
+
+void THistoryWindow::loadHours()
+{
+    hours.clear();
+    if (store && store->IsOpen()) {
+        const int64_t last = newest();
+        hours = store->Hours(HourOf(last - span), last);
     }
 }
 
-void THistoryWindow::PeriodAdded(const PeriodRecord& /*Record*/)
+void THistoryWindow::PeriodAdded(const PeriodRecord& Record)
 {
+    if (longSpan()) {
+        // The new period joins its hour; the store is read again only when
+        // the span changes.
+        const int64_t hour = HourOf(Record.Time);
+        if (hours.empty() || hours.back().Time < hour) {
+            HourFigures h;
+            h.Time = hour;
+            hours.push_back(h);
+        }
+        if (hours.back().Time == hour)
+            hours.back().Add(Record);
+        const int64_t first = HourOf(newest() - span);
+        while (!hours.empty() && hours.front().Time < first)
+            hours.erase(hours.begin());
+    }
     redraw();
     showLatest();
+    hideHover();
+}
+
+// Drawing costs Qt Charts some microseconds a point (it strokes each line
+// for hovering), so the lines get two points per three pixels at most, and
+// the long spans, which draw bands too, two per five.
+int THistoryWindow::Columns() const
+{
+    const qreal width = chart->plotArea().width() > 50 ? chart->plotArea().width() : 700;
+    return std::max(static_cast<int>(width) / (longSpan() ? 5 : 3), 20);
 }
 
 // The time axis ends at the newest period, not at the clock, so that the
 // drawing changes only when a period comes.
 void THistoryWindow::redraw()
 {
-    const int64_t end = history.Empty() ? QDateTime::currentSecsSinceEpoch() : history.Latest().Time;
+    const int64_t previousEnd = end, previousStart = end - shownSpan;
+    shownSpan = span;
+    end = newest();
     const int64_t start = end - span;
-    QList<QPointF> airPoints, loadPoints, usagePoints;
-    const size_t first = history.FirstSince(start);
-    const auto count = static_cast<qsizetype>(history.Size() - first);
-    airPoints.reserve(count);
-    loadPoints.reserve(count);
-    usagePoints.reserve(count);
-    for (size_t i = first; i < history.Size(); ++i) {
-        const PeriodRecord& r = history[i];
-        const auto x = static_cast<qreal>(r.Time) * 1000;
-        airPoints.append(QPointF(x, r.Airtime));
-        loadPoints.append(QPointF(x, r.Load));
-        usagePoints.append(QPointF(x, r.Usage));
+    samples.clear();
+    if (longSpan()) {
+        samples.reserve(hours.size());
+        for (const HourFigures& h : hours)
+            samples.push_back(sampleOf(h));
+    } else {
+        // The whole ring, not a search in it: after the clock was set back
+        // its times are out of order, and ThinLine leaves those out.
+        samples.reserve(history.Size());
+        for (size_t i = 0; i < history.Size(); ++i)
+            if (history[i].Time >= start && history[i].Time <= end)
+                samples.push_back(sampleOf(history[i]));
     }
-    airtime->replace(airPoints);
-    load->replace(loadPoints);
-    usage->replace(usagePoints);
+    const int n = Columns();
+    for (int f = 0; f < PlotSample::Count; ++f)
+        plot->Lines[f] = ThinLine(samples, PlotSample::Figure(f), false, start, end, n);
+    for (int b = 0; b < 2; ++b) {
+        plot->BandTop[b].clear();
+        plot->BandBottom[b].clear();
+        if (longSpan()) {
+            plot->BandTop[b] = ThinLine(samples, PlotSample::Figure(b), true, start, end, n, PlotKeep::Highest);
+            plot->BandBottom[b] = ThinLine(samples, PlotSample::Figure(b), false, start, end, n, PlotKeep::Lowest);
+        }
+    }
+    plot->Cover.clear();
+    for (const auto& [from, to] : BlindStretches(samples, start, end, longSpan() ? 5400 : UsualStepLimit(samples)))
+        plot->Cover.append({static_cast<qreal>(from) * 1000, static_cast<qreal>(to) * 1000});
+    blindHatch->setVisible(!plot->Cover.isEmpty());
     // Few periods are dots as well as lines; a single one would not show at all.
-    const bool dots = count <= 60;
-    for (QLineSeries* s : {airtime, load, usage})
-        s->setPointsVisible(dots);
-    timeAxis->setRange(moment(start), moment(end));
+    plot->Dots = plot->Lines[0].size() <= 60;
+
+    // Room after the newest point for its dot and the line's width.
+    const qreal width = chart->plotArea().width() > 50 ? chart->plotArea().width() : 700;
+    const int64_t pad = std::max<int64_t>(1, static_cast<int64_t>(static_cast<qreal>(span) * 8 / width));
+    const QDate first = moment(start).date(), last = moment(end).date();
+    const QString format = span > 30 * 86400 ? QStringLiteral("d MMM yyyy")
+                           : span > 7 * 86400 ? QStringLiteral("d MMM")
+                           : first != last    ? QStringLiteral("d MMM HH:mm")
+                                              : QStringLiteral("HH:mm");
+    timeAxis->setFormat(format);
+    timeAxis->setRange(moment(start), moment(end + pad));
+    plot->MinX = static_cast<qreal>(start) * 1000;
+    plot->MaxX = static_cast<qreal>(end + pad) * 1000;
+    plot->Changed();
+    if (end != previousEnd || start != previousStart)
+        emit SpanChanged(start, end);
 }
 
 void THistoryWindow::showLatest()
@@ -223,6 +402,11 @@ void THistoryWindow::showLatest()
     }
     const PeriodRecord& r = history.Latest();
     LatestTime->setText(localTime(r.Time, QStringLiteral("HH:mm:ss")));
+    if (!r.HasFigures()) {
+        for (TValueLabel* l : {LatestAirtime, LatestLoad, LatestUsage, LatestEfficiency, LatestFrames})
+            l->setText(QStringLiteral("-"));
+        return;
+    }
     LatestAirtime->setText(percent(r.Airtime));
     LatestLoad->setText(percent(r.Load));
     LatestUsage->setText(percent(r.Usage));
@@ -235,6 +419,26 @@ void THistoryWindow::changeEvent(QEvent* e)
     QWidget::changeEvent(e);
     if (e->type() == QEvent::PaletteChange || e->type() == QEvent::StyleChange)
         applyColours();
+}
+
+bool THistoryWindow::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == view->viewport()) {
+        switch (e->type()) {
+        case QEvent::MouseMove:
+            hoverAt(static_cast<QMouseEvent*>(e)->position().toPoint());
+            break;
+        case QEvent::Leave:
+            hideHover();
+            break;
+        case QEvent::ToolTip:
+            // The chart view would hide the period's tip, having none of its own.
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 // Everything from the window's palette, so that a dark theme gets a dark chart.
@@ -252,15 +456,15 @@ void THistoryWindow::applyColours()
 
     // The classes as horizontal bands: the gradient runs over the plot area
     // from bottom to top, with hard steps at 25, 50 and 75 %.
-    QLinearGradient bands(0, 1, 0, 0);
-    bands.setCoordinateMode(QGradient::ObjectMode);
+    QLinearGradient classes(0, 1, 0, 0);
+    classes.setCoordinateMode(QGradient::ObjectMode);
     const qreal steps[] = {0, 0.25, 0.5, 0.75, 1};
     for (int i = 0; i < 4; ++i) {
         const QColor c = bandColour(background, ClassColours[i], dark);
-        bands.setColorAt(steps[i] + (i ? 0.0005 : 0), c);
-        bands.setColorAt(steps[i + 1], c);
+        classes.setColorAt(steps[i] + (i ? 0.0005 : 0), c);
+        classes.setColorAt(steps[i + 1], c);
     }
-    chart->setPlotAreaBackgroundBrush(bands);
+    chart->setPlotAreaBackgroundBrush(classes);
     chart->setPlotAreaBackgroundPen(QPen(text, 1));
 
     QColor grid = text;
@@ -273,26 +477,104 @@ void THistoryWindow::applyColours()
     }
 
     // Airtime, the figure that says how busy the channel is, in the text
-    // colour; load in a colour none of the bands has; usage fainter.
-    airtime->setPen(QPen(text, 2.5));
-    load->setPen(QPen(dark ? QColor(0xe0, 0x8c, 0xff) : QColor(0x7b, 0x1f, 0xa2), 2));
+    // colour; load in a colour none of the bands has; usage fainter. All
+    // solid: a dashed line of many points costs ten times as much to draw.
+    const QColor loadColour = dark ? QColor(0xe0, 0x8c, 0xff) : QColor(0x7b, 0x1f, 0xa2);
+    lines[PlotSample::Airtime]->setPen(QPen(text, 2.5));
+    lines[PlotSample::Load]->setPen(QPen(loadColour, 2));
     QColor faint = text;
-    faint.setAlpha(dark ? 130 : 110);
-    usage->setPen(QPen(faint, 1.2, Qt::DashLine));
-    for (QLineSeries* s : {airtime, load, usage})
-        s->setMarkerSize(5);
+    faint.setAlpha(dark ? 110 : 90);
+    QPen usagePen(faint, 1);
+    usagePen.setCosmetic(true);
+    lines[PlotSample::Usage]->setPen(usagePen);
+    for (int f = 0; f < PlotSample::Count; ++f)
+        plot->Pens[f] = lines[f]->pen();
+    const QColor bandColours[] = {text, loadColour};
+    for (int b = 0; b < 2; ++b) {
+        QColor c = bandColours[b];
+        c.setAlpha(dark ? 70 : 55);
+        plot->BandBrushes[b] = c;
+    }
+    // The cover: the window's own colour, hatched in the text's, so that the
+    // lines under it are gone and the stretch still reads as "nothing here".
+    QColor cover = background;
+    cover.setAlpha(235);
+    plot->CoverBrush = cover;
+    QColor hatch = text;
+    hatch.setAlpha(90);
+    plot->HatchBrush = QBrush(hatch, Qt::BDiagPattern);
+    blindHatch->setBrush(plot->HatchBrush);
+    blindHatch->setPen(Qt::NoPen);
+    marker->setPen(QPen(text, 1));
+    plot->Changed();
 }
 
-void THistoryWindow::showPeriodAt(const QPointF& Point, bool State)
+void THistoryWindow::hoverAt(const QPoint& At)
 {
-    if (!State || history.Empty()) {
-        QToolTip::hideText();
+    const QPointF inChart = chart->mapFromScene(view->mapToScene(At));
+    if (samples.empty() || !chart->plotArea().contains(inChart)) {
+        hideHover();
         return;
     }
-    // The period nearest to the pointer's time.
-    const auto time = static_cast<int64_t>(Point.x() / 1000);
-    size_t i = history.FirstSince(time);
-    if (i > 0 && (i == history.Size() || time - history[i - 1].Time < history[i].Time - time))
-        --i;
-    QToolTip::showText(QCursor::pos(), PeriodText(history[i]), view);
+    const double time = chart->mapToValue(inChart, lines[0]).x() / 1000;
+    // The nearest period (or hour) by time, wherever the pointer is.
+    size_t best = 0;
+    for (size_t i = 1; i < samples.size(); ++i)
+        if (std::abs(static_cast<double>(samples[i].Time) - time) < std::abs(static_cast<double>(samples[best].Time) - time))
+            best = i;
+    const int64_t t = samples[best].Time;
+    QString text;
+    if (longSpan()) {
+        for (const HourFigures& h : hours)
+            if (h.Time == t)
+                text = HourText(h);
+    } else {
+        for (size_t i = history.Size(); i-- > 0;)
+            if (history[i].Time == t) {
+                text = PeriodText(history[i]);
+                break;
+            }
+    }
+    if (text.isEmpty()) {
+        hideHover();
+        return;
+    }
+    const QRectF area = chart->plotArea();
+    const qreal x = chart->mapToPosition(QPointF(static_cast<qreal>(t) * 1000, 0), lines[0]).x();
+    marker->setLine(QLineF(x, area.top(), x, area.bottom()));
+    marker->setVisible(true);
+    markedTime = t;
+    // Stays while the pointer stays: no time-out to speak of, and no area
+    // to leave but the plot's, which ends the hover through Leave.
+    QToolTip::showText(view->viewport()->mapToGlobal(At) + QPoint(14, 14), text, view->viewport(), QRect(),
+                       24 * 3600 * 1000);
+}
+
+void THistoryWindow::hideHover()
+{
+    if (markedTime == 0)
+        return;
+    markedTime = 0;
+    marker->setVisible(false);
+    QToolTip::hideText();
+}
+
+const QList<QPointF>& THistoryWindow::Line(PlotSample::Figure Figure) const
+{
+    return plot->Lines[Figure];
+}
+
+const QList<QPointF>& THistoryWindow::BandTop(PlotSample::Figure Figure) const
+{
+    return plot->BandTop[Figure == PlotSample::Load ? 1 : 0];
+}
+
+const QList<QPointF>& THistoryWindow::BandBottom(PlotSample::Figure Figure) const
+{
+    return plot->BandBottom[Figure == PlotSample::Load ? 1 : 0];
+}
+
+QList<std::pair<qreal, qreal>> THistoryWindow::BlindStretchesDrawn() const
+{
+    return plot->Cover;
 }

@@ -23,8 +23,12 @@ void LoadSettings(MeterSettings& S)
     S.SampleMs = StrToInt(read(K::SampleMs, "30000"));
     S.ChannelBps = StrToInt(read(K::ChannelBps, "1200"));
     S.CallSign = read(K::CallSign, "NOBODY-2");
-    S.TxDelayMs = StrToInt(read(K::TxDelayMs, "300"));
-    S.TxTailMs = StrToInt(read(K::TxTailMs, "100"));
+    const std::string txDelay = read(K::TxDelayMs, "");
+    S.TxDelaySet = !txDelay.empty();
+    S.TxDelayMs = StrToInt(S.TxDelaySet ? txDelay : "300");
+    const std::string txTail = read(K::TxTailMs, "");
+    S.TxTailSet = !txTail.empty();
+    S.TxTailMs = StrToInt(S.TxTailSet ? txTail : "100");
     S.Reconnect = StrToInt(read(K::Reconnect, "0")) != 0;
     S.Metrics = read(K::Metrics, "");
 }

@@ -12,6 +12,9 @@ struct MeterSettings {
     // Preamble and tail of every transmission, for the airtime estimate. Not
     // in the Properties dialog: set in the file by hand, kept by every save.
     int32_t TxDelayMs = 300, TxTailMs = 100;
+    // The keys are in the file; without them the meter learns each
+    // transmitter's preamble and tail from the channel.
+    bool TxDelaySet = false, TxTailSet = false;
     // A lost connection is tried again at every tick instead of ending the
     // program. Set in the file by hand; no save writes it.
     bool Reconnect = false;

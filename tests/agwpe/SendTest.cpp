@@ -108,6 +108,8 @@ TEST_F(Send, SendFrame_RefusesWhatWouldHarmTheEngine)
     client.AttachSocket(&socket, 1);
     EXPECT_FALSE(client.SendFrame(0, 'M', "", "", 0, ""));
     EXPECT_FALSE(client.SendFrame(0, 'U', "", "", 0, ""));
+    // 'K' would put a raw frame on the air; 'k' only asks for raw frames.
+    EXPECT_FALSE(client.SendFrame(0, 'K', "", "", 0, ""));
     EXPECT_FALSE(client.SendFrame(1, 'G', "", "", 0, "")); // one port served
     // A length that is not the data's would shift every later header.
     EXPECT_FALSE(client.SendFrame(0, 'D', "", "", 5, "abc"));
@@ -116,7 +118,7 @@ TEST_F(Send, SendFrame_RefusesWhatWouldHarmTheEngine)
     EXPECT_TRUE(socket.Writes.empty());
     EXPECT_EQ(client.Ports[0]->FramesOut, 0);
     EXPECT_EQ(client.Ports[0]->BytesOut, 0);
-    for (const char k : std::string("XCGdmDHgx"))
+    for (const char k : std::string("XCGdmkDHgx"))
         EXPECT_TRUE(client.SendFrame(0, k, "", "", 0, "")) << k;
 }
 

@@ -196,7 +196,7 @@ def main():
     pyatspi.Registry.registerEventListener(
         lambda e: announced.append((e.source.name, e.any_data)), "object:text-changed:insert")
 
-    env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb",
+    env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_DATA_HOME=config, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb",
                QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
     stderr = open(os.path.join(work, "stderr"), "w+")
     app = subprocess.Popen([chanload], env=env, stdout=subprocess.DEVNULL, stderr=stderr,

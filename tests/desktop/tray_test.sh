@@ -27,7 +27,7 @@ waitfor 10 xdotool search --class trayer >/dev/null || fail "trayer did not star
 mkdir -p "$work/config"
 mkdir -p "$work/config/chanload"
 printf '[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=1\nSAMPLE=600000\n' >"$work/config/chanload/CHANLOAD.INI"
-XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$chanload" 2>"$work/stderr" &
+XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=xcb "$chanload" 2>"$work/stderr" &
 app=$!
 pids+=($app)
 

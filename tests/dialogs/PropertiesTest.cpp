@@ -156,6 +156,39 @@ TEST_F(PropertiesDialog, Open_BadNumberInFileReportsAndEnablesMainWindow)
     EXPECT_TRUE(main->isEnabled());
 }
 
+// TXDELAY and TXTAIL are in the file only; opening the dialog, which reads
+// the file again, must not change what the running airtime rests on.
+TEST_F(PropertiesDialog, Open_KeepsThePreambleSettingsTheMeterStartedWith)
+{
+    struct Case {
+        const char* atStart;
+        const char* atOpen;
+        int32_t delay, tail;
+        bool delaySet, tailSet;
+    };
+    const Case cases[] = {
+        {"", "TXDELAY=500\nTXTAIL=50\n", 300, 100, false, false},
+        {"TXDELAY=220\nTXTAIL=13\n", "TXDELAY=900\nTXTAIL=90\n", 220, 13, true, true},
+        {"TXDELAY=220\nTXTAIL=13\n", "", 220, 13, true, true},
+        {"TXTAIL=13\n", "TXDELAY=400\n", 300, 13, false, true},
+    };
+    for (const Case& c : cases) {
+        main.reset();
+        writeIni(std::string("SAMPLE=30000\nBW=1200\nAGW_PORT=1\n") + c.atStart);
+        main = std::make_unique<TForm1>();
+        writeIni(std::string("SAMPLE=45000\nBW=1200\nAGW_PORT=1\n") + c.atOpen);
+        open();
+        ASSERT_TRUE(dialogOpen()) << c.atOpen;
+        dialog->BitBtn2->click();
+        EXPECT_EQ(Settings.TxDelayMs, c.delay) << c.atStart << "|" << c.atOpen;
+        EXPECT_EQ(Settings.TxTailMs, c.tail) << c.atStart << "|" << c.atOpen;
+        EXPECT_EQ(Settings.TxDelaySet, c.delaySet) << c.atStart << "|" << c.atOpen;
+        EXPECT_EQ(Settings.TxTailSet, c.tailSet) << c.atStart << "|" << c.atOpen;
+        // The rest of the file is read again, as always.
+        EXPECT_EQ(Settings.SampleMs, 45000);
+    }
+}
+
 TEST_F(PropertiesDialog, TrackBar_UserMovesUpdateLabelAndSelectionProgramMovesDoNot)
 {
     open();

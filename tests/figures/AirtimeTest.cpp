@@ -3,17 +3,17 @@
 // figure of a period.
 #include "AGWUnit.h"
 #include "Airtime.h"
+#include "FrameReference.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <string>
 #include <vector>
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 // Dire Wolf's monitor text for a frame: header line, information, CR and NUL
 // (the CR only after information).
@@ -31,55 +31,6 @@ int64_t airBits(const std::string& Data)
     MonitorHeader header;
     EXPECT_TRUE(client.ParseMonitorHeader(Data, header)) << Data;
     return FrameAirBits(header, Data);
-}
-
-// Six characters shifted left, blank-padded, then the SSID byte as given.
-Bytes address(const std::string& Call, uint8_t SsidByte)
-{
-    Bytes out;
-    for (size_t i = 0; i < 6; ++i)
-        out.push_back(static_cast<uint8_t>((i < Call.size() ? Call[i] : ' ') << 1));
-    out.push_back(SsidByte);
-    return out;
-}
-
-Bytes join(std::initializer_list<Bytes> Parts)
-{
-    Bytes out;
-    for (const Bytes& p : Parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-Bytes text(const std::string& Text)
-{
-    return Bytes(Text.begin(), Text.end());
-}
-
-// What a TNC sends for these bytes: FCS (CRC-16/X.25, low byte first), a 0
-// after every five 1s, least significant bit first, and the closing flag.
-int64_t onAir(Bytes Frame)
-{
-    uint16_t crc = 0xFFFF;
-    for (uint8_t b : Frame) {
-        crc ^= b;
-        for (int i = 0; i < 8; ++i)
-            crc = static_cast<uint16_t>((crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1);
-    }
-    Frame.push_back(static_cast<uint8_t>(~crc & 0xFF));
-    Frame.push_back(static_cast<uint8_t>((~crc >> 8) & 0xFF));
-    int64_t bits = 0;
-    int ones = 0;
-    for (uint8_t b : Frame)
-        for (int i = 0; i < 8; ++i) {
-            ++bits;
-            ones = (b >> i) & 1 ? ones + 1 : 0;
-            if (ones == 5) {
-                ++bits;
-                ones = 0;
-            }
-        }
-    return bits + 8;
 }
 
 } // namespace
@@ -200,4 +151,53 @@ TEST(AirtimePercent, OwnAirtimeIsPartOfTheChannelsAirtime)
     // 4 s + 6 x 0.4 s of 20 s; own: 1 s + 2 x 0.4 s.
     EXPECT_EQ(AirtimePercent(all, 1200, 300, 100, 20000), 32);
     EXPECT_EQ(AirtimePercent(own, 1200, 300, 100, 20000), 9);
+}
+
+TEST(AirtimePercent, LearnedPreamblesReplaceTheAssumedOnesForTheirTransmissions)
+{
+    // 6 transmissions, 2 of them with 150 + 20 ms and 500 + 80 ms learned;
+    // the other 4 take 300 + 100 ms: 2.4 s bits + 0.75 s + 1.6 s of 10 s.
+    AirtimeTotals t{2880, 6, 750, 2};
+    EXPECT_EQ(AirtimePercent(t, 1200, 300, 100, 10000), 47);
+    // All learned: the given values play no part.
+    EXPECT_EQ(AirtimePercent({0, 2, 1000, 2}, 1200, 300, 100, 10000), 10);
+    EXPECT_EQ(AirtimePercent({0, 2, 1000, 2}, 1200, 9000, 9000, 10000), 10);
+}
+
+TEST(AirtimeTotals, SumsStopAtTheLargestValueInsteadOfOverflowing)
+{
+    constexpr int64_t top = std::numeric_limits<int64_t>::max();
+    struct Case {
+        AirtimeTotals a, b;
+        AirtimeTotals sum;
+    };
+    const Case cases[] = {
+        {{1, 2, 3, 4}, {10, 20, 30, 40}, {11, 22, 33, 44}},
+        {{top - 5, 1, 0, 0}, {10, 1, 0, 0}, {top, 2, 0, 0}},
+        {{top, top, top, top}, {1, 1, 1, 1}, {top, top, top, top}},
+        {{5, top - 1, 7, 0}, {top, 1, top - 7, 3}, {top, top, top, 3}},
+    };
+    for (const Case& c : cases) {
+        AirtimeTotals t = c.a;
+        t += c.b;
+        EXPECT_EQ(t.Bits, c.sum.Bits);
+        EXPECT_EQ(t.Transmissions, c.sum.Transmissions);
+        EXPECT_EQ(t.KeyedMs, c.sum.KeyedMs);
+        EXPECT_EQ(t.KeyedTransmissions, c.sum.KeyedTransmissions);
+    }
+    // A saturated total still gives a figure, capped at 100.
+    EXPECT_EQ(AirtimePercent({top, top, 0, 0}, 1200, 300, 100, 10000), 100);
+}
+
+TEST(RawFrameAirBits, EveryByteKnownStuffingAndFcsExact)
+{
+    const Bytes frames[] = {
+        join({address("APRS", 0xE0), address("N0CALL", 0xE3), {0x03, 0xF0}, text("hello")}),
+        join({address("BEACON", 0xF8), address("N0CALL", 0xF9), {0x03, 0xF0}, Bytes(10, 0xFF)}),
+        join({address("APRS", 0xE0), address("N0CALL", 0x62), address("N0DIG", 0xF8), address("WIDE2", 0x63),
+              {0x03, 0xF0}, Bytes(200, 0x7E)}),
+        Bytes(300, 0x1F),
+    };
+    for (const Bytes& f : frames)
+        EXPECT_EQ(RawFrameAirBits(std::string(f.begin(), f.end())), onAir(f)) << f.size();
 }

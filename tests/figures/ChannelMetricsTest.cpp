@@ -174,7 +174,7 @@ TEST(ChannelMetrics, FrameAirNanoseconds_BitsAtTheRatePlusPreambleAndTail)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bits << " bits at " << c.rate << ", " << c.txDelay << "+" << c.txTail);
-        EXPECT_EQ(FrameAirNanoseconds(c.bits, c.rate, c.txDelay, c.txTail), c.expected);
+        EXPECT_EQ(FrameAirNanoseconds(c.bits, c.rate, c.txDelay + c.txTail), c.expected);
     }
 }
 

@@ -42,6 +42,8 @@ ChanLoadChild::ChanLoadChild()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    // The history store too, apart from the user's and from other children's.
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
     // What Qt itself says about the test's surroundings is not the program's
     // one line: a missing runtime directory, and the offscreen platform's
     // lack of the tray-window signal that the tray icon asks for.

@@ -45,7 +45,7 @@ bool EnginePeer::ReadStartRequests(int ms)
 {
     QByteArray got;
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    while (got.size() < 3 * 36) {
+    while (got.size() < 4 * 36) {
         if (!waitFor(fd, POLLIN, stopping, deadline))
             return false;
         char buf[512];
@@ -55,7 +55,7 @@ bool EnginePeer::ReadStartRequests(int ms)
         if (n > 0)
             got.append(buf, n);
     }
-    return got.size() == 3 * 36 && got[4] == 'G' && got[36 + 4] == 'g' && got[72 + 4] == 'm';
+    return got.size() == 4 * 36 && got[4] == 'G' && got[36 + 4] == 'g' && got[72 + 4] == 'm' && got[108 + 4] == 'k';
 }
 
 bool EnginePeer::Send(const QByteArray& bytes)

@@ -16,8 +16,8 @@ class EnginePeer {
 public:
     explicit EnginePeer(int fd, const std::atomic<bool>& stopping, std::atomic<int>& step, const std::atomic<int>& allowed);
 
-    // The three start requests ('G', 'g', 'm'), 108 bytes; false when they
-    // do not come within the time or are not those three kinds.
+    // The four start requests ('G', 'g', 'm', 'k'), 144 bytes; false when they
+    // do not come within the time or are not those four kinds.
     bool ReadStartRequests(int ms = 10000);
     // Whole buffer, blocking; false once the program is gone or the engine stops.
     bool Send(const QByteArray& bytes);

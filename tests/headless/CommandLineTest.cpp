@@ -74,7 +74,7 @@ TEST_F(CommandLine, HelpAndVersionPrintOnStandardOutputAndEndWithStatusZero)
         EXPECT_EQ(run.ExitStatus(), 0);
         const QString out = run.Stdout();
         EXPECT_TRUE(out.startsWith("Usage: chanload")) << out.toStdString();
-        for (const char* option : {"--help", "--version", "--config <file>", "--log <file>", "--headless"})
+        for (const char* option : {"--help", "--version", "--config <file>", "--log <file>", "--headless", "--verbose"})
             EXPECT_TRUE(out.contains(QLatin1String(option))) << option << " missing from:\n" << out.toStdString();
         EXPECT_EQ(run.Stderr(), QString());
     }

@@ -2,9 +2,13 @@
 #include "THistoryWindow.h"
 
 #include "AccessibleLabel.h"
+#include "PeriodStore.h"
 #include "QtTestApp.h"
 
 #include <QAccessible>
+#include <QAreaSeries>
+#include <QGraphicsLineItem>
+#include <QTemporaryDir>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
@@ -60,21 +64,55 @@ protected:
         window->show();
     }
 
-    // Every series holds exactly the periods of [from, to) of h, in order.
+    // Every series draws the periods of [from, to) of h, in order: each of
+    // them exactly while there are no more than two per column of the plot
+    // (columns a few pixels wide); beyond that only periods of h, in time
+    // order, few enough, and every period's value within what its column
+    // draws, so that no peak is lost.
     void ExpectDrawn(const PeriodHistory& h, size_t from, size_t to)
     {
         const auto n = static_cast<qsizetype>(to - from);
-        ASSERT_EQ(window->AirtimeSeries()->count(), n);
-        ASSERT_EQ(window->LoadSeries()->count(), n);
-        ASSERT_EQ(window->UsageSeries()->count(), n);
-        for (size_t i = from; i < to; ++i) {
-            const auto k = static_cast<qsizetype>(i - from);
-            const qreal x = h[i].Time * 1000.0;
-            EXPECT_EQ(window->AirtimeSeries()->at(k), QPointF(x, h[i].Airtime)) << i;
-            EXPECT_EQ(window->LoadSeries()->at(k), QPointF(x, h[i].Load)) << i;
-            EXPECT_EQ(window->UsageSeries()->at(k), QPointF(x, h[i].Usage)) << i;
+        const qreal plot = window->Chart()->plotArea().width() > 50 ? window->Chart()->plotArea().width() : 700;
+        const int width = window->Columns();
+        EXPECT_GE(width, plot / 4) << "columns too wide for a line that follows the periods";
+        EXPECT_LE(width, plot);
+        const QList<QPointF>* const series[] = {&window->Line(PlotSample::Airtime), &window->Line(PlotSample::Load),
+                                                &window->Line(PlotSample::Usage)};
+        const auto y = [&](int s, const PeriodRecord& r) { return s == 0 ? r.Airtime : s == 1 ? r.Load : r.Usage; };
+        for (int s = 0; s < 3; ++s) {
+            if (n <= 2 * width) {
+                ASSERT_EQ(series[s]->size(), n) << s;
+                for (size_t i = from; i < to; ++i)
+                    EXPECT_EQ(series[s]->at(static_cast<qsizetype>(i - from)), QPointF(h[i].Time * 1000.0, y(s, h[i])))
+                        << s << " " << i;
+                continue;
+            }
+            const QList<QPointF> drawn = *series[s];
+            EXPECT_LE(drawn.size(), 2 * width) << s;
+            for (qsizetype k = 0; k < drawn.size(); ++k) {
+                const size_t i = h.FirstSince(static_cast<int64_t>(drawn[k].x() / 1000));
+                ASSERT_LT(i, h.Size());
+                EXPECT_EQ(drawn[k], QPointF(h[i].Time * 1000.0, y(s, h[i]))) << "not a period's point";
+                if (k > 0) {
+                    EXPECT_GT(drawn[k].x(), drawn[k - 1].x());
+                }
+            }
+            const qreal column = window->Span() * 1000.0 / width;
+            for (size_t i = from; i < to; ++i) {
+                qreal low = 1e9, high = -1e9;
+                for (const QPointF& p : drawn)
+                    if (std::abs(p.x() - h[i].Time * 1000.0) <= column) {
+                        low = std::min(low, p.y());
+                        high = std::max(high, p.y());
+                    }
+                EXPECT_LE(low, y(s, h[i])) << "series " << s << " period " << i;
+                EXPECT_GE(high, y(s, h[i])) << "series " << s << " period " << i;
+            }
         }
-        EXPECT_EQ(window->TimeAxis()->max().toSecsSinceEpoch(), h.Latest().Time);
+        // The axis ends a little after the newest period, so that its point
+        // and the line's width are not cut at the edge.
+        EXPECT_GT(window->TimeAxis()->max().toSecsSinceEpoch(), h.Latest().Time);
+        EXPECT_LE(window->TimeAxis()->max().toSecsSinceEpoch(), h.Latest().Time + window->Span() / 50);
         EXPECT_EQ(window->TimeAxis()->min().toSecsSinceEpoch(), h.Latest().Time - window->Span());
     }
 
@@ -120,7 +158,7 @@ TEST_F(HistoryWindowTest, EmptyHistoryDrawsNothingAndShowsNoFigures)
 {
     const PeriodHistory h;
     Open(h);
-    EXPECT_EQ(window->AirtimeSeries()->count(), 0);
+    EXPECT_TRUE(window->Line(PlotSample::Airtime).isEmpty());
     EXPECT_EQ(window->LatestAirtime->text(), "-");
     EXPECT_EQ(window->LatestFrames->text(), "-");
 }
@@ -263,4 +301,201 @@ TEST_F(HistoryWindowTest, ClosingDeletesTheWindowAndItsChart)
     EXPECT_TRUE(chart.isNull());
     EXPECT_TRUE(series.isNull());
     window = nullptr;
+}
+
+namespace {
+
+// Sends the pointer to Point of the viewport, as a moving mouse would.
+void moveTo(QWidget* Viewport, QPoint Point)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(Point), Viewport->mapToGlobal(QPointF(Point)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(Viewport, &move);
+}
+
+// The viewport pixel of a time and a percentage.
+QPoint pixelOf(THistoryWindow* w, int64_t Time, qreal Percent)
+{
+    const QPointF onChart = w->Chart()->mapToPosition(QPointF(Time * 1000.0, Percent), w->AirtimeSeries());
+    return w->ChartView()->mapFromScene(w->Chart()->mapToScene(onChart));
+}
+
+} // namespace
+
+TEST_F(HistoryWindowTest, HoveringAnywhereMarksTheNearestPeriodAndTheTipStaysWhileThePointerDoes)
+{
+    PeriodHistory h;
+    for (int n = 0; n < 40; ++n)
+        h.Add(period(End - 39 * 60 + 60 * n, n));
+    Open(h);
+    ASSERT_TRUE(WaitFor([&] { return window->Chart()->plotArea().width() > 100; }));
+    QWidget* viewport = window->ChartView()->viewport();
+    // Far above the line (airtime of period 25 is 25 %), a little after the period.
+    const PeriodRecord& r = h[25];
+    moveTo(viewport, pixelOf(window, r.Time + 10, 95));
+    ASSERT_TRUE(WaitFor([] { return QToolTip::isVisible(); }));
+    EXPECT_EQ(QToolTip::text(), PeriodText(r));
+    EXPECT_EQ(window->MarkedTime(), r.Time);
+    ASSERT_TRUE(window->Marker()->isVisible());
+    EXPECT_NEAR(window->Marker()->line().x1(), window->Chart()->mapToPosition(QPointF(r.Time * 1000.0, 0)).x(), 0.5);
+    // The chart view's own tool-tip request (after the pointer rests) must not
+    // take the period's tip away.
+    QHelpEvent rest(QEvent::ToolTip, pixelOf(window, r.Time, 95), viewport->mapToGlobal(pixelOf(window, r.Time, 95)));
+    QCoreApplication::sendEvent(viewport, &rest);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), PeriodText(r));
+    // Leaving the plot ends it.
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(viewport, &leave);
+    EXPECT_FALSE(window->Marker()->isVisible());
+    EXPECT_TRUE(WaitFor([] { return !QToolTip::isVisible(); }));
+}
+
+TEST_F(HistoryWindowTest, PeriodsWithoutFiguresAreGapsAndHoverSaysWhy)
+{
+    struct Case {
+        EngineState engine;
+        const char* says;
+    };
+    const Case cases[] = {{EngineState::Silent, "No figures: engine not answering"},
+                          {EngineState::Disconnected, "No figures: disconnected from the engine"},
+                          {EngineState::NoPort, "No figures: no radio port 1 on this engine"}};
+    for (const Case& c : cases) {
+        PeriodHistory h;
+        for (int n = 0; n < 30; ++n) {
+            PeriodRecord r = period(End - 29 * 60 + 60 * n, n);
+            if (n >= 10 && n < 14)
+                r.Engine = c.engine;
+            h.Add(r);
+        }
+        Open(h);
+        ASSERT_TRUE(WaitFor([&] { return window->Chart()->plotArea().width() > 100; }));
+        // No point of the line in the blind stretch, and the cover over it
+        // from the last period seen to the next.
+        EXPECT_EQ(window->Line(PlotSample::Airtime).size(), 26);
+        for (const QPointF& p : window->Line(PlotSample::Airtime))
+            EXPECT_TRUE(p.x() < h[10].Time * 1000.0 || p.x() > h[13].Time * 1000.0);
+        EXPECT_TRUE(window->BlindSeries()->isVisible());
+        const auto cover = window->BlindStretchesDrawn();
+        ASSERT_EQ(cover.size(), 1);
+        EXPECT_EQ(cover[0].first, h[9].Time * 1000.0);
+        EXPECT_EQ(cover[0].second, h[14].Time * 1000.0);
+        // Drawn: where the line would run from the last period seen to the
+        // next, its colour is gone.
+        const QImage shot = window->ChartView()->grab().toImage();
+        const QPoint middle = pixelOf(window, (h[9].Time + h[14].Time) / 2, (h[9].Airtime + h[14].Airtime) / 2.0);
+        const qreal dpr = shot.devicePixelRatio();
+        EXPECT_NE(shot.pixelColor(QPoint(int(middle.x() * dpr), int(middle.y() * dpr))),
+                  window->AirtimeSeries()->pen().color());
+
+        moveTo(window->ChartView()->viewport(), pixelOf(window, h[12].Time, 50));
+        ASSERT_TRUE(WaitFor([] { return QToolTip::isVisible(); }));
+        EXPECT_TRUE(QToolTip::text().contains(c.says)) << QToolTip::text().toStdString();
+        EXPECT_FALSE(QToolTip::text().contains("Airtime")) << QToolTip::text().toStdString();
+        EXPECT_EQ(window->LatestAirtime->text(), QString("%1%").arg(h.Latest().Airtime));
+        QToolTip::hideText();
+        delete window;
+        window = nullptr;
+    }
+}
+
+TEST_F(HistoryWindowTest, TheHoverSaysWhetherTheAirtimeRestsOnMeasuredPreambles)
+{
+    PeriodRecord r = period(End, 3);
+    r.MeasuredPreambles = true;
+    EXPECT_TRUE(PeriodText(r).contains("preambles measured on the channel"));
+    r.MeasuredPreambles = false;
+    EXPECT_TRUE(PeriodText(r).contains("assumed TXDELAY and TXTAIL"));
+}
+
+TEST_F(HistoryWindowTest, TheTimeAxisShowsTheDateWhenTheSpanCrossesMidnight)
+{
+    struct Case {
+        QTime end;
+        int64_t span;
+        bool date;
+    };
+    const Case cases[] = {{QTime(0, 20), 3600, true}, {QTime(12, 0), 3600, false}, {QTime(12, 0), 6 * 3600, false},
+                          {QTime(12, 0), 24 * 3600, true}};
+    for (const Case& c : cases) {
+        const int64_t end = QDateTime(QDate(2026, 12, 1), c.end).toSecsSinceEpoch();
+        PeriodHistory h;
+        for (int n = 0; n < 10; ++n)
+            h.Add(period(end - 9 * 300 + 300 * n, n));
+        Open(h);
+        window->SetSpan(c.span);
+        EXPECT_EQ(window->TimeAxis()->format().contains("MMM"), c.date) << c.end.toString().toStdString() << " " << c.span;
+        delete window;
+        window = nullptr;
+    }
+}
+
+TEST_F(HistoryWindowTest, LongSpansDrawHourlyMeansAndMaximaFromTheStore)
+{
+    QTemporaryDir dir;
+    TPeriodStore store;
+    ASSERT_TRUE(store.Open(dir.filePath("s.sqlite")));
+    // 40 days of a period every 10 minutes, the older part folded: the hours
+    // must come out the same from folded and raw rows. In hour k the six
+    // periods have airtime k % 40 + 0, 2, 4, 6, 8, 10: mean k % 40 + 5, max k % 40 + 10.
+    const int64_t first = HourOf(End) - 40 * 86400;
+    for (int64_t t = first; t < HourOf(End); t += 600) {
+        PeriodRecord r = period(t, 0);
+        r.Airtime = static_cast<int16_t>((t - first) / 3600 % 40 + (t % 3600) / 600 * 2);
+        ASSERT_TRUE(store.Write(r));
+    }
+    while (store.FoldStep()) {
+    }
+    const PeriodHistory ring;
+    window = new THistoryWindow(ring, &store);
+    window->show();
+    for (int64_t span : {7 * 86400, 30 * 86400, 365 * 86400})
+        EXPECT_TRUE(window->SpanButton(span)->isEnabled()) << span;
+    for (int64_t span : {30 * 86400, 365 * 86400}) {
+        window->SpanButton(span)->click();
+        ASSERT_EQ(window->Span(), span);
+        const QList<QPointF> means = window->Line(PlotSample::Airtime);
+        const QList<QPointF> maxima = window->BandTop(PlotSample::Airtime);
+        EXPECT_FALSE(window->BandBottom(PlotSample::Airtime).isEmpty());
+        ASSERT_GE(means.size(), 20) << span;
+        for (const QList<QPointF>* line : {&means, &maxima})
+            for (const QPointF& p : *line) {
+                const int64_t k = (static_cast<int64_t>(p.x() / 1000) - first) / 3600;
+                const double expected = k % 40 + (line == &means ? 5 : 10);
+                EXPECT_NEAR(p.y(), expected, 1e-9) << "hour " << k;
+            }
+        // The band's top keeps the highest hour of the span.
+        double top = 0;
+        for (const QPointF& p : maxima)
+            top = std::max(top, p.y());
+        EXPECT_EQ(top, 49) << span;
+    }
+    // Hovering an hour tells its mean and maximum.
+    window->SpanButton(7 * 86400)->click();
+    ASSERT_TRUE(WaitFor([&] { return window->Chart()->plotArea().width() > 100; }));
+    const int64_t hour = HourOf(End) - 50 * 3600;
+    const int64_t k = (hour - first) / 3600;
+    moveTo(window->ChartView()->viewport(), pixelOf(window, hour + 600, 50));
+    ASSERT_TRUE(WaitFor([] { return QToolTip::isVisible(); }));
+    EXPECT_EQ(window->MarkedTime(), hour);
+    EXPECT_TRUE(QToolTip::text().contains(QString("Airtime mean %1%, max %2%").arg(k % 40 + 5).arg(k % 40 + 10)))
+        << QToolTip::text().toStdString();
+    EXPECT_TRUE(QToolTip::text().contains("6 periods, 0 without figures")) << QToolTip::text().toStdString();
+    QToolTip::hideText();
+
+    // A new period joins its hour without reading the store again (it goes
+    // to the store first, as the meter writes it).
+    PeriodRecord next = period(HourOf(End) + 60, 0);
+    next.Airtime = 90;
+    ASSERT_TRUE(store.Write(next));
+    window->PeriodAdded(next);
+    EXPECT_EQ(window->BandTop(PlotSample::Airtime).back(), QPointF(HourOf(End) * 1000.0, 90));
+
+    // Without a store the long spans cannot be chosen.
+    THistoryWindow without(ring);
+    for (int64_t span : {7 * 86400, 30 * 86400, 365 * 86400}) {
+        EXPECT_FALSE(without.SpanButton(span)->isEnabled()) << span;
+        without.SetSpan(span);
+        EXPECT_EQ(without.Span(), 3600);
+    }
 }

@@ -7,6 +7,7 @@
 #include "MessageBox.h"
 #include "Process.h"
 #include "QtTestApp.h"
+#include "SimulatedChannel.h"
 #include "meter.h"
 
 #include <QDir>
@@ -263,7 +264,8 @@ TEST_F(AirtimeOnAir, AirtimeOverTwelvePeriodsIsTheCarrierOnTimeWithinThreePoints
             const PeriodRecord& r = form->History().Latest();
             ASSERT_EQ(r.Frames, count);
             const double carrierPercent = 100.0 * static_cast<double>(carrier) / static_cast<double>(periodSamples);
-            EXPECT_NEAR(r.Airtime, carrierPercent, 3.0) << "duty " << duty << ", period " << period;
+            EXPECT_NEAR(r.Airtime, carrierPercent, 1.5) << "duty " << duty << ", period " << period;
+            EXPECT_FALSE(r.MeasuredPreambles) << "TXDELAY and TXTAIL are set";
             carrierTotal += carrier;
             airtimeTotal += r.Airtime;
         }
@@ -275,10 +277,123 @@ TEST_F(AirtimeOnAir, AirtimeOverTwelvePeriodsIsTheCarrierOnTimeWithinThreePoints
                     "(last 10 periods), TXDELAY %d ms, TXTAIL %d ms\n",
                     duty, carrierPercent, airtimePercent, kPeriods, static_cast<int>(last.Load), measured.delayMs(),
                     measured.tailMs());
-        EXPECT_NEAR(airtimePercent, carrierPercent, 3.0) << "duty " << duty;
+        EXPECT_NEAR(airtimePercent, carrierPercent, 1.5) << "duty " << duty;
         EXPECT_EQ(last.OwnAirtime, 0);
     }
     // A frame Dire Wolf did not decode would be the audio's fault, not the meter's.
     EXPECT_EQ(engine->heard(0), sent);
     EXPECT_EQ(engine->transmitted(), std::vector<std::string>{});
+}
+
+// Three stations keying up with 150, 300 and 500 ms of preamble and the
+// monitored Dire Wolf repeating some of their frames after its own 350 ms,
+// the audio played in real time, and no TXDELAY or TXTAIL in the settings:
+// the airtime rests on what the meter learns from when frames arrive.
+TEST_F(AirtimeOnAir, LearnedPreamblesFollowTheCarrierOfStationsThatKeyUpDifferently)
+{
+    constexpr int periodMs = 2500;
+    constexpr int warmUp = 6;
+    constexpr int measured = 10;
+    constexpr int digipeaterDelayMs = 250, digipeaterTailMs = 30;
+
+    engine = std::make_unique<DireWolf>(work());
+    engine->digipeat();
+    engine->keying(digipeaterDelayMs / 10, digipeaterTailMs / 10);
+    ASSERT_TRUE(engine->start()) << engine->error();
+    {
+        QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=%1\nAGW_PORT=1\nSAMPLE=%2\nBW=%3\n"
+                               "CALLSIGN=N0CALL-5\n")
+                    .arg(engine->port())
+                    .arg(periodMs)
+                    .arg(kBitRate)
+                    .toUtf8());
+    }
+    testing::internal::CaptureStderr();
+    form = new TForm1;
+    form->SetVerbose(true);
+    ASSERT_TRUE(WaitFor([] { return EverConnected; }, 15000));
+    // Raw frames asked for, and monitoring on: frames heard before would reach nobody.
+    ASSERT_TRUE(WaitFor([this] { return engine->requestKinds(0).find('k') != std::string::npos; }, 15000))
+        << engine->log();
+    // The test ends each period once its audio has been played and decoded;
+    // the audio itself comes in real time, so that the gaps between frames
+    // are those on the air.
+    form->CheckTime->stop();
+
+    SimulatedChannel channel(periodMs, "N0DW-1", digipeaterDelayMs, digipeaterTailMs);
+    const auto periodSamples = static_cast<int64_t>(kSampleRate) * periodMs / 1000;
+    struct Row {
+        double load;
+        double carrier;
+        int airtime;
+        bool measuredPreambles;
+    };
+    std::vector<Row> rows;
+    int digipeatsSoFar = 0;
+    for (const auto& [load, periods] : {std::pair{0.6, warmUp + measured}, std::pair{0.2, measured}}) {
+        for (int period = 0; period < periods; ++period) {
+            const ChannelPeriod p = channel.next(load);
+            int64_t repeated = 0;
+            for (const PlannedTransmission& t : p.transmissions)
+                repeated += t.own ? t.carrierSamples : 0;
+            // The plan's carrier is the carrier in the audio, plus the repeats.
+            ASSERT_EQ(carrierSamples(p.audio) + repeated, p.carrierSamples);
+            digipeatsSoFar += p.digipeats;
+            const int count = p.heard + p.digipeats;
+            engine->feedInRealTime(p.audio);
+            ASSERT_TRUE(WaitFor(
+                [&] {
+                    return engine->fed() && form->Frames->text() == QString::number(count)
+                        && static_cast<int>(engine->transmitted().size()) == digipeatsSoFar;
+                },
+                60000))
+                << "load " << load << ", period " << period << ": ChanLoad counted "
+                << form->Frames->text().toStdString() << " of " << count << " frames\n"
+                << engine->log();
+            ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
+            form->CheckTimeTimer(nullptr);
+            const PeriodRecord& r = form->History().Latest();
+            ASSERT_EQ(r.Frames, count);
+            rows.push_back({load, 100.0 * static_cast<double>(p.carrierSamples) / static_cast<double>(periodSamples),
+                            r.Airtime, r.MeasuredPreambles});
+        }
+    }
+    const std::string learned = testing::internal::GetCapturedStderr();
+
+    std::printf("period  load  carrier  airtime  measured\n");
+    int within[2] = {0, 0};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& r = rows[i];
+        const bool counted = i >= static_cast<size_t>(warmUp);
+        const bool close = std::fabs(r.airtime - r.carrier) <= 3.0;
+        if (counted && close)
+            ++within[r.load > 0.4 ? 0 : 1];
+        std::printf("%6zu  %3.0f%%  %6.1f%%  %6d%%  %s%s\n", i + 1, 100 * r.load, r.carrier, r.airtime,
+                    r.measuredPreambles ? "yes" : "no", counted ? (close ? "" : "  off by more than 3") : "  warm-up");
+        if (counted) {
+            EXPECT_TRUE(r.measuredPreambles) << "period " << i + 1;
+        }
+    }
+    std::printf("within 3 points: %d of %d at 60 %%, %d of %d at 20 %%\n%s", within[0], measured, within[1], measured,
+                learned.c_str());
+    EXPECT_GE(within[0], measured - 1);
+    EXPECT_GE(within[1], measured - 1);
+
+    // Each station's preamble and tail, reported once learned: what its audio
+    // holds after the opening flag and after the closing one, together within
+    // 40 ms. (Apart they are not exact: the digipeater keys up 32 to 57 ms
+    // after a tail has ended, and that much of the preamble is taken for tail.)
+    for (const ChannelStation& s : channel.stations()) {
+        const std::string label = "preamble learned: " + s.call + " ";
+        const size_t at = learned.find(label);
+        ASSERT_NE(at, std::string::npos) << s.call << "\n" << learned;
+        long long preamble = -1, tail = -1;
+        ASSERT_EQ(std::sscanf(learned.c_str() + at + label.size(), "%lld ms, tail %lld ms", &preamble, &tail), 2)
+            << learned;
+        const double truth = (s.preambleFlags + s.trailingFlags - 1) * 8 * 1000.0 / kBitRate;
+        EXPECT_NEAR(static_cast<double>(preamble + tail), truth, 40.0) << s.call;
+    }
+    EXPECT_NE(learned.find("preamble learned: N0DW-1 (own)"), std::string::npos) << learned;
 }

@@ -204,7 +204,18 @@ std::string sabmFrame(const std::string& to, const std::string& from)
     return ax25Address(to, true, false) + ax25Address(from, false, true) + '\x3F';
 }
 
-Samples hdlcAudio(const std::string& frame, int sampleRate)
+std::string uiFrame(const std::string& source, const std::string& destination, const std::vector<std::string>& via,
+                    const std::string& info)
+{
+    std::string out = ax25Address(destination, true, false) + ax25Address(source, true, via.empty());
+    for (size_t i = 0; i < via.size(); ++i) {
+        const bool repeated = !via[i].empty() && via[i].back() == '*';
+        out += ax25Address(repeated ? via[i].substr(0, via[i].size() - 1) : via[i], repeated, i + 1 == via.size());
+    }
+    return out + "\x03\xF0" + info;
+}
+
+Samples hdlcAudio(const std::string& frame, int sampleRate, int preambleFlags, int trailingFlags)
 {
     std::string sent = frame;
     const uint16_t fcs = frameCheck(frame);
@@ -217,7 +228,7 @@ Samples hdlcAudio(const std::string& frame, int sampleRate)
             for (int i = 0; i < 8; ++i)
                 bits.push_back((0x7E >> i) & 1);
     };
-    flags(40); // about 270 ms, a usual TXDELAY
+    flags(preambleFlags); // 40: about 270 ms, a usual TXDELAY
     int ones = 0;
     for (unsigned char byte : sent)
         for (int i = 0; i < 8; ++i) {
@@ -229,7 +240,7 @@ Samples hdlcAudio(const std::string& frame, int sampleRate)
                 ones = 0;
             }
         }
-    flags(4);
+    flags(trailingFlags);
 
     // NRZI: a 0 changes the tone, a 1 keeps it. Bit i ends at sample
     // (i + 1) * rate / 1200, so the rate need not be a multiple of the baud rate.
@@ -243,7 +254,9 @@ Samples hdlcAudio(const std::string& frame, int sampleRate)
         const double step = 2 * std::numbers::pi * (mark ? 1200.0 : 2200.0) / sampleRate;
         const size_t end = (i + 1) * static_cast<size_t>(sampleRate) / 1200;
         for (; n < end; ++n) {
-            out.push_back(static_cast<int16_t>(std::lround(8191 * std::sin(phase))));
+            // A zero sample would read as a gap in the carrier.
+            const auto v = static_cast<int16_t>(std::lround(8191 * std::sin(phase)));
+            out.push_back(v != 0 ? v : static_cast<int16_t>(1));
             phase = std::fmod(phase + step, 2 * std::numbers::pi);
         }
     }
@@ -325,6 +338,8 @@ bool DireWolf::startOn(int port, std::chrono::steady_clock::time_point deadline)
           << "ACHANNELS " << channels << "\n";
         for (int ch = 0; ch < channels; ++ch) {
             c << "CHANNEL " << ch << "\nMYCALL N0DW-" << (ch + 1) << "\nMODEM 1200\n";
+            if (txDelayTens > 0)
+                c << "TXDELAY " << txDelayTens << "\nTXTAIL " << txTailTens << "\n";
             if (digipeater)
                 c << "DIGIPEAT " << ch << " " << ch << " ^WIDE[3-7]-[1-7]$|^TEST$ ^WIDE[12]-[12]$ TRACE\n";
         }
@@ -393,20 +408,39 @@ bool DireWolf::startOn(int port, std::chrono::steady_clock::time_point deadline)
 
 void DireWolf::feed(Samples audio)
 {
+    write(std::move(audio), false);
+}
+
+void DireWolf::feedInRealTime(Samples audio)
+{
+    write(std::move(audio), true);
+}
+
+void DireWolf::write(Samples audio, bool realTime)
+{
     if (writer.joinable())
         writer.join();
     fedAll = false;
-    writer = std::thread([this, audio = std::move(audio)] {
+    writer = std::thread([this, realTime, audio = std::move(audio)] {
         const char* p = reinterpret_cast<const char*>(audio.data());
-        size_t left = audio.size() * sizeof(int16_t);
-        while (left > 0) {
-            const ssize_t n = write(input, p, left);
+        const size_t total = audio.size() * sizeof(int16_t);
+        const size_t slice = realTime ? static_cast<size_t>(sampleRate * channels / 100) * sizeof(int16_t) : total;
+        const auto start = std::chrono::steady_clock::now();
+        size_t done = 0;
+        while (done < total) {
+            if (realTime) {
+                // Slice k goes out once k slices of audio have played.
+                const auto due = start + std::chrono::microseconds(static_cast<int64_t>(done) * 1'000'000 /
+                                                                   (static_cast<int64_t>(sampleRate) * channels * 2));
+                std::this_thread::sleep_until(due);
+            }
+            const size_t want = std::min(slice, total - done);
+            const ssize_t n = ::write(input, p + done, want);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
                 return; // the engine has ended
-            p += n;
-            left -= static_cast<size_t>(n);
+            done += static_cast<size_t>(n);
         }
         fedAll = true;
     });

@@ -43,11 +43,19 @@ Samples afskAudio(const std::vector<TestFrame>& frames, const std::filesystem::p
 // `to`, without the frame check sequence. gen_packets makes UI frames only.
 std::string sabmFrame(const std::string& to, const std::string& from);
 
+// The AX.25 bytes of a UI frame (PID F0) without the frame check sequence;
+// a digipeater call ending in '*' has its has-been-repeated bit set, and
+// source and destination both carry the C bit, as Dire Wolf sends them.
+std::string uiFrame(const std::string& source, const std::string& destination, const std::vector<std::string>& via,
+                    const std::string& info);
+
 // One AX.25 frame (given without its frame check sequence) as mono AFSK 1200
-// audio the way a TNC keys it: flags as preamble, the frame with its FCS, bit
-// stuffing, NRZI, 1200 Hz mark and 2200 Hz space, phase continuous, at the
-// level gen_packets uses.
-Samples hdlcAudio(const std::string& frame, int sampleRate = kSampleRate);
+// audio the way a TNC keys it: flags as preamble (the opening flag among
+// them), the frame with its FCS, bit stuffing, then the closing flag and the
+// tail's flags (trailingFlags in all), NRZI, 1200 Hz mark and 2200 Hz space,
+// phase continuous. Every sample is carrier: a bit of tone is never all zeros.
+Samples hdlcAudio(const std::string& frame, int sampleRate = kSampleRate, int preambleFlags = 40,
+                  int trailingFlags = 4);
 
 // Two mono signals as one stereo signal; the shorter one is padded with silence.
 Samples interleave(const Samples& left, const Samples& right);
@@ -80,6 +88,13 @@ public:
     // WIDE1-N and WIDE2-N with the station call traced into the path, WIDE3-N
     // to WIDE7-N and TEST replaced by it as aliases.
     void digipeat() { digipeater = true; }
+    // Before start(): TXDELAY and TXTAIL in units of 10 ms (Dire Wolf's
+    // defaults are 30 and 10).
+    void keying(int txDelay, int txTail)
+    {
+        txDelayTens = txDelay;
+        txTailTens = txTail;
+    }
     int port() const { return agwPort; }
 
     // Hands the audio to the engine from a thread of its own, so that the caller
@@ -87,6 +102,9 @@ public:
     // otherwise stall the engine, and with it this write). Waits for an earlier
     // feed to finish first.
     void feed(Samples audio);
+    // The same at the pace of real audio (in slices of 10 ms), so that the
+    // frames reach AGW clients as far apart as they are on the air.
+    void feedInRealTime(Samples audio);
     bool fed() const { return fedAll; }
 
     // The frames the engine reports as heard on a radio channel (0-based), as
@@ -118,6 +136,7 @@ public:
     void stop();
 
 private:
+    void write(Samples audio, bool realTime);
     bool startOn(int port, std::chrono::steady_clock::time_point deadline);
 
     std::filesystem::path dir;
@@ -126,6 +145,7 @@ private:
     int channels;
     int sampleRate;
     bool digipeater = false;
+    int txDelayTens = 0, txTailTens = 0;
     pid_t child = -1;
     int input = -1;
     std::thread writer;

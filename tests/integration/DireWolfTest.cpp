@@ -195,9 +195,10 @@ protected:
                 EXPECT_TRUE(WaitFor([this] { return engine->clientClosed(0); }, 15000))
                     << "Dire Wolf did not see ChanLoad close:\n" << engine->log();
                 const std::string kinds = engine->requestKinds(0);
-                EXPECT_EQ(kinds.find_first_not_of("Ggm"), std::string::npos) << "requests: " << kinds;
-                EXPECT_EQ(kinds.substr(0, 3), "Ggm");
+                EXPECT_EQ(kinds.find_first_not_of("Ggmk"), std::string::npos) << "requests: " << kinds;
+                EXPECT_EQ(kinds.substr(0, 4), "Ggmk");
                 EXPECT_EQ(std::count(kinds.begin(), kinds.end(), 'm'), 1) << "requests: " << kinds;
+                EXPECT_EQ(std::count(kinds.begin(), kinds.end(), 'k'), 1) << "requests: " << kinds;
             }
         }
         if (engine) {

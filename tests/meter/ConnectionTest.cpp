@@ -18,11 +18,11 @@ QByteArray request(char kind, const QByteArray& call = {})
 
 // A listener registers no call: a registered one makes the engine answer
 // connect requests on the air.
-TEST_F(MeterTest, ConnectSendsTheThreeStartRequestsByteForByteAndNoRegistration)
+TEST_F(MeterTest, ConnectSendsTheFourStartRequestsByteForByteAndNoRegistration)
 {
     StartConnected({{"CALLSIGN", "N0CALL-7"}});
     Settle(100);
-    EXPECT_EQ(engine.received, request('G') + request('g') + request('m'));
+    EXPECT_EQ(engine.received, request('G') + request('g') + request('m') + request('k'));
     EXPECT_EQ(Status(), "Connected...");
     EXPECT_EQ(TrayIcon(), "GAUGE1");
     EXPECT_FALSE(ConnectPending);
@@ -98,9 +98,10 @@ TEST_F(MeterTest, EngineStartedLateIsConnectedAtTheNextTickAndStartsMonitoring)
     ASSERT_TRUE(WaitFor([] { return RetriesLeft == 11; }));
     ASSERT_TRUE(engine.Listen(refusing));
     form->CheckTimeTimer(form->CheckTime);
-    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 3; }));
+    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 4; }));
     EXPECT_EQ(engine.Frames()[0].kind, 'G');
     EXPECT_EQ(engine.Frames()[2].kind, 'm');
+    EXPECT_EQ(engine.Frames()[3].kind, 'k');
     EXPECT_EQ(RetriesLeft, 11);
     EXPECT_EQ(Status(), "Connected...");
     ASSERT_TRUE(SendMarker("Port1"));
@@ -132,7 +133,7 @@ TEST_F(MeterTest, ExitWhileConnectedClosesWithoutUnregisteringAndEndsWithSuccess
     EXPECT_FALSE(form->CheckTime->isActive());
     EXPECT_EQ(Status(), "Disconnected...");
     ASSERT_TRUE(WaitFor([this] { return engine.Connections() == 1 && !engine.Connected(); }));
-    EXPECT_EQ(engine.Frames().size(), 3u);
+    EXPECT_EQ(engine.Frames().size(), 4u);
 }
 
 TEST_F(MeterTest, ExitWhileDisconnectedSendsNothingAndEndsWithSuccess)
@@ -151,12 +152,12 @@ TEST_F(MeterTest, SessionSendsOnlyRequestsThatNeverTransmit)
     ASSERT_TRUE(WaitFor([this] { return form->Frames->text() == "1"; }));
     form->CheckTimeTimer(form->CheckTime);
     form->Exit1Click(form->Exit1);
-    // G g m at the start, one G at the tick as a sign of life.
-    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 4; }));
+    // G g m k at the start, one G at the tick as a sign of life.
+    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 5; }));
     ASSERT_TRUE(WaitFor([this] { return !engine.Connected(); }));
-    ASSERT_EQ(engine.received.size(), 4 * 36) << "requests carry no data";
+    ASSERT_EQ(engine.received.size(), 5 * 36) << "requests carry no data";
     for (const WireFrame& f : engine.Frames()) {
-        EXPECT_NE(QByteArray("Ggm").indexOf(f.kind), -1) << f.kind;
+        EXPECT_NE(QByteArray("Ggmk").indexOf(f.kind), -1) << f.kind;
         EXPECT_EQ(f.port, 0);
         EXPECT_EQ(f.header.mid(1, 3), QByteArray(3, '\0'));
         EXPECT_EQ(f.header.at(5), '\0');
@@ -175,8 +176,8 @@ TEST_F(MeterTest, EngineThatStopsAnsweringIsShownUntilItAnswersAgain)
     engine.answerPortList = false;
     form->CheckTimeTimer(form->CheckTime); // asks for the port list
     EXPECT_EQ(Status(), "Connected.......");
-    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 4; }));
-    EXPECT_EQ(engine.Frames()[3].kind, 'G');
+    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() == 5; }));
+    EXPECT_EQ(engine.Frames()[4].kind, 'G');
 
     // No answer to that request: the next tick says so, the figures go on.
     engine.Send(UiFrame(1, 20));
@@ -188,7 +189,7 @@ TEST_F(MeterTest, EngineThatStopsAnsweringIsShownUntilItAnswersAgain)
     form->CheckTimeTimer(form->CheckTime);
     EXPECT_EQ(Status(), "Connected, engine not answering");
     EXPECT_EQ(TrayIcon(), "GAUGEX");
-    EXPECT_EQ(engine.Frames().size(), 4u) << "one request out at a time";
+    EXPECT_EQ(engine.Frames().size(), 5u) << "one request out at a time";
 
     // The answer brings the load class and the status line back at once.
     ASSERT_TRUE(SendMarker("Port1 again"));

@@ -98,15 +98,15 @@ TEST_F(MeterTest, OpenHistoryFollowsEachEvaluatedPeriod)
     THistoryWindow* w = form->HistoryWindow();
     ASSERT_NE(w, nullptr);
     // What was there before it opened, then each new period as it comes.
-    EXPECT_EQ(w->LoadSeries()->count(), 1);
+    EXPECT_EQ(w->Line(PlotSample::Load).size(), 1);
     tick(1800, 1200);
-    ASSERT_EQ(w->LoadSeries()->count(), 2);
-    EXPECT_EQ(w->UsageSeries()->at(1).y(), 50);
+    ASSERT_EQ(w->Line(PlotSample::Load).size(), 2);
+    EXPECT_EQ(w->Line(PlotSample::Usage).at(1).y(), 50);
     EXPECT_EQ(w->LatestUsage->text(), form->Usage->text());
     EXPECT_EQ(w->LatestLoad->text(), form->AvgLoad->text());
     EXPECT_EQ(w->LatestEfficiency->text(), "66%");
     EXPECT_EQ(w->LatestFrames->text(), "3");
-    EXPECT_EQ(w->LoadSeries()->at(1).y(), form->History().Latest().Load);
+    EXPECT_EQ(w->Line(PlotSample::Load).at(1).y(), form->History().Latest().Load);
 }
 
 TEST_F(MeterTest, ClosingTheHistoryReleasesItsChartAndAnotherDoubleClickMakesANewOne)
@@ -130,7 +130,7 @@ TEST_F(MeterTest, ClosingTheHistoryReleasesItsChartAndAnotherDoubleClickMakesANe
     doubleClick(form->ImageBar, Qt::LeftButton);
     ASSERT_NE(form->HistoryWindow(), nullptr);
     EXPECT_NE(form->HistoryWindow()->Chart(), nullptr);
-    EXPECT_EQ(form->HistoryWindow()->AirtimeSeries()->count(), 1);
+    EXPECT_EQ(form->HistoryWindow()->Line(PlotSample::Airtime).size(), 1);
 }
 
 TEST_F(MeterTest, HistoryStaysUsableWhileThePropertiesDialogHasTheMainWindowDisabled)

@@ -152,7 +152,7 @@ void MeterTest::StartConnected(std::map<std::string, std::string> keys)
     WriteIni(keys);
     Start();
     ASSERT_TRUE(engine.WaitForClient());
-    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() >= 3; }));
+    ASSERT_TRUE(WaitFor([this] { return engine.Frames().size() >= 4; }));
     ASSERT_TRUE(EverConnected);
 }
 

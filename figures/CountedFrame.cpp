@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CountedFrame.h"
+
+#include "AGWUnit.h"
+#include "Airtime.h"
+#include "FrameAmounts.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr size_t AddressBytes = 7;
+constexpr size_t MaxAddresses = 10; // destination, source and 8 digipeaters
+
+std::string rawCall(std::string_view Address)
+{
+    std::string call;
+    for (size_t i = 0; i < 6; ++i) {
+        const char c = static_cast<char>(static_cast<uint8_t>(Address[i]) >> 1);
+        if (c != ' ')
+            call += c;
+    }
+    const int ssid = (static_cast<uint8_t>(Address[6]) >> 1) & 0x0F;
+    if (ssid != 0)
+        call += "-" + std::to_string(ssid);
+    return call;
+}
+
+// Calls compare without regard to case, a trailing '*' or an SSID of 0.
+std::string plainCall(std::string_view Call)
+{
+    if (!Call.empty() && Call.back() == '*')
+        Call.remove_suffix(1);
+    if (Call.size() > 2 && Call.substr(Call.size() - 2) == "-0")
+        Call.remove_suffix(2);
+    std::string out(Call);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+bool sameCall(std::string_view A, std::string_view B)
+{
+    return plainCall(A) == plainCall(B);
+}
+
+} // namespace
+
+std::optional<RawAddresses> ParseRawAddresses(std::string_view Frame)
+{
+    RawAddresses a;
+    for (size_t n = 0; n < MaxAddresses; ++n) {
+        if (Frame.size() < (n + 1) * AddressBytes)
+            return std::nullopt;
+        const std::string_view field = Frame.substr(n * AddressBytes, AddressBytes);
+        const std::string call = rawCall(field);
+        const auto ssidByte = static_cast<uint8_t>(field[6]);
+        if (n == 0) {
+            a.Destination = call;
+        } else if (n == 1) {
+            a.Source = call;
+        } else {
+            a.Via.push_back(call);
+            a.Repeated.push_back((ssidByte & 0x80) != 0);
+        }
+        if (ssidByte & 1)
+            return n >= 1 ? std::optional<RawAddresses>(a) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+uint64_t InfoHashOf(std::string_view Info)
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (char c : Info) {
+        h ^= static_cast<uint8_t>(c);
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+void FrameOrigins::TakeRaw(uint8_t Port, std::string_view Data)
+{
+    if (Data.empty())
+        return;
+    Data.remove_prefix(1);
+    auto addresses = ParseRawAddresses(Data);
+    if (!addresses)
+        return;
+    if (raws.size() == KeptRaw)
+        raws.pop_front();
+    raws.push_back({Port, std::move(*addresses), std::string(Data)});
+}
+
+CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader& Header, std::string_view Data)
+{
+    CountedFrame f;
+    f.Source = Header.Source;
+    f.Destination = Header.Destination;
+    f.InfoHash = InfoHashOf(MonitorInformation(Data));
+    f.Own = IsOwnTransmission(Kind);
+
+    if (f.Own) {
+        // A digipeat of a frame just heard: the station's call stands where
+        // the heard frame had the alias it answered to.
+        std::optional<size_t> mine;
+        for (auto h = heard.rbegin(); h != heard.rend(); ++h) {
+            if (h->info != f.InfoHash || !sameCall(h->source, f.Source) || !sameCall(h->destination, f.Destination))
+                continue;
+            for (size_t i = 0; i < Header.Via.size(); ++i)
+                if (i >= h->via.size() || !sameCall(h->via[i], Header.Via[i])) {
+                    mine = i;
+                    break;
+                }
+            break;
+        }
+        if (mine) {
+            ownCall = plainCall(Header.Via[*mine]);
+            f.Transmitter = ownCall;
+            f.Digipeated = true;
+            // Sent with the H bit set up to the station's own call.
+            MonitorHeader sent = Header;
+            for (size_t i = 0; i <= *mine; ++i)
+                if (sent.Via[i].empty() || sent.Via[i].back() != '*')
+                    sent.Via[i] += '*';
+            for (size_t i = *mine + 1; i < sent.Via.size(); ++i)
+                if (!sent.Via[i].empty() && sent.Via[i].back() == '*')
+                    sent.Via[i].pop_back();
+            f.AirBits = FrameAirBits(sent, Data);
+        } else {
+            f.Transmitter = plainCall(Header.Source);
+            f.AirBits = FrameAirBits(Header, Data);
+        }
+        return f;
+    }
+
+    if (heard.size() == KeptHeard)
+        heard.pop_front();
+    heard.push_back({Header.Source, Header.Destination, f.InfoHash, Header.Via});
+
+    // The raw frame of this one; older ones that found no monitor frame go.
+    const auto raw = std::find_if(raws.begin(), raws.end(), [&](const Raw& r) {
+        return r.port == Port && sameCall(r.addresses.Source, Header.Source) &&
+            sameCall(r.addresses.Destination, Header.Destination);
+    });
+    if (raw != raws.end()) {
+        f.Exact = true;
+        f.AirBits = RawFrameAirBits(raw->frame);
+        f.Transmitter = raw->addresses.Source;
+        for (size_t i = raw->addresses.Via.size(); i-- > 0;)
+            if (raw->addresses.Repeated[i]) {
+                f.Transmitter = raw->addresses.Via[i];
+                f.Digipeated = true;
+                break;
+            }
+        raws.erase(raws.begin(), raw + 1);
+        return f;
+    }
+
+    // Engines that mark the repeating digipeater in the text ('*').
+    f.AirBits = FrameAirBits(Header, Data);
+    f.Transmitter = plainCall(Header.Source);
+    for (size_t i = Header.Via.size(); i-- > 0;)
+        if (!Header.Via[i].empty() && Header.Via[i].back() == '*') {
+            f.Transmitter = plainCall(Header.Via[i]);
+            f.Digipeated = true;
+            break;
+        }
+    return f;
+}

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Who put a counted frame on the air, and how long it took.
+//
+// Dire Wolf's monitor text does not show which digipeater has repeated a
+// frame; its raw frames ('K', sent to a client once it asked with 'k') carry
+// the address field with the has-been-repeated (H) bits. For every frame it
+// hears Dire Wolf sends the raw frame first, then the monitor frame; for its
+// own transmissions ('T') it sends no raw frame. FrameOrigins pairs the two
+// and describes each counted frame:
+//
+//   FrameOrigins origins;
+//   on a 'K' frame:         origins.TakeRaw(port, data);
+//   on a monitored frame:   CountedFrame f = origins.Describe(port, kind, header, data);
+//
+// The description holds no timing; the preamble estimate adds that.
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct MonitorHeader;
+
+struct CountedFrame {
+    // The station that keyed up: the source, or for a digipeated frame the
+    // last digipeater whose H bit is set; for the station's own frames its
+    // own call (the digipeater call it put into the path, or the source of
+    // what it originated).
+    std::string Transmitter;
+    std::string Source, Destination; // as the monitor text writes them
+    uint64_t InfoHash = 0;           // 64-bit FNV-1a of the information bytes
+    bool Own = false;                // the station's own transmission ('T')
+    bool Digipeated = false;         // sent by a digipeater, not by its source
+    int64_t AirBits = 0;             // HDLC bits, stuffing and closing flag included
+    bool Exact = false;              // from the raw frame: addresses, H bits and length as sent
+};
+
+// The address field of a raw AX.25 frame: calls as "CALL-7" ("CALL" for SSID
+// 0), the H bit of each digipeater. Nothing when the field does not end
+// within the frame, within 10 addresses.
+struct RawAddresses {
+    std::string Destination, Source;
+    std::vector<std::string> Via;
+    std::vector<bool> Repeated;
+};
+std::optional<RawAddresses> ParseRawAddresses(std::string_view Frame);
+
+// 64-bit FNV-1a.
+uint64_t InfoHashOf(std::string_view Info);
+
+class FrameOrigins {
+public:
+    // A raw frame ('K'): one byte the engine puts in front, then the frame
+    // without its FCS. Kept until the monitored frame it belongs to comes.
+    void TakeRaw(uint8_t Port, std::string_view Data);
+    // The monitored frame of Kind ('I', 'S', 'U' heard, 'T' own) on Port,
+    // with its parsed header and its whole data part.
+    CountedFrame Describe(uint8_t Port, char Kind, const MonitorHeader& Header, std::string_view Data);
+    // The station's own call as learned from its digipeats; empty until then.
+    const std::string& OwnCall() const { return ownCall; }
+
+private:
+    struct Raw {
+        uint8_t port;
+        RawAddresses addresses;
+        std::string frame;
+    };
+    struct Heard {
+        std::string source, destination;
+        uint64_t info;
+        std::vector<std::string> via;
+    };
+    // Dire Wolf sends each raw frame right before its monitor frame; a few
+    // are kept in case an engine sends frames the monitor leaves out.
+    static constexpr size_t KeptRaw = 4;
+    // Recently heard frames, to recognise the station's digipeats of them.
+    static constexpr size_t KeptHeard = 16;
+    std::deque<Raw> raws;
+    std::deque<Heard> heard;
+    std::string ownCall;
+};

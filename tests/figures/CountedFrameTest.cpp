@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Who keyed up for each counted frame: raw frames paired with monitor
+// frames as Dire Wolf sends them, the station's own digipeats, and engines
+// that mark the repeating digipeater in the text.
+#include "AGWUnit.h"
+#include "CountedFrame.h"
+#include "FrameReference.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string raw(const Bytes& Frame)
+{
+    return std::string(1, '\0') + std::string(Frame.begin(), Frame.end());
+}
+
+MonitorHeader header(const std::string& Data)
+{
+    TAGWPE client("N0CALL");
+    MonitorHeader h;
+    EXPECT_TRUE(client.ParseMonitorHeader(Data, h)) << Data;
+    return h;
+}
+
+CountedFrame describe(FrameOrigins& Origins, char Kind, const std::string& Data, uint8_t Port = 0)
+{
+    return Origins.Describe(Port, Kind, header(Data), Data);
+}
+
+const Bytes ui = {0x03, 0xF0};
+
+} // namespace
+
+TEST(FrameOrigins, RawFrameNamesTheDigipeaterThatRepeatedAndGivesExactBits)
+{
+    struct Case {
+        const char* what;
+        Bytes frame;
+        std::string monitor; // Dire Wolf shows no '*'
+        std::string transmitter;
+        bool digipeated;
+    };
+    const Case cases[] = {
+        // As captured from Dire Wolf 1.6: "N0SRC-1>APRS,WIDE1-1:hello number 1".
+        {"original", join({address("APRS", 0xE0), address("N0SRC", 0x62), address("WIDE1", 0x63), ui,
+                           text("hello number 1")}),
+         " 1:Fm N0SRC-1 To APRS Via WIDE1-1 <UI pid=F0 Len=14 PF=0 >[08:12:13]\rhello number 1\r\0", "N0SRC-1",
+         false},
+        {"first hop", join({address("APRS", 0xE0), address("N0SRC", 0x62), address("N0DIG", 0xE2),
+                            address("WIDE2", 0x63), ui, text("hop")}),
+         " 1:Fm N0SRC-1 To APRS Via N0DIG-1,WIDE2-1 <UI pid=F0 Len=3 PF=0 >[08:12:13]\rhop\r\0", "N0DIG-1", true},
+        {"second hop", join({address("APRS", 0xE0), address("N0SRC", 0x62), address("N0DIG", 0xE2),
+                             address("N1DIG", 0xE0), address("WIDE2", 0xE1), ui, text("hop")}),
+         " 1:Fm N0SRC-1 To APRS Via N0DIG-1,N1DIG,WIDE2 <UI pid=F0 Len=3 PF=0 >[08:12:13]\rhop\r\0", "WIDE2", true},
+        {"SSID 0", join({address("CQ", 0xE0), address("N0SRC", 0x61), ui, text("x")}),
+         " 1:Fm N0SRC To CQ <UI pid=F0 Len=1 PF=0 >[08:12:13]\rx\r\0", "N0SRC", false},
+    };
+    for (const Case& c : cases) {
+        FrameOrigins origins;
+        origins.TakeRaw(0, raw(c.frame));
+        const CountedFrame f = describe(origins, 'U', c.monitor);
+        EXPECT_EQ(f.Transmitter, c.transmitter) << c.what;
+        EXPECT_EQ(f.Digipeated, c.digipeated) << c.what;
+        EXPECT_TRUE(f.Exact) << c.what;
+        EXPECT_FALSE(f.Own) << c.what;
+        EXPECT_EQ(f.AirBits, onAir(c.frame)) << c.what;
+        EXPECT_EQ(f.Source, header(c.monitor).Source) << c.what;
+        EXPECT_EQ(f.InfoHash, InfoHashOf(MonitorInformation(c.monitor))) << c.what;
+    }
+}
+
+TEST(FrameOrigins, RawFramesPairOnlyWithTheirOwnMonitorFrame)
+{
+    const Bytes fromA = join({address("APRS", 0xE0), address("N0AAA", 0x62), address("N0DIG", 0xE3), ui, text("a")});
+    const std::string monitorA = " 1:Fm N0AAA-1 To APRS Via N0DIG-1 <UI pid=F0 Len=1 PF=0 >[08:12:13]\ra\r\0";
+    const std::string monitorB = " 1:Fm N0BBB-1 To APRS Via N0DIG-1 <UI pid=F0 Len=1 PF=0 >[08:12:13]\rb\r\0";
+    const std::string starred = " 1:Fm N0BBB-1 To APRS Via N0DIG-1* <UI pid=F0 Len=1 PF=0 >[08:12:13]\rb\r\0";
+
+    FrameOrigins origins;
+    origins.TakeRaw(0, raw(fromA));
+    // Another station's frame does not take A's raw frame...
+    EXPECT_EQ(describe(origins, 'U', monitorB).Transmitter, "N0BBB-1");
+    EXPECT_FALSE(describe(origins, 'U', monitorB).Exact);
+    // ...nor does A's frame on another port...
+    EXPECT_EQ(describe(origins, 'U', monitorA, 1).Transmitter, "N0AAA-1");
+    // ...and A's own takes it once.
+    EXPECT_EQ(describe(origins, 'U', monitorA).Transmitter, "N0DIG-1");
+    EXPECT_EQ(describe(origins, 'U', monitorA).Transmitter, "N0AAA-1");
+    // Without a raw frame, a '*' in the text names the digipeater.
+    const CountedFrame f = describe(origins, 'U', starred);
+    EXPECT_EQ(f.Transmitter, "N0DIG-1");
+    EXPECT_TRUE(f.Digipeated);
+    // A broken raw frame (no end of addresses) is ignored.
+    origins.TakeRaw(0, raw(join({address("APRS", 0xE0), address("N0BBB", 0x62)})));
+    EXPECT_FALSE(describe(origins, 'U', monitorB).Exact);
+}
+
+TEST(FrameOrigins, OwnDigipeatIsSentUnderTheStationsCallWithItsHBitSet)
+{
+    // Heard with WIDE1-1, repeated by the station as N0DW-1 (Dire Wolf's
+    // trace), and reported as 'T' without a raw frame or a '*'.
+    const std::string heardText = " 1:Fm N0SRC-2 To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0";
+    const std::string sentText = " 1:Fm N0SRC-2 To APRS Via N0DW-1,WIDE2-1 <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0";
+    const std::string beacon = " 1:Fm N0DW-1 To BEACON <UI pid=F0 Len=2 PF=0 >[08:12:17]\rhi\r\0";
+    FrameOrigins origins;
+    describe(origins, 'U', heardText);
+    const CountedFrame sent = describe(origins, 'T', sentText);
+    EXPECT_TRUE(sent.Own);
+    EXPECT_TRUE(sent.Digipeated);
+    EXPECT_EQ(sent.Transmitter, "N0DW-1");
+    EXPECT_EQ(origins.OwnCall(), "N0DW-1");
+    EXPECT_EQ(sent.AirBits, onAir(join({address("APRS", 0xE0), address("N0SRC", 0xE4), address("N0DW", 0xE2),
+                                        address("WIDE2", 0x63), ui, text("hello")})));
+    // What the station originates goes out under its source.
+    const CountedFrame own = describe(origins, 'T', beacon);
+    EXPECT_TRUE(own.Own);
+    EXPECT_FALSE(own.Digipeated);
+    EXPECT_EQ(own.Transmitter, "N0DW-1");
+}
