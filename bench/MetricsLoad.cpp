@@ -106,6 +106,9 @@ int main(int argc, char* argv[])
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    // The period stores go into the bench's folder too, one per program.
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+    env.insert(QStringLiteral("HOME"), dir.path());
     meter.setProcessEnvironment(env);
     Ticks ticks;
     QByteArray pending;
@@ -126,7 +129,9 @@ int main(int argc, char* argv[])
     QProcess plain;
     plain.setProcessEnvironment(env);
     plain.setStandardOutputFile(QProcess::nullDevice());
-    plain.start(QString::fromLocal8Bit(argv[1]), {QStringLiteral("--headless"), QStringLiteral("--config"), config.fileName()});
+    const QString plainConfig = dir.filePath(QStringLiteral("plain.ini"));
+    QFile::copy(config.fileName(), plainConfig);
+    plain.start(QString::fromLocal8Bit(argv[1]), {QStringLiteral("--headless"), QStringLiteral("--config"), plainConfig});
     plain.waitForStarted();
     pump(3000);
     std::printf("3 s after start: RssAnon %ld KiB with --metrics, %ld KiB without\n", rssAnonKiB(pid),
