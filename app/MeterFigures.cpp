@@ -6,6 +6,7 @@
 
 #include "AGWUnit.h"
 #include "ClientSocket.h"
+#include "CountedFrame.h"
 #include "FrameAmounts.h"
 #include "Gauge.h"
 #include "LabelText.h"
@@ -92,6 +93,8 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         } else {
             HeardAir += air;
         }
+        Tally.Add(StationFrameOf(counted, header, QDateTime::currentMSecsSinceEpoch(),
+                                 FrameAirMicros(counted.AirBits, rate, keyingMs, 0)));
         static const QMetaMethod toMetrics = QMetaMethod::fromSignal(&TForm1::FrameCounted);
         if (isSignalConnected(toMetrics))
             emit FrameCounted({LabelValue(PortMon), counted.Own, add, FrameAirNanoseconds(counted.AirBits, rate, keyingMs)});
@@ -157,6 +160,8 @@ void TForm1::evaluate()
     reportLearnedPreambles();
 
     Periods.Add(record);
+    // Beside the record: the store writes the period's stations with it.
+    Tally.ClosePeriod(record.Time);
     emit PeriodEvaluated(record);
 }
 

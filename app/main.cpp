@@ -7,6 +7,7 @@
 #include "MeterProp.h"
 #include "PeriodLog.h"
 #include "PeriodStore.h"
+#include "StationTable.h"
 #include "Pictures.h"
 #include "PrivateProfile.h"
 #include "SettingsCheck.h"
@@ -224,10 +225,13 @@ int main(int argc, char* argv[])
 
     auto main = std::make_unique<TForm1>(nullptr, line.Headless);
 
+    // The stations table first: the store must not outlive it.
+    TStationTable stations(main->Stations());
     // The store: a fault is told once, on standard error and in the status
     // line, and the meter goes on without it (or with it again once a write
     // succeeds).
     TPeriodStore store;
+    store.AddTable(&stations);
     QString storeFault;
     const auto tellStore = [&](const QString& Fault) {
         if (Fault == storeFault)

@@ -15,6 +15,7 @@
 #include "Pictures.h"
 #include "Process.h"
 #include "THistoryWindow.h"
+#include "TStationsView.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -257,6 +258,7 @@ void TForm1::OpenHistory()
     if (!HistoryForm) {
         HistoryForm = new THistoryWindow(Periods, HistoryStore);
         connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryWindow::PeriodAdded);
+        AddStationsView(HistoryForm, Tally, [this] { return LabelValue(PortMon); });
         emit HistoryOpened(HistoryForm);
     }
     HistoryForm->show();

@@ -20,6 +20,7 @@
 #include "NotifyIcon.h"
 #include "PeriodFigures.h"
 #include "PeriodRecord.h"
+#include "StationTally.h"
 #include "PreambleEstimator.h"
 
 class QAction;
@@ -87,11 +88,15 @@ public:
     // The evaluated periods of the last 24 hours.
     const PeriodHistory& History() const { return Periods; }
 
+    // Who filled the channel: the stations of each period, closed with it.
+    const StationTally& Stations() const { return Tally; }
+
     // The store the history window reads its long spans from (null: none).
     void SetStore(TPeriodStore* Store) { HistoryStore = Store; }
     // Periods of an earlier run, oldest first, into the ring before the first
     // new one, so that the window shows them.
     void RestoreHistory(const std::vector<PeriodRecord>& Records);
+
     // Each transmitter's preamble, once learned well enough, as a line on
     // standard error.
     void SetVerbose(bool On) { Verbose = On; }
@@ -168,6 +173,7 @@ private:
     bool MeasuredThisPeriod = false;
     bool Verbose = false;
     PeriodHistory Periods;
+    StationTally Tally;
     // Deletes itself when closed.
     QPointer<THistoryWindow> HistoryForm;
     TPeriodStore* HistoryStore = nullptr;

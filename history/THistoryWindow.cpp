@@ -259,7 +259,7 @@ void THistoryWindow::AddView(QWidget* View, const QString& Title)
     if (!tabs) {
         // The chart becomes the first tab; the span buttons stay above all tabs.
         tabs = new QTabWidget;
-        column->replaceWidget(view, tabs);
+        delete column->replaceWidget(view, tabs);
         column->setStretchFactor(tabs, 1);
         tabs->addTab(view, QStringLiteral("Channel"));
     }

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "StationTally.h"
+
+#include "AGWUnit.h"
+#include "CountedFrame.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+int64_t dayOf(int64_t Time)
+{
+    return Time >= 0 ? Time / 86400 : (Time - 86399) / 86400;
+}
+
+int64_t saturatedAdd(int64_t A, int64_t B)
+{
+    if (B > 0 && A > std::numeric_limits<int64_t>::max() - B)
+        return std::numeric_limits<int64_t>::max();
+    return A + B;
+}
+
+void addRow(StationRow& Into, const StationRow& From)
+{
+    Into.Frames = saturatedAdd(Into.Frames, From.Frames);
+    Into.AirMicros = saturatedAdd(Into.AirMicros, From.AirMicros);
+    Into.Originated = saturatedAdd(Into.Originated, From.Originated);
+    Into.Copies = saturatedAdd(Into.Copies, From.Copies);
+    Into.CopiesAirMicros = saturatedAdd(Into.CopiesAirMicros, From.CopiesAirMicros);
+    Into.Own = Into.Own || From.Own;
+    Into.LastHeard = std::max(Into.LastHeard, From.LastHeard);
+}
+
+} // namespace
+
+StationFrame StationFrameOf(const CountedFrame& Frame, const MonitorHeader& Header, int64_t TimeMs,
+                            int64_t AirMicros)
+{
+    StationFrame f;
+    f.TimeMs = TimeMs;
+    f.Transmitter = Frame.Transmitter;
+    f.Source = Frame.Source;
+    f.Destination = Frame.Destination;
+    f.Own = Frame.Own;
+    f.Digipeated = Frame.Digipeated;
+    f.HasContent = Header.FrameType == "UI" || Header.FrameType == "I" || (Header.HasInfoLen && Header.InfoLen > 0);
+    f.AirMicros = AirMicros;
+    // The kind, the sequence numbers and the PID folded into the information's hash.
+    const std::string kind = Header.FrameType + ' ' + std::to_string(Header.SendSeq) + ' '
+                             + std::to_string(Header.RecvSeq) + ' ' + Header.Pid;
+    f.ContentHash = Frame.InfoHash ^ (InfoHashOf(kind) * 0x100000001b3ULL);
+    return f;
+}
+
+int64_t FrameAirMicros(int64_t Bits, int64_t BitRate, int64_t PreambleMs, int64_t TailMs)
+{
+    if (BitRate <= 0)
+        return 0;
+    const int64_t bits = std::clamp<int64_t>(Bits, 0, std::numeric_limits<int32_t>::max());
+    const int64_t edges = std::clamp<int64_t>(PreambleMs, 0, 60000) + std::clamp<int64_t>(TailMs, 0, 60000);
+    return (bits * 1000000 + BitRate / 2) / BitRate + edges * 1000;
+}
+
+StationTally::Entry* StationTally::entryFor(const std::string& Call, int64_t Cost)
+{
+    if (const auto found = byCall.find(Call); found != byCall.end())
+        return &found->second;
+    if (byCall.size() >= MaxStations) {
+        // The least busy of today's stations and the newcomer goes under
+        // "others"; on a tie the stations already kept stay.
+        auto least = byCall.end();
+        for (auto it = byCall.begin(); it != byCall.end(); ++it)
+            if (least == byCall.end() || it->second.DayBusyMicros < least->second.DayBusyMicros
+                || (it->second.DayBusyMicros == least->second.DayBusyMicros
+                    && it->second.LastHeardMs < least->second.LastHeardMs))
+                least = it;
+        if (least->second.DayBusyMicros >= Cost) {
+            ++foldsToday;
+            return nullptr;
+        }
+        // A station not heard today leaves without a trace in today's figures.
+        if (least->second.DayBusyMicros > 0 || least->second.Active()) {
+            fold(others, least->second);
+            ++foldsToday;
+        }
+        byCall.erase(least);
+    }
+    Entry& made = byCall[Call];
+    made.Period.Call = Call;
+    return &made;
+}
+
+void StationTally::fold(Entry& Into, const Entry& From)
+{
+    addRow(Into.Period, From.Period);
+    Into.DayBusyMicros = saturatedAdd(Into.DayBusyMicros, From.DayBusyMicros);
+    Into.LastHeardMs = std::max(Into.LastHeardMs, From.LastHeardMs);
+}
+
+bool StationTally::isCopy(const StationFrame& Frame)
+{
+    while (!packets.empty()
+           && (packets.size() >= PacketsKept || packets.front().FirstMs < Frame.TimeMs - CopyWindowMs)) {
+        // The index may name a later hearing of the same key.
+        if (const auto it = packetIndex.find(packets.front().Key);
+            it != packetIndex.end() && it->second == packets.front().FirstMs)
+            packetIndex.erase(it);
+        packets.pop_front();
+    }
+    // Source and destination end at the first blank or '>', which no call holds.
+    std::string key = Frame.Source + '>' + Frame.Destination + ' ';
+    char hash[sizeof Frame.ContentHash];
+    std::memcpy(hash, &Frame.ContentHash, sizeof hash);
+    key.append(hash, sizeof hash);
+    if (const auto found = packetIndex.find(key); found != packetIndex.end()) {
+        // A clock that stepped back still finds the copy.
+        if (Frame.TimeMs - found->second <= CopyWindowMs && (Frame.HasContent || Frame.Digipeated))
+            return true;
+    }
+    packetIndex[key] = Frame.TimeMs;
+    packets.push_back({std::move(key), Frame.TimeMs});
+    return false;
+}
+
+void StationTally::Add(const StationFrame& Frame)
+{
+    const bool copy = isCopy(Frame);
+    const int64_t air = std::max<int64_t>(Frame.AirMicros, 0);
+    const int64_t heard = Frame.TimeMs >= 0 ? Frame.TimeMs / 1000 : 0;
+
+    const bool sentByOriginator = Frame.Transmitter == Frame.Source;
+    Entry* sender = entryFor(Frame.Transmitter, sentByOriginator ? saturatedAdd(air, air) : air);
+    Entry& tx = sender ? *sender : others;
+    tx.Period.Frames = saturatedAdd(tx.Period.Frames, 1);
+    tx.Period.AirMicros = saturatedAdd(tx.Period.AirMicros, air);
+    tx.Period.Own = tx.Period.Own || Frame.Own;
+    tx.Period.LastHeard = std::max(tx.Period.LastHeard, heard);
+    tx.DayBusyMicros = saturatedAdd(tx.DayBusyMicros, air);
+    tx.LastHeardMs = std::max(tx.LastHeardMs, Frame.TimeMs);
+
+    // Making the originator's entry may fold the transmitter's away: tx is
+    // not used from here on.
+    Entry* origin = sentByOriginator ? sender : entryFor(Frame.Source, air);
+    Entry& from = origin ? *origin : others;
+    from.DayBusyMicros = saturatedAdd(from.DayBusyMicros, air);
+    if (copy) {
+        from.Period.Copies = saturatedAdd(from.Period.Copies, 1);
+        from.Period.CopiesAirMicros = saturatedAdd(from.Period.CopiesAirMicros, air);
+    } else {
+        from.Period.Originated = saturatedAdd(from.Period.Originated, 1);
+        if (origin) {
+            origin->Originals[origin->OriginalsHead] = Frame.TimeMs;
+            origin->OriginalsHead = static_cast<uint8_t>((origin->OriginalsHead + 1) % OriginalsKept);
+            origin->OriginalsCount = static_cast<uint8_t>(std::min<size_t>(origin->OriginalsCount + 1u, OriginalsKept));
+        }
+    }
+    if (!sentByOriginator)
+        from.Period.LastHeard = std::max(from.Period.LastHeard, heard);
+}
+
+const StationPeriod& StationTally::ClosePeriod(int64_t Time)
+{
+    last.Time = Time;
+    ++last.Sequence;
+    last.Rows.clear();
+    for (auto& [call, entry] : byCall) {
+        if (entry.Active())
+            last.Rows.push_back(entry.Period);
+        entry.Period = StationRow{};
+        entry.Period.Call = call;
+    }
+    if (others.Active()) {
+        last.Rows.push_back(others.Period);
+        last.Rows.back().Call = std::string(OthersCall);
+    }
+    others.Period = StationRow{};
+    std::sort(last.Rows.begin(), last.Rows.end(), [](const StationRow& a, const StationRow& b) {
+        if (a.AirMicros != b.AirMicros)
+            return a.AirMicros > b.AirMicros;
+        return a.Call < b.Call;
+    });
+
+    const int64_t today = dayOf(Time);
+    if (day != INT64_MIN && today != day) {
+        for (auto& [call, entry] : byCall)
+            entry.DayBusyMicros = 0;
+        others.DayBusyMicros = 0;
+        foldsToday = 0;
+    }
+    day = today;
+    return last;
+}
+
+int64_t StationTally::MedianIntervalMs(std::string_view Call, int64_t FromMs, int64_t ToMs) const
+{
+    const auto found = byCall.find(std::string(Call));
+    if (found == byCall.end())
+        return -1;
+    const Entry& e = found->second;
+    std::vector<int64_t> times;
+    times.reserve(e.OriginalsCount);
+    for (size_t i = 0; i < e.OriginalsCount; ++i) {
+        const int64_t t = e.Originals[(e.OriginalsHead + OriginalsKept - e.OriginalsCount + i) % OriginalsKept];
+        if (t >= FromMs && t <= ToMs)
+            times.push_back(t);
+    }
+    if (times.size() < 2)
+        return -1;
+    std::sort(times.begin(), times.end());
+    std::vector<int64_t> gaps;
+    for (size_t i = 1; i < times.size(); ++i)
+        gaps.push_back(times[i] - times[i - 1]);
+    const size_t mid = gaps.size() / 2;
+    std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(mid), gaps.end());
+    const int64_t upper = gaps[mid];
+    if (gaps.size() % 2 == 1)
+        return upper;
+    const int64_t lower = *std::max_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(mid));
+    return lower + (upper - lower) / 2;
+}
