@@ -179,6 +179,19 @@ std::string ChannelMetrics::Exposition() const
     family(page, "chanload_period_seconds", "gauge", "Length of the sample period.");
     if (latest)
         sample(page, "chanload_period_seconds", portLabel(latest->Port), fixedPoint(periodMs, 1000, 3));
+    bool stationFamily = false;
+    for (const auto& [port, counters] : stations) {
+        for (const StationAirCounters::Series& s : counters.Visible()) {
+            if (!stationFamily)
+                family(page, "chanload_station_airtime_seconds_total", "counter",
+                       "Seconds the station's transmissions kept the channel busy, for the 50 busiest stations of "
+                       "the last 24 hours; the others' under call=\"others\".");
+            stationFamily = true;
+            sample(page, "chanload_station_airtime_seconds_total",
+                   portLabel(port) + ",call=\"" + EscapeLabelValue(s.Call) + "\"",
+                   fixedPoint(s.AirNanoseconds, NsPerSecond, 9));
+        }
+    }
     family(page, "chanload_build_info", "gauge", "The program's version; always 1.");
     sample(page, "chanload_build_info", "version=\"" + EscapeLabelValue(version) + "\"", "1");
     return page;

@@ -6,6 +6,7 @@
 // the text.
 #include "FrameAmounts.h"
 #include "PeriodRecord.h"
+#include "StationAirCounters.h"
 
 #include <cstdint>
 #include <map>
@@ -42,6 +43,9 @@ public:
     // meter could not see the channel) drops the ratio gauges instead of
     // repeating old ones or showing a quiet channel; engine_up says why.
     void AddPeriod(const PeriodRecord& Record, int64_t PeriodMs);
+    // The airtime per station of the radio port, for
+    // chanload_station_airtime_seconds_total.
+    StationAirCounters& Stations(int32_t Port) { return stations[Port]; }
 
     // The whole scrape page.
     std::string Exposition() const;
@@ -53,6 +57,7 @@ private:
     // Ordered, so that the page lists ports and sources the same way each time.
     std::map<std::pair<int32_t, bool>, Counters> counters;
     int32_t currentPort = 0;
+    std::map<int32_t, StationAirCounters> stations;
     std::optional<PeriodRecord> latest;
     int64_t periodMs = 0;
     std::string version;

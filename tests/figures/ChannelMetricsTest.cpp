@@ -185,3 +185,22 @@ TEST(ChannelMetrics, EscapeLabelValue_BackslashQuoteAndLineFeed)
     ChannelMetrics metrics("1.0\"\n");
     EXPECT_NE(metrics.Exposition().find("chanload_build_info{version=\"1.0\\\"\\n\"} 1\n"), std::string::npos);
 }
+
+TEST(ChannelMetrics, Exposition_StationAirtimeByPortAndCall)
+{
+    ChannelMetrics metrics("v");
+    metrics.Watch(2);
+    EXPECT_EQ(metrics.Exposition().find("chanload_station_airtime_seconds_total"), std::string::npos)
+        << "no station series before the first station";
+    StationAirCounters& stations = metrics.Stations(2);
+    stations.Add(1000, "N0CALL-1", 1500000000);
+    stations.EndPeriod(1000);
+    stations.Add(1030, "N0CALL-1", 250000000);
+    stations.Add(1030, "Q\"X", 0);
+    stations.EndPeriod(1030);
+    const auto samples = samplesOf(metrics.Exposition());
+    EXPECT_EQ(samples.at("chanload_station_airtime_seconds_total{port=\"2\",call=\"N0CALL-1\"}"), "0.25");
+    EXPECT_EQ(samples.at("chanload_station_airtime_seconds_total{port=\"2\",call=\"others\"}"), "1.5");
+    // A station with no air in the day has no series.
+    EXPECT_EQ(samples.count("chanload_station_airtime_seconds_total{port=\"2\",call=\"Q\\\"X\"}"), 0u);
+}
