@@ -49,6 +49,11 @@ TMeterMetrics::TMeterMetrics(TForm1* Form, QObject* parent)
     metrics->Watch(LabelValue(Form->PortMon));
     connect(Form, &TForm1::FrameCounted, this, [this](const MetricsFrame& Frame) { metrics->AddFrame(Frame); });
     connect(Form, &TForm1::PeriodEvaluated, this, [this, Form](const PeriodRecord& Record) {
+        // The tally has closed the period's stations just before.
+        StationAirCounters& stations = metrics->Stations(Record.Port);
+        for (const StationRow& row : Form->Stations().LastPeriod().Rows)
+            stations.Add(Record.Time, row.Call, row.AirMicros * 1000);
+        stations.EndPeriod(Record.Time);
         metrics->AddPeriod(Record, Form->CheckTime->interval());
     });
 }

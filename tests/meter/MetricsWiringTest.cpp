@@ -76,4 +76,8 @@ TEST_F(MeterTest, MetricsCountHeardAndOwnFramesOfTheMeasuredPortAndFollowThePeri
     EXPECT_EQ(page["chanload_usage_ratio{port=\"1\"}"], "0.29");
     // The counters go on across the period; the labels start again.
     EXPECT_EQ(page["chanload_frames_total{port=\"1\",source=\"heard\"}"], "2");
+    // A station's first period goes to "others" (three frames of 953 bits,
+    // 794167 us rounded, and 1 s each); from then on it has its own series.
+    EXPECT_EQ(page["chanload_station_airtime_seconds_total{port=\"1\",call=\"others\"}"], "5.382501");
+    EXPECT_EQ(page["chanload_station_airtime_seconds_total{port=\"1\",call=\"N0CALL-1\"}"], "0");
 }
