@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include "ChanLoadVersion.h"
+#include "MeterMetrics.h"
 #include "StorePath.h"
 
 #include <QCommandLineParser>
@@ -121,9 +122,13 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Report each transmitter's preamble on standard error once\n"
                                                     "it has been learned from the channel."));
+    const QCommandLineOption metrics(QStringLiteral("metrics"),
+                                     QStringLiteral("Serve the figures to Prometheus at http://<[address:]port>/metrics;\n"
+                                                    "without an address on 127.0.0.1 only."),
+                                     QStringLiteral("[address:]port"));
     // A new option joins this list; one that names a file takes its value
     // with rawValue, as --config and --log do.
-    const QList<QCommandLineOption> options = {help, version, config, log, headless, verbose, history, exportCsv};
+    const QList<QCommandLineOption> options = {help, version, config, log, headless, verbose, history, exportCsv, metrics};
     parser.addOptions(options);
     parser.addPositionalArgument(QStringLiteral("to"), QStringLiteral("The end of the export (with --export-csv)."),
                                  QStringLiteral("[<to>]"));
@@ -182,6 +187,14 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
         if (parser.isSet(*option) && value.isEmpty()) {
             print(stderr, QStringLiteral("chanload: the option '--") + option->names().first() +
                               QStringLiteral("' needs a file name\n\n") + usage);
+            return 2;
+        }
+    }
+    if (parser.isSet(metrics)) {
+        QString why;
+        Line.Metrics = parser.value(metrics);
+        if (!ParseMetricsAddress(Line.Metrics, why)) {
+            print(stderr, QStringLiteral("chanload: the option '--metrics': ") + why + QStringLiteral("\n\n") + usage);
             return 2;
         }
     }

@@ -20,6 +20,7 @@ struct TCommandLine {
     bool ExportCsv = false;
     int64_t ExportFrom = 0, ExportTo = 0;
     bool Verbose = false; // learned preambles reported on standard error
+    QString Metrics;    // "[ADDRESS:]PORT" of the Prometheus endpoint; empty: as the settings say
 };
 
 // Reads Arguments (argv as given, the program's name first) into Line. Qt's

@@ -13,6 +13,7 @@
 #include "TextRoutines.h"
 
 #include <QDateTime>
+#include <QMetaMethod>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -97,6 +98,9 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         }
         Tally.Add(StationFrameOf(counted, header, QDateTime::currentMSecsSinceEpoch(),
                                  FrameAirMicros(counted.AirBits, rate, keyingMs, 0)));
+        static const QMetaMethod toMetrics = QMetaMethod::fromSignal(&TForm1::FrameCounted);
+        if (isSignalConnected(toMetrics))
+            emit FrameCounted({LabelValue(PortMon), counted.Own, add, FrameAirNanoseconds(counted.AirBits, rate, keyingMs)});
         return;
     }
     // A raw frame names the digipeater that repeated the monitored frame after it.

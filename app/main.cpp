@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "DrawnIconStyle.h"
 #include "ErrorBox.h"
+#include "MeterMetrics.h"
 #include "PeriodLog.h"
 #include "PeriodStore.h"
 #include "StationTable.h"
@@ -304,6 +305,22 @@ int main(int argc, char* argv[])
         }
     });
 
+    // After the window, which has read the settings: METRICS may ask for the
+    // endpoint too. Headless, a service asked for metrics it cannot serve
+    // ends; the window goes on measuring without them.
+    std::unique_ptr<TMeterMetrics> metrics;
+    const QString metricsAt = line.Metrics.isEmpty() ? QString::fromStdString(Settings.Metrics) : line.Metrics;
+    if (!metricsAt.isEmpty()) {
+        metrics = std::make_unique<TMeterMetrics>(main.get());
+        if (!metrics->Listen(metricsAt)) {
+            if (line.Headless)
+                return fail(metrics->Error());
+            QString text = metrics->Error();
+            text[0] = text[0].toUpper();
+            ShowErrorBox(text.toStdString());
+            metrics.reset();
+        }
+    }
     std::unique_ptr<TTerminationSignals> termination;
     if (line.Headless) {
         termination = std::make_unique<TTerminationSignals>([&](int Signal) {

@@ -14,6 +14,7 @@
 
 #include "Airtime.h"
 #include "CountedFrame.h"
+#include "ChannelMetrics.h"
 #include "FrameAmounts.h"
 #include "MeterSettings.h"
 #include "NotifyIcon.h"
@@ -111,6 +112,8 @@ signals:
     void PeriodEvaluated(const PeriodRecord& Record);
     // A new history window was made, for other views to add their tabs.
     void HistoryOpened(THistoryWindow* Window);
+    // Every frame of the monitored port as it is counted, for the metrics.
+    void FrameCounted(const MetricsFrame& Frame);
 
 protected:
     bool event(QEvent* e) override;

@@ -30,6 +30,7 @@ void LoadSettings(MeterSettings& S)
     S.TxTailSet = !txTail.empty();
     S.TxTailMs = StrToInt(S.TxTailSet ? txTail : "100");
     S.Reconnect = StrToInt(read(K::Reconnect, "0")) != 0;
+    S.Metrics = read(K::Metrics, "");
 }
 
 void SaveSettings(const MeterSettings& S)

@@ -18,6 +18,8 @@ struct MeterSettings {
     // A lost connection is tried again at every tick instead of ending the
     // program. Set in the file by hand; no save writes it.
     bool Reconnect = false;
+    // "[ADDRESS:]PORT" of the Prometheus endpoint; empty for none. Set by hand.
+    std::string Metrics = {};
 };
 
 namespace SettingsKey {
@@ -33,6 +35,7 @@ inline constexpr const char* CallSign = "CALLSIGN";
 inline constexpr const char* TxDelayMs = "TXDELAY";
 inline constexpr const char* TxTailMs = "TXTAIL";
 inline constexpr const char* Reconnect = "RECONNECT";
+inline constexpr const char* Metrics = "METRICS";
 } // namespace SettingsKey
 
 // Reads every key (defaults for missing ones), field by field in file order. A

@@ -19,12 +19,13 @@ ensure_packages() {
 }
 
 # What it takes to build and run ChanLoad.
-BUILD_PACKAGES=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev qt6-qpa-plugins libqt6sql6-sqlite)
+BUILD_PACKAGES=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev qt6-qpa-plugins libqt6sql6-sqlite
+  qt6-httpserver-dev qt6-websockets-dev)
 RUN_PACKAGES=(direwolf pv xvfb xauth libqt6sql6-sqlite)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev direwolf pv
   xvfb xauth xdotool trayer imagemagick x11-utils desktop-file-utils appstream dpkg-dev file
   fonts-dejavu-core qt6-svg-dev socat iproute2 procps lintian systemd man-db python3
-  dbus at-spi2-core python3-pyatspi)
+  dbus at-spi2-core python3-pyatspi prometheus)
 # What scripts/test-windows needs: the MinGW-w64 cross compiler, Wine to run
 # its programs, and GoogleTest's sources to build for Windows.
 WINDOWS_TEST_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest)

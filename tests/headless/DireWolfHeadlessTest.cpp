@@ -3,16 +3,22 @@
 // AFSK audio and reports the frames over AGW, as it would from a radio.
 #include "DireWolf.h"
 #include "HeadlessRun.h"
+#include "HttpGet.h"
+#include "PrometheusRun.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <deque>
 #include <functional>
@@ -104,6 +110,63 @@ bool waitUntil(const std::function<bool()>& Done, int Ms)
     while (!Done() && t.elapsed() < Ms)
         std::this_thread::sleep_for(20ms);
     return Done();
+}
+
+// Two different ports nobody listens on right now, for programs to take.
+std::pair<int, int> freePorts()
+{
+    QTcpServer first, second;
+    if (!first.listen(QHostAddress::LocalHost, 0) || !second.listen(QHostAddress::LocalHost, 0))
+        return {0, 0};
+    return {first.serverPort(), second.serverPort()};
+}
+
+// The value of the first series of an instant query's result, as Prometheus
+// writes it.
+QString firstValue(const std::optional<QJsonArray>& Result)
+{
+    if (!Result || Result->isEmpty())
+        return {};
+    return Result->at(0).toObject().value(QStringLiteral("value")).toArray().at(1).toString();
+}
+
+// What Prometheus holds of one program's counters and load gauge at the time
+// of its last scrape.
+struct Scraped {
+    double time = 0;
+    QString port;
+    double frames = -1, bytes = -1, data = -1, ownFrames = -1, airtime = -1;
+    QString engineUp;
+    std::vector<std::pair<double, double>> loads; // time, value
+};
+
+Scraped scrapedBy(PrometheusRun& Prometheus, int MetricsPort)
+{
+    Scraped s;
+    const QString instance = QStringLiteral("instance=\"127.0.0.1:%1\"").arg(MetricsPort);
+    s.time = firstValue(Prometheus.Query(QStringLiteral("max(timestamp(chanload_frames_total{%1}))").arg(instance))).toDouble();
+    // At the time of the last scrape, from counters that started at zero,
+    // increase() has nothing to extrapolate: it is the plain difference.
+    const auto increase = [&](const char* Name, const char* Source, QString* Port = nullptr) {
+        const auto result = Prometheus.Query(
+            QStringLiteral("increase(%1{%2,source=\"%3\"}[5m])").arg(QLatin1String(Name), instance, QLatin1String(Source)),
+            s.time);
+        if (Port && result && !result->isEmpty())
+            *Port = result->at(0).toObject().value(QStringLiteral("metric")).toObject().value(QStringLiteral("port")).toString();
+        const QString value = firstValue(result);
+        return value.isEmpty() ? -1.0 : value.toDouble();
+    };
+    s.frames = increase("chanload_frames_total", "heard", &s.port);
+    s.bytes = increase("chanload_bytes_total", "heard");
+    s.data = increase("chanload_data_bytes_total", "heard");
+    s.ownFrames = increase("chanload_frames_total", "own");
+    s.airtime = increase("chanload_airtime_seconds_total", "heard");
+    s.engineUp = firstValue(Prometheus.Query(QStringLiteral("chanload_engine_up{%1}").arg(instance), s.time));
+    const auto loads = Prometheus.Query(QStringLiteral("chanload_load_ratio{%1}[5m]").arg(instance), s.time);
+    if (loads && !loads->isEmpty())
+        for (const QJsonValue& v : loads->at(0).toObject().value(QStringLiteral("values")).toArray())
+            s.loads.emplace_back(v.toArray().at(0).toDouble(), v.toArray().at(1).toString().toDouble());
+    return s;
 }
 
 class HeadlessDireWolf : public ::testing::Test {
@@ -297,12 +360,28 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
     HeadlessRun first, second;
     const QString config1 = first.WriteConfig(QStringLiteral("port1.ini"), engine->port(), 1, 1000, kBitRate);
     const QString config2 = first.WriteConfig(QStringLiteral("port2.ini"), engine->port(), 2, 1000, kBitRate);
-    ASSERT_TRUE(first.Start({QStringLiteral("--headless"), QStringLiteral("--config"), config1}));
-    ASSERT_TRUE(second.Start({QStringLiteral("--config"), config2, QStringLiteral("--headless")}));
+    // Each serves its figures too, and a real Prometheus scrapes both.
+    const auto [metrics1, metrics2] = freePorts();
+    ASSERT_NE(metrics1, 0);
+    ASSERT_TRUE(first.Start({QStringLiteral("--headless"), QStringLiteral("--config"), config1,
+                             QStringLiteral("--metrics"), QString::number(metrics1)}));
+    ASSERT_TRUE(second.Start({QStringLiteral("--config"), config2, QStringLiteral("--headless"),
+                              QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(metrics2)}));
+    ASSERT_TRUE(onPath("prometheus")) << "prometheus is not installed (Debian package prometheus)";
+    PrometheusRun prometheus;
+    ASSERT_TRUE(prometheus.Start(dir.path(), {QStringLiteral("127.0.0.1:%1").arg(metrics1),
+                                              QStringLiteral("127.0.0.1:%1").arg(metrics2)}))
+        << prometheus.Error().toStdString();
     waitForMonitoring(2, first);
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_TRUE(second.Running()) << second.Stderr().toStdString();
     waitForAnswering(second);
+    // The counters must be in Prometheus at zero before the first frame, or
+    // increase() could not see those frames.
+    ASSERT_TRUE(waitUntil([&] {
+        const auto zeros = prometheus.Query(QStringLiteral("chanload_frames_total == 0"));
+        return zeros && zeros->size() == 4;
+    }, 20000)) << "Prometheus never scraped both programs";
 
     Samples left = silence(0.3);
     left += afskAudio(port1, dir.path().toStdString());
@@ -316,7 +395,25 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
     ASSERT_EQ(engine->heard(0), linesOf(port1)) << "Dire Wolf did not decode channel 0:\n" << engine->log();
     ASSERT_EQ(engine->heard(1), linesOf(port2)) << "Dire Wolf did not decode channel 1:\n" << engine->log();
 
-    for (auto [run, port, frames] : {std::tuple{&first, 1, &port1}, std::tuple{&second, 2, &port2}}) {
+    // A scrape that began after the frames were in the lines has them all.
+    const double heardBy = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    ASSERT_TRUE(waitUntil([&] {
+        const QString oldest = firstValue(prometheus.Query(QStringLiteral("min(timestamp(chanload_frames_total))")));
+        return !oldest.isEmpty() && oldest.toDouble() > heardBy;
+    }, 15000));
+    // The page Prometheus took, as promtool's linter reads it.
+    const auto page = HttpGet(QStringLiteral("127.0.0.1"), metrics1, "/metrics");
+    ASSERT_TRUE(page);
+    QProcess promtool;
+    promtool.start(QStringLiteral("promtool"), {QStringLiteral("check"), QStringLiteral("metrics")});
+    ASSERT_TRUE(promtool.waitForStarted()) << "promtool is not installed (Debian package prometheus)";
+    promtool.write(page->Body);
+    promtool.closeWriteChannel();
+    ASSERT_TRUE(promtool.waitForFinished());
+    EXPECT_EQ(promtool.exitCode(), 0) << promtool.readAll().toStdString() << "\n" << page->Body.toStdString();
+    const Scraped scraped1 = scrapedBy(prometheus, metrics1), scraped2 = scrapedBy(prometheus, metrics2);
+
+    for (auto [run, port, frames, scraped] : {std::tuple{&first, 1, &port1, &scraped1}, std::tuple{&second, 2, &port2, &scraped2}}) {
         SCOPED_TRACE(port);
         ASSERT_TRUE(run->Running()) << run->Stderr().toStdString();
         run->Signal(SIGTERM);
@@ -332,6 +429,35 @@ TEST_F(HeadlessDireWolf, TwoInstancesWithTheirOwnSettingsCountTheirOwnRadioPortO
         EXPECT_EQ(counted.frames, expected.frames);
         EXPECT_EQ(counted.bytes, expected.bytes);
         EXPECT_EQ(counted.data, expected.data);
+
+        // What Prometheus scraped equals the lines.
+        EXPECT_EQ(scraped->port, QString::number(port));
+        EXPECT_EQ(scraped->frames, counted.frames);
+        EXPECT_EQ(scraped->bytes, counted.bytes);
+        EXPECT_EQ(scraped->data, counted.data);
+        EXPECT_EQ(scraped->ownFrames, 0);
+        EXPECT_EQ(scraped->engineUp, QStringLiteral("1"));
+        // The airtime in seconds is at least what the lines' whole
+        // percentages of one-second periods add up to (each truncated), and
+        // no frame takes two seconds.
+        double linesAirtime = 0;
+        for (const CsvRow& row : rows)
+            linesAirtime += row.Airtime / 100.0;
+        EXPECT_GT(linesAirtime, 0);
+        EXPECT_GE(scraped->airtime + 1e-9, linesAirtime);
+        EXPECT_LE(scraped->airtime, 2.0 * counted.frames);
+        // Every scraped load is the load of a line, in the order of the lines,
+        // and the traffic shows in some of them.
+        ASSERT_FALSE(scraped->loads.empty());
+        size_t line = 0;
+        int busyScrapes = 0;
+        for (const auto& [time, load] : scraped->loads) {
+            while (line < rows.size() && std::abs(rows[line].Load - load * 100) > 1e-9)
+                ++line;
+            ASSERT_LT(line, rows.size()) << "load " << load << " scraped at " << time << " is in no line after the last one matched";
+            busyScrapes += load > 0;
+        }
+        EXPECT_GE(busyScrapes, 1);
         if (HasFailure())
             ADD_FAILURE() << run->Stdout().toStdString() << "\nDire Wolf:\n" << engine->log();
     }

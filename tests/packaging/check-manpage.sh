@@ -32,10 +32,10 @@ for section in NAME SYNOPSIS DESCRIPTION OPTIONS FILES SETTINGS "EXIT STATUS" EX
 done
 # The NAME line is what apropos and lintian read.
 grep -qE '^ +chanload - ' "$work/text" || fail "NAME is not 'chanload - ...'"
-for option in --headless --config --log --help --version; do
+for option in --headless --config --log --metrics --help --version; do
   grep -qE -- "^ +$option\b" "$work/text" || fail "option $option is not described"
 done
-for key in IP_ADDRESS TCP_PORT AGW_PORT SAMPLE BW CALLSIGN TXDELAY TXTAIL RECONNECT; do
+for key in IP_ADDRESS TCP_PORT AGW_PORT SAMPLE BW CALLSIGN TXDELAY TXTAIL RECONNECT METRICS; do
   grep -qE "^ +$key \(" "$work/text" || fail "settings key $key is not described with its default"
 done
 for status in 0 1 2; do
