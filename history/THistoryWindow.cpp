@@ -192,7 +192,8 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, TPeriodStore* Store
 
     view = new QChartView(chart);
     view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumSize(480, 260);
+    // Small enough that the whole window fits a 1280 x 800 screen at 200 %.
+    view->setMinimumSize(480, 200);
     view->setToolTip(QString());
     view->viewport()->setMouseTracking(true);
     view->viewport()->installEventFilter(this);
