@@ -67,6 +67,18 @@ QString systemError(int Number)
 
 } // namespace
 
+bool TLineLog::Exists(const QByteArray& Path)
+{
+    FileStatus st{};
+    return statusOf(Path.constData(), st) == 0;
+}
+
+bool TLineLog::IsOrdinaryFile(const QByteArray& Path)
+{
+    FileStatus st{};
+    return statusOf(Path.constData(), st) == 0 && isRegular(st);
+}
+
 TLineLog::~TLineLog()
 {
     closeFile();
