@@ -33,12 +33,16 @@ TPeriodOutputs::~TPeriodOutputs() = default;
 
 bool TPeriodOutputs::OpenLogs()
 {
-    if (!line.LogFileName.isEmpty() && !log.OpenFile(line.LogFileName))
-        return TellStandardError(log.Error()) == 0;
+    if (!line.LogFileName.isEmpty() && !log.OpenFile(line.LogFileName)) {
+        TellStandardError(log.Error());
+        return false;
+    }
     if (!log.Notice().isEmpty())
         TellStandardError(log.Notice());
-    if (line.Headless && !output.OpenStandardOutput())
-        return TellStandardError(output.Error()) == 0;
+    if (line.Headless && !output.OpenStandardOutput()) {
+        TellStandardError(output.Error());
+        return false;
+    }
     return true;
 }
 
@@ -57,8 +61,10 @@ bool TPeriodOutputs::Attach(TForm1& Main)
     metrics = std::make_unique<TMeterMetrics>(main);
     if (metrics->Listen(metricsAt))
         return true;
-    if (line.Headless)
-        return TellStandardError(metrics->Error()) == 0;
+    if (line.Headless) {
+        TellStandardError(metrics->Error());
+        return false;
+    }
     QString text = metrics->Error();
     text[0] = text[0].toUpper();
     ShowErrorBox(text.toStdString());

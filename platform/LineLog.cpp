@@ -45,7 +45,10 @@ using FileStatus = struct stat;
 using Offset = off_t;
 // O_NONBLOCK: opening a FIFO waits for a reader otherwise, and a write to
 // one whose reader is slow would hold up the ticks.
-int openForAppending(const char* Path) { return ::open(Path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666); }
+int openForAppending(const char* Path)
+{
+    return ::open(Path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+}
 int statusOf(int Fd, FileStatus& St) { return ::fstat(Fd, &St); }
 int statusOf(const char* Path, FileStatus& St) { return ::stat(Path, &St); }
 bool isFolder(const FileStatus& St) { return S_ISDIR(St.st_mode); }
