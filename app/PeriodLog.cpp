@@ -9,24 +9,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include <sys/stat.h>
-
 namespace {
 
 // What logs written before the engine column began with.
 constexpr char TenColumnHeader[] = "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime";
 
-bool exists(const QByteArray& Path)
-{
-    struct stat st;
-    return ::stat(Path.constData(), &st) == 0;
-}
-
 // Only an ordinary file is read here: a FIFO would wait for a writer.
 bool startsTenColumnLog(const QByteArray& Path)
 {
-    struct stat st;
-    if (::stat(Path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!TLineLog::IsOrdinaryFile(Path))
         return false;
     std::FILE* old = std::fopen(Path.constData(), "rb");
     if (!old)
@@ -57,9 +48,9 @@ bool TPeriodLog::setAsideOldLog(const QByteArray& Path)
     if (!startsTenColumnLog(Path))
         return true;
     QByteArray aside = Path + ".old";
-    for (int n = 2; exists(aside) && n < 1000; ++n)
+    for (int n = 2; TLineLog::Exists(aside) && n < 1000; ++n)
         aside = Path + ".old." + QByteArray::number(n);
-    if (exists(aside) || std::rename(Path.constData(), aside.constData()) != 0) {
+    if (TLineLog::Exists(aside) || std::rename(Path.constData(), aside.constData()) != 0) {
         failure = QStringLiteral("The log %1 has the columns of an older version and cannot be moved aside to %2: %3")
                       .arg(QFile::decodeName(Path), QFile::decodeName(aside),
                            QString::fromLocal8Bit(std::strerror(errno)));

@@ -17,6 +17,11 @@ public:
     TLineLog(const TLineLog&) = delete;
     TLineLog& operator=(const TLineLog&) = delete;
 
+    // Whether Path (the name's bytes) leads to anything at all, and to an
+    // ordinary file: something else, a FIFO say, could wait when read.
+    static bool Exists(const QByteArray& Path);
+    static bool IsOrdinaryFile(const QByteArray& Path);
+
     // Opens Path (the name's bytes as the system takes them) for appending,
     // creating it. Never waits: a FIFO without a reader is refused. False
     // with Error() set when it cannot be opened.

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -190,6 +191,53 @@ bool ReadProfileFile(std::string& Contents)
             continue;
         else
             break;
+    }
+    ::close(fd);
+    return true;
+#endif
+}
+
+bool ProfileFileReadable(QString& Why)
+{
+#ifdef Q_OS_WIN
+    const QFileInfo info(ProfileFilePath());
+    if (!info.exists())
+        return true;
+    if (info.isDir()) {
+        Why = QStringLiteral("it is a folder");
+        return false;
+    }
+    if (!info.isFile()) {
+        Why = QStringLiteral("it is not an ordinary file");
+        return false;
+    }
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        Why = file.errorString();
+        return false;
+    }
+    return true;
+#else
+    const QByteArray path = ProfileFileName();
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0) {
+        if (errno == ENOENT)
+            return true;
+        Why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        Why = QStringLiteral("it is a folder");
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        Why = QStringLiteral("it is not an ordinary file");
+        return false;
+    }
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
     }
     ::close(fd);
     return true;

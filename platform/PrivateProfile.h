@@ -32,6 +32,12 @@ void SetProfileFileName(const QByteArray& Path);
 // The whole file; false when it is missing or cannot be read.
 bool ReadProfileFile(std::string& Contents);
 
+// False, with Why set, when the file is there but cannot be read: read
+// anyway, it would silently mean the defaults, and a save would overwrite
+// it. Anything but an ordinary file (a FIFO, a device) is refused without
+// being opened, so that this never waits. A missing file is readable.
+bool ProfileFileReadable(QString& Why);
+
 // Default when the file, the section or the key is missing. Never creates the file.
 std::string GetPrivateProfileString(const std::string& Section, const std::string& Key, const std::string& Default);
 

@@ -43,8 +43,7 @@ bool catchSignals()
     action.sa_flags = SA_RESTART;
     for (const int s : Caught)
         ::sigaction(s, &action, nullptr);
-    // A reader that has gone is seen as EPIPE where the line is written.
-    ::signal(SIGPIPE, SIG_IGN);
+    TTerminationSignals::IgnoreBrokenPipe();
     return true;
 }
 
@@ -58,8 +57,16 @@ void TTerminationSignals::CatchEarly()
 #endif
 }
 
-TTerminationSignals::TTerminationSignals(std::function<void(int)> Handler, QObject* parent)
-    : QObject(parent), handler(std::move(Handler))
+void TTerminationSignals::IgnoreBrokenPipe()
+{
+#ifndef Q_OS_WIN
+    // A reader that has gone is seen as EPIPE where the line is written.
+    ::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+TTerminationSignals::TTerminationSignals(std::function<void()> End, std::function<void()> Reopen, QObject* parent)
+    : QObject(parent), end(std::move(End)), reopen(std::move(Reopen))
 {
 #ifndef Q_OS_WIN
     if (!catchSignals())
@@ -69,9 +76,11 @@ TTerminationSignals::TTerminationSignals(std::function<void(int)> Handler, QObje
     notifier = new QSocketNotifier(readFd, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         unsigned char number = 0;
-        while (::read(readFd, &number, 1) == 1)
+        while (::read(readFd, &number, 1) == 1) {
+            const std::function<void()>& handler = number == SIGHUP ? reopen : end;
             if (handler)
-                handler(number);
+                handler();
+        }
     });
 #endif
 }

@@ -3,11 +3,13 @@
 
 #include "StoreTable.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QSysInfo>
 #include <QUuid>
 #include <QVariant>
 
@@ -52,6 +54,20 @@ QString pooled(const char* Name)
                           "excluded.blind) END, %1_max = MAX(COALESCE(%1_max, excluded.%1_max), "
                           "COALESCE(excluded.%1_max, %1_max))")
         .arg(QLatin1String(Name));
+}
+
+// A lock file that names this very process was left by an earlier run given
+// the same process ID (a service restarted as the first process of a
+// container), and Qt takes it for held. removeStaleLockFile still checks
+// that nobody holds the file's own lock, which a second store in this
+// process would.
+bool takeOverOwnLeftover(QLockFile& Lock)
+{
+    qint64 pid = 0;
+    QString host, app;
+    return Lock.error() == QLockFile::LockFailedError && Lock.getLockInfo(&pid, &host, &app) &&
+           pid == QCoreApplication::applicationPid() && host == QSysInfo::machineHostName() &&
+           Lock.removeStaleLockFile() && Lock.tryLock(0);
 }
 
 // Adds one period's row to its hour.
@@ -148,7 +164,7 @@ bool TPeriodStore::Open(const QString& Path)
         return false;
     }
     lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
-    if (!lock->tryLock(0)) {
+    if (!lock->tryLock(0) && !takeOverOwnLeftover(*lock)) {
         qint64 pid = 0;
         QString host, app;
         if (lock->error() == QLockFile::LockFailedError && lock->getLockInfo(&pid, &host, &app))

@@ -147,3 +147,36 @@ TEST(HistoryStoreRunTest, ExportTakesDatesAndNoneKeepsNoStore)
         EXPECT_TRUE(e.Stdout().isEmpty()) << e.Stdout().toStdString();
     }
 }
+
+// A run that ends through its exit steps closes the store first: a lock file
+// left behind names a process ID that a later start may be given again (a
+// service restarted in a container), and that start would take the store
+// for one in use by another ChanLoad.
+TEST(HistoryStoreRunTest, ARunEndedBySignalLeavesNoLockFile)
+{
+    ensureCore();
+    RefusingPort engine;
+    ASSERT_NE(engine.number(), 0);
+    struct Case {
+        const char* what;
+        int signal;
+    };
+    const Case cases[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HeadlessRun run;
+        const QString config = run.WriteConfig(QStringLiteral("port3.ini"), engine.number(), 1, 200);
+        const QString store = run.Path(QStringLiteral("port3.sqlite"));
+        ASSERT_TRUE(run.Start({"--headless", "--config", config, "--history", store}));
+        ASSERT_TRUE(run.WaitForLines(1 + 2));
+        ASSERT_TRUE(QFile::exists(store + ".lock")) << "the running program holds no lock";
+        run.Signal(c.signal);
+        ASSERT_TRUE(run.WaitForEnd());
+        EXPECT_FALSE(run.EndedBySignal());
+        EXPECT_EQ(run.ExitStatus(), 0) << run.Stderr().toStdString();
+        EXPECT_FALSE(QFile::exists(store + ".lock"));
+        // Closed, not dropped: the write-ahead file is folded into the store.
+        EXPECT_FALSE(QFile::exists(store + "-wal"));
+        EXPECT_GE(ask(store, "SELECT COUNT(*) FROM periods").toInt(), periods(run).size());
+    }
+}

@@ -89,6 +89,10 @@ TEST(StationFaults, EachEndsWithTheRightStatusAndAtMostOneLine)
              return QStringList{"--config", fifo};
          },
          nullptr, 1, "^chanload: cannot read the settings file .*config\\.fifo: it is not an ordinary file\\n$"},
+        // The system's reason, in the user's language: there must be one.
+        {"--config inside an ordinary file",
+         [](Station& S) { return QStringList{"--config", S.Config + "/CHANLOAD.INI"}; },
+         nullptr, 1, "^chanload: cannot read the settings file .*port1\\.ini/CHANLOAD\\.INI: \\S[^\\n]*\\n$"},
         // Every range has its case in the settings check's own test; one here
         // for the way a run without a window ends on it.
         {"a sample period of 0",

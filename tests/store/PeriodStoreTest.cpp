@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -256,6 +257,30 @@ TEST_F(PeriodStoreTest, ASecondProgramOnTheSameStoreSaysSoAndTheFirstGoesOn)
     // Once the first is gone, the store is free again.
     first.Close();
     EXPECT_TRUE(second.Open(path)) << second.Error().toStdString();
+}
+
+// A run killed outright leaves its lock file naming its process ID; a later
+// run given the same ID (the first process of a restarted container) finds
+// the ID alive, its own, and must not take the store for one in use.
+TEST_F(PeriodStoreTest, ALockLeftWithThisProcessIdByAnEndedRunIsTakenOver)
+{
+    QByteArray left;
+    {
+        QLockFile earlier(path + ".lock");
+        ASSERT_TRUE(earlier.tryLock(0));
+        QFile f(path + ".lock");
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        left = f.readAll();
+    }
+    QFile f(path + ".lock");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(left);
+    f.close();
+    ASSERT_TRUE(left.startsWith(QByteArray::number(QCoreApplication::applicationPid()) + '\n'));
+
+    TPeriodStore store;
+    EXPECT_TRUE(store.Open(path)) << store.Error().toStdString();
+    EXPECT_TRUE(store.Write(period(T0, 1))) << store.Error().toStdString();
 }
 
 TEST_F(PeriodStoreTest, AFullDiskFailsTheWriteAndTheStoreTakesPeriodsAgainWhenThereIsRoom)
