@@ -106,24 +106,24 @@ std::optional<int> ParseCommandLine(const QList<QByteArray>& RawArguments, TComm
                                  QStringLiteral("Append one CSV line per sample period to <file>."),
                                  QStringLiteral("file"));
     const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("Run without window, tray or display; write the CSV lines\n"
+                                      QStringLiteral("Run without window, tray or display; write the CSV lines "
                                                      "on standard output."));
     const QCommandLineOption history(QStringLiteral("history"),
-                                     QStringLiteral("Keep the periods in the SQLite store <file> instead of the\n"
+                                     QStringLiteral("Keep the periods in the SQLite store <file> instead of the "
                                                     "settings file's own; 'none' keeps them in memory only."),
                                      QStringLiteral("file"));
     const QCommandLineOption exportCsv(QStringLiteral("export-csv"),
-                                       QStringLiteral("Write the stored periods from <from> to <to> as CSV\n"
-                                                      "lines on standard output and end. Times are dates\n"
-                                                      "(2026-12-01, a whole day as the end), ISO date-times\n"
-                                                      "(2026-12-01T18:00, UTC unless an offset is given)\n"
+                                       QStringLiteral("Write the stored periods from <from> to <to> as CSV "
+                                                      "lines on standard output and end. Times are dates "
+                                                      "(2026-12-01, a whole day as the end), ISO date-times "
+                                                      "(2026-12-01T18:00, UTC unless an offset is given) "
                                                       "or Unix seconds."),
                                        QStringLiteral("from"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
-                                     QStringLiteral("Report each transmitter's preamble on standard error once\n"
+                                     QStringLiteral("Report each transmitter's preamble on standard error once "
                                                     "it has been learned from the channel."));
     const QCommandLineOption metrics(QStringLiteral("metrics"),
-                                     QStringLiteral("Serve the figures to Prometheus at http://<[address:]port>/metrics;\n"
+                                     QStringLiteral("Serve the figures to Prometheus at http://<[address:]port>/metrics; "
                                                     "without an address on 127.0.0.1 only."),
                                      QStringLiteral("[address:]port"));
     // A new option joins this list; one that names a file takes its value
