@@ -167,6 +167,14 @@ void PaintGaugeIcon(QPainter& P, const QRectF& Target, const IconLook& Look)
     P.restore();
 }
 
+// An image keeps the raster engine that painted it for as long as it lives,
+// some KiB each; the window and the tray hold their pictures for the whole
+// run, so they get a copy of the pixels alone.
+QPixmap PictureOf(const QImage& Painted)
+{
+    return QPixmap::fromImage(Painted.copy());
+}
+
 QImage GreyedOut(const QImage& Source)
 {
     QImage Image = Source.convertToFormat(QImage::Format_ARGB32);
@@ -213,7 +221,7 @@ public:
         }
         if (Mode == QIcon::Disabled)
             Image = GreyedOut(Image);
-        return QPixmap::fromImage(Image);
+        return PictureOf(Image);
     }
 
     QSize actualSize(const QSize& Size, QIcon::Mode, QIcon::State) override { return Size; }
@@ -351,5 +359,5 @@ QPixmap ThermometerPicture(int LoadClass, qreal DevicePixelRatio)
         QPainter Painter(&Image);
         PaintThermometer(Painter, LoadClass);
     }
-    return QPixmap::fromImage(Image);
+    return PictureOf(Image);
 }

@@ -236,7 +236,9 @@ bool TPeriodStore::openFile(bool& Corrupt)
         Corrupt = damaged(q.lastError());
         return fail(QStringLiteral("cannot open"), q.lastError());
     }
-    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next()) {
+    // The file only: checking every schema would open the empty temporary
+    // database too, and its page cache would stay for the whole run.
+    if (!q.exec(QStringLiteral("PRAGMA main.quick_check")) || !q.next()) {
         Corrupt = damaged(q.lastError());
         return fail(QStringLiteral("cannot read"), q.lastError());
     }

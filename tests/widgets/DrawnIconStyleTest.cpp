@@ -51,6 +51,39 @@ TEST(DrawnIconStyle, OverflowChevronsAreDrawnInTheButtonTextColour)
     }
 }
 
+// The chevron is drawn for the size asked, pointing the way of its bar: its
+// strokes span 0.25 to 0.7 of the side along the bar and 0.3 to 0.7 across
+// it, widened by half a pen (a tenth of the side) and a pixel of smoothing.
+TEST(DrawnIconStyle, ChevronSitsInItsSquareAtEverySizeAsked)
+{
+    EnsureApplication();
+    TDrawnIconStyle style(QStringLiteral("Fusion"));
+    const struct {
+        int Side;
+        bool Down;
+    } cases[] = {{20, false}, {24, false}, {48, false}, {24, true}, {48, true}};
+    for (const auto& c : cases) {
+        const auto which = c.Down ? QStyle::SP_ToolBarVerticalExtensionButton : QStyle::SP_ToolBarHorizontalExtensionButton;
+        const QImage image = style.standardIcon(which).pixmap(QSize(c.Side, c.Side)).toImage();
+        ASSERT_EQ(image.size(), QSize(c.Side, c.Side)) << c.Side;
+        QRect ink;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qAlpha(image.pixel(x, y)) > 128)
+                    ink |= QRect(x, y, 1, 1);
+        // x along the bar, y across it.
+        const QRect span = c.Down ? QRect(ink.top(), ink.left(), ink.height(), ink.width()) : ink;
+        const double s = c.Side, slack = s / 20 + 1;
+        EXPECT_GE(span.left(), 0.25 * s - slack) << c.Side << c.Down;
+        EXPECT_LE(span.right() + 1, 0.7 * s + slack) << c.Side << c.Down;
+        EXPECT_GE(span.top(), 0.3 * s - slack) << c.Side << c.Down;
+        EXPECT_LE(span.bottom() + 1, 0.7 * s + slack) << c.Side << c.Down;
+        // Filled out, not a shrunken copy: at least 0.4 of the side along, 0.35 across.
+        EXPECT_GE(span.width(), 0.4 * s) << c.Side << c.Down;
+        EXPECT_GE(span.height(), 0.35 * s) << c.Side << c.Down;
+    }
+}
+
 // A menu bar made under the style, as the program's is under the
 // application's, gets the drawn chevron for its overflow button; the other
 // standard icons are still the base style's.
