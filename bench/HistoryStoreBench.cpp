@@ -141,6 +141,8 @@ int main(int argc, char* argv[])
     const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("year.sqlite"));
     // "reuse": the store of an earlier run, already seeded and folded.
     const bool reuse = argc > 2 && QByteArray(argv[2]) == "reuse";
+    // Hours of the everyday fold to run after the big one.
+    const int steadyHours = qEnvironmentVariableIsSet("STEADY_HOURS") ? qEnvironmentVariableIntValue("STEADY_HOURS") : 24;
     if (!reuse)
         QFile::remove(path);
     const int64_t now = 1'796'083'200; // 2026-12-01
@@ -199,6 +201,39 @@ int main(int argc, char* argv[])
         q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM periods), (SELECT COUNT(*) FROM periods_hourly)"));
         q.next();
         std::printf("   store now: %lld periods, %lld hours\n", q.value(0).toLongLong(), q.value(1).toLongLong());
+    }
+
+    // Then as every day: a period every 30 s, and once an hour the fold of
+    // the hour that has grown older than 31 days, step by step between ticks.
+    {
+        Stats hourSteps, hourStepsCpu, tickWrites;
+        int runs = 0;
+        const int hoursToRun = steadyHours;
+        for (int k = 0; k < hoursToRun * 120; ++k) {
+            t += 30;
+            QElapsedTimer one;
+            one.start();
+            if (!store.Write(synthetic(t, ++n)))
+                return 1;
+            tickWrites.add(static_cast<double>(one.nsecsElapsed()) / 1e6);
+            if (!store.Folding())
+                continue;
+            ++runs;
+            for (bool go = true; go;) {
+                one.start();
+                const double cpu = cpuMs();
+                go = store.FoldStep();
+                hourSteps.add(static_cast<double>(one.nsecsElapsed()) / 1e6);
+                hourStepsCpu.add(cpuMs() - cpu);
+            }
+            // The store's own turn of the event loop ends its run.
+            while (store.Folding())
+                QCoreApplication::processEvents();
+        }
+        std::printf("   as every day, %d hours of periods 30 s apart: %d folds of %zu steps; step wall mean %.2f ms, "
+                    "max %.2f ms; CPU mean %.2f ms, max %.2f ms; write wall mean %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                    hoursToRun, runs, hourSteps.v.size(), hourSteps.mean(), hourSteps.max(), hourStepsCpu.mean(),
+                    hourStepsCpu.max(), tickWrites.mean(), tickWrites.p99(), tickWrites.max());
     }
 
     // The ring the meter fills at start from the store: the last day.

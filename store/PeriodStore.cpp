@@ -239,8 +239,13 @@ bool TPeriodStore::openFile(bool& Corrupt)
         q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         return fail(QStringLiteral("cannot switch to WAL mode"), q.lastError());
     q.finish();
-    if (!run(QStringLiteral("PRAGMA synchronous = NORMAL")))
-        return false;
+    // Only checkpoints sync the disk. The fold runs one each hour as its last
+    // step, so that no tick's write meets one; the automatic checkpoint stays
+    // only as a bound for a long catch-up fold, and the log is cut back after.
+    for (const char* pragma : {"PRAGMA synchronous = NORMAL", "PRAGMA wal_autocheckpoint = 4000",
+                               "PRAGMA journal_size_limit = 4194304", "PRAGMA temp_store = MEMORY"})
+        if (!run(QLatin1String(pragma)))
+            return false;
     // Takes the write lock, so that a read-only file or a folder without
     // write permission shows now rather than at the first period.
     if (!db.transaction())
@@ -401,6 +406,7 @@ bool TPeriodStore::Write(const PeriodRecord& Record)
     lastTime = r.Time;
     if (!foldTimer.isActive() && (lastFoldStart == 0 || lastTime - lastFoldStart >= FoldEverySeconds)) {
         lastFoldStart = lastTime;
+        checkpointDue = true;
         foldTimer.start();
     }
     return true;
@@ -499,7 +505,16 @@ bool TPeriodStore::FoldStep()
             emit Failed(error);
             return false;
         }
-        return !done;
+        if (!done)
+            return true;
+        if (!checkpointDue)
+            return false;
+        // A step of its own: the one that waits for the disk.
+        checkpointDue = false;
+        QSqlQuery checkpoint(db);
+        if (!checkpoint.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
+            return fail(QStringLiteral("cannot fold"), checkpoint.lastError()), emit Failed(error), false;
+        return false;
     }
     const int64_t hour = HourOf(oldest);
     int64_t to = std::min(hour + 3600, limit);

@@ -37,8 +37,9 @@ public:
     static constexpr int64_t HourlySeconds = 731 * 86400;
     // A fold starts at most this often.
     static constexpr int64_t FoldEverySeconds = 3600;
-    // Periods folded in one step: a few milliseconds of work.
-    static constexpr int FoldStepRows = 240;
+    // Periods folded in one step: an hour of 30-second periods, about a
+    // millisecond of work.
+    static constexpr int FoldStepRows = 120;
 
     explicit TPeriodStore(QObject* parent = nullptr);
     ~TPeriodStore() override;
@@ -86,7 +87,7 @@ public:
 
     // One small step of folding: deleting the oldest periods beyond
     // RawSeconds (their hours hold them already), or hourly rows beyond
-    // HourlySeconds. True when
+    // HourlySeconds, or, last, a checkpoint of the write-ahead log. True when
     // there is more to do. Write starts a run of steps, one per turn of the
     // event loop, at most once every FoldEverySeconds.
     bool FoldStep();
@@ -121,4 +122,6 @@ private:
     int64_t baseMs = 0;
     bool behind = false;
     bool readOnly = false;
+    // The fold run ends with a checkpoint of the write-ahead log.
+    bool checkpointDue = false;
 };
