@@ -3,10 +3,10 @@
 // spaced as the meter makes them (30 s apart):
 //   a) a store seeded with a year of periods and their hours, none of the
 //      periods folded yet: each fold step and each period written meanwhile,
-//      as the meter's ticks would see them;
-//   b) the window opening on the 1-year span of that store, and switching span;
-//   c) CPU per new period with the window open, on every span, over a ring of
-//      a day (2880 periods) and the year in the store.
+//      as the meter's ticks would see them; then two days (STEADY_HOURS) of
+//      the everyday fold, an hour's periods at a time, and its checkpoints;
+//   b) the window opening on the 1-year span of that store (switching span
+//      and new periods with the window open: bench/HistoryCost.cpp).
 // Times are the process's CPU time (CLOCK_PROCESS_CPUTIME_ID) and wall time
 // around the work and a forced repaint of the chart.
 // Usage: history_store_bench [store file to keep [reuse [shots FOLDER]]]   (QT_QPA_PLATFORM=offscreen or Xvfb)
@@ -267,15 +267,6 @@ int main(int argc, char* argv[])
     std::printf("   window opened on the 1-year span: %lld ms wall, %.1f ms CPU (%lld points in the airtime line)\n",
                 static_cast<long long>(wall.elapsed()), cpuMs() - cpu,
                 static_cast<long long>(window->Line(PlotSample::Airtime).size()));
-    for (int64_t span : THistoryWindow::Spans) {
-        wall.restart();
-        cpu = cpuMs();
-        window->SetSpan(span);
-        paint(window);
-        std::printf("   switch to %s: %lld ms wall, %.1f ms CPU\n", spanName(span), static_cast<long long>(wall.elapsed()),
-                    cpuMs() - cpu);
-    }
-
     // "shots DIR": pictures of the long spans for the documentation.
     if (argc > 4 && QByteArray(argv[3]) == "shots") {
         window->resize(900, 520);
@@ -288,28 +279,6 @@ int main(int argc, char* argv[])
         }
     }
 
-    std::printf("c) CPU per new period with the window open (20 periods each)\n");
-    for (int64_t span : THistoryWindow::Spans) {
-        window->SetSpan(span);
-        paint(window);
-        Stats each;
-        for (int k = 0; k < 20; ++k) {
-            t += 30;
-            const PeriodRecord r = synthetic(t, ++n);
-            store.Write(r);
-            ring.Add(r);
-            cpu = cpuMs();
-            window->PeriodAdded(r);
-            paint(window);
-            each.add(cpuMs() - cpu);
-        }
-        std::printf("   %-8s mean %.2f ms, max %.2f ms (%lld points in the airtime line, %lld in its band, %lld "
-                    "stretches without figures)\n",
-                    spanName(span), each.mean(), each.max(),
-                    static_cast<long long>(window->Line(PlotSample::Airtime).size()),
-                    static_cast<long long>(window->BandTop(PlotSample::Airtime).size()),
-                    static_cast<long long>(window->BlindStretchesDrawn().size()));
-    }
     delete window;
     return 0;
 }
