@@ -15,7 +15,7 @@
 // Output, one line per figure:
 //   closed <ms> ...
 //   span <1h|6h|24h|7d|30d|1y> switch <ms> new <mean ms> max <ms> ...
-// Usage: history_cost [new periods per span, default 40 [only this span, e.g. 30d]]   (QT_QPA_PLATFORM=offscreen or Xvfb; run by bench/resources)
+// Usage: history_cost [new periods per span, default 40 [only this span, e.g. 30d, or all [days in the store, default 365]]]   (QT_QPA_PLATFORM=offscreen or Xvfb; run by bench/resources)
 #include "ErrorBox.h"
 #include "PeriodRecord.h"
 #include "PeriodStore.h"
@@ -209,8 +209,8 @@ int main(int argc, char* argv[])
     std::printf("closed %.3f ms per period (the main window's tick, history window closed, 20 periods)\n", closedMs);
     std::fflush(stdout);
 
-    // A year of periods 30 s apart, the last one a minute ago.
-    const int64_t periods = 365 * 2880;
+    // A year of periods 30 s apart (or the days asked for), the last one a minute ago.
+    const int64_t periods = (argc > 3 ? std::max(2, std::atoi(argv[3])) : 365) * int64_t(2880);
     const int64_t now = QDateTime::currentSecsSinceEpoch();
     const int64_t first = now - 60 - 30 * (periods - 1);
     TPeriodStore store;
@@ -252,7 +252,7 @@ int main(int argc, char* argv[])
         newPeriod();
 
     for (int64_t span : THistoryWindow::Spans) {
-        if (argc > 2 && QByteArray(argv[2]) != spanName(span))
+        if (argc > 2 && QByteArray(argv[2]) != "all" && QByteArray(argv[2]) != spanName(span))
             continue;
         window->SetSpan(span == 3600 ? 24 * 3600 : 3600);
         settle();
