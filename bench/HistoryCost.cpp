@@ -15,7 +15,8 @@
 // Output, one line per figure:
 //   closed <ms> ...
 //   span <1h|6h|24h|7d|30d|1y> switch <ms> new <mean ms> max <ms> ...
-// Usage: history_cost [new periods per span, default 40 [only this span, e.g. 30d, or all [days in the store, default 365]]]   (QT_QPA_PLATFORM=offscreen or Xvfb; run by bench/resources)
+// Usage: history_cost [new periods per span, default 40 [only this span (e.g. 30d, or all)
+//                     [days in the store, default 365]]]   (QT_QPA_PLATFORM=offscreen or Xvfb; run by bench/resources)
 #include "ErrorBox.h"
 #include "PeriodRecord.h"
 #include "PeriodStore.h"

@@ -314,9 +314,8 @@ void THistoryWindow::PeriodAdded(const PeriodRecord& Record)
 {
     if (longSpan()) {
         // The new period joins its hour; the store is read again only when
-        // the span changes.
-        // The drawing's samples follow the hours one by one: a year of
-        // them is not made anew for each period.
+        // the span changes. The drawing's samples follow the hours one by
+        // one: a year of them is not made anew for each period.
         const int64_t hour = HourOf(Record.Time);
         if (hours.empty() || hours.back().Time < hour) {
             HourFigures h;
@@ -331,7 +330,8 @@ void THistoryWindow::PeriodAdded(const PeriodRecord& Record)
                 samples.back() = sampleOf(hours.back());
         }
         const int64_t first = HourOf(newest() - span);
-        const auto old = std::find_if(hours.begin(), hours.end(), [first](const HourFigures& h) { return h.Time >= first; });
+        const auto old =
+            std::find_if(hours.begin(), hours.end(), [first](const HourFigures& h) { return h.Time >= first; });
         if (hoursSampled)
             samples.erase(samples.begin(), samples.begin() + (old - hours.begin()));
         hours.erase(hours.begin(), old);

@@ -310,7 +310,8 @@ TEST_F(PeriodStoreTest, OnlyTheFoldCheckpointsTheLog)
             EXPECT_LT(frames, 10) << frames << " frames: the log was not checkpointed by the fold";
         else
             EXPECT_GE(frames, 2 * c.writes) << frames << " frames: a write checkpointed the log";
-        EXPECT_EQ(rows(store, "SELECT COUNT(*) FROM periods"), QStringList{QString::number(c.writes + 1)}) << c.fold;
+        EXPECT_EQ(rows(store, "SELECT COUNT(*) FROM periods"), QStringList{QString::number(c.writes + 1)})
+            << c.fold;
     }
 }
 
