@@ -3,10 +3,10 @@
 // spaced as the meter makes them (30 s apart):
 //   a) a store seeded with a year of periods and their hours, none of the
 //      periods folded yet: each fold step and each period written meanwhile,
-//      as the meter's ticks would see them;
-//   b) the window opening on the 1-year span of that store, and switching span;
-//   c) CPU per new period with the window open, on every span, over a ring of
-//      a day (2880 periods) and the year in the store.
+//      as the meter's ticks would see them; then two days (STEADY_HOURS) of
+//      the everyday fold, an hour's periods at a time, and its checkpoints;
+//   b) the window opening on the 1-year span of that store (switching span
+//      and new periods with the window open: bench/HistoryCost.cpp).
 // Times are the process's CPU time (CLOCK_PROCESS_CPUTIME_ID) and wall time
 // around the work and a forced repaint of the chart.
 // Usage: history_store_bench [store file to keep [reuse [shots FOLDER]]]   (QT_QPA_PLATFORM=offscreen or Xvfb)
@@ -141,6 +141,8 @@ int main(int argc, char* argv[])
     const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("year.sqlite"));
     // "reuse": the store of an earlier run, already seeded and folded.
     const bool reuse = argc > 2 && QByteArray(argv[2]) == "reuse";
+    // Hours of the everyday fold to run after the big one.
+    const int steadyHours = qEnvironmentVariableIsSet("STEADY_HOURS") ? qEnvironmentVariableIntValue("STEADY_HOURS") : 24;
     if (!reuse)
         QFile::remove(path);
     const int64_t now = 1'796'083'200; // 2026-12-01
@@ -201,6 +203,47 @@ int main(int argc, char* argv[])
         std::printf("   store now: %lld periods, %lld hours\n", q.value(0).toLongLong(), q.value(1).toLongLong());
     }
 
+    // Then as every day: a period every 30 s, and once an hour the fold of
+    // the hour that has grown older than 31 days, step by step between ticks.
+    {
+        Stats hourSteps, hourStepsCpu, tickWrites, checkpoints;
+        int runs = 0;
+        const int hoursToRun = steadyHours;
+        for (int k = 0; k < hoursToRun * 120; ++k) {
+            t += 30;
+            QElapsedTimer one;
+            one.start();
+            if (!store.Write(synthetic(t, ++n)))
+                return 1;
+            tickWrites.add(static_cast<double>(one.nsecsElapsed()) / 1e6);
+            if (!store.Folding())
+                continue;
+            ++runs;
+            for (bool go = true; go;) {
+                const bool checkpoint = store.CheckpointNext();
+                one.start();
+                const double cpu = cpuMs();
+                go = store.FoldStep();
+                const double ms = static_cast<double>(one.nsecsElapsed()) / 1e6;
+                if (checkpoint) {
+                    checkpoints.add(ms);
+                    continue;
+                }
+                hourSteps.add(ms);
+                hourStepsCpu.add(cpuMs() - cpu);
+            }
+            // The store's own turn of the event loop ends its run.
+            while (store.Folding())
+                QCoreApplication::processEvents();
+        }
+        std::printf("   as every day, %d hours of periods 30 s apart: %d folds of %zu steps; step wall mean %.2f ms, "
+                    "max %.2f ms; CPU mean %.2f ms, max %.2f ms; write wall mean %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                    hoursToRun, runs, hourSteps.v.size(), hourSteps.mean(), hourSteps.max(), hourStepsCpu.mean(),
+                    hourStepsCpu.max(), tickWrites.mean(), tickWrites.p99(), tickWrites.max());
+        std::printf("   and %zu checkpoints of the log, each a fold step of its own: wall mean %.2f ms, max %.2f ms\n",
+                    checkpoints.v.size(), checkpoints.mean(), checkpoints.max());
+    }
+
     // The ring the meter fills at start from the store: the last day.
     PeriodHistory ring;
     for (const PeriodRecord& r : store.Periods(store.LastTime() - PeriodHistory::SpanSeconds, store.LastTime()))
@@ -224,15 +267,6 @@ int main(int argc, char* argv[])
     std::printf("   window opened on the 1-year span: %lld ms wall, %.1f ms CPU (%lld points in the airtime line)\n",
                 static_cast<long long>(wall.elapsed()), cpuMs() - cpu,
                 static_cast<long long>(window->Line(PlotSample::Airtime).size()));
-    for (int64_t span : THistoryWindow::Spans) {
-        wall.restart();
-        cpu = cpuMs();
-        window->SetSpan(span);
-        paint(window);
-        std::printf("   switch to %s: %lld ms wall, %.1f ms CPU\n", spanName(span), static_cast<long long>(wall.elapsed()),
-                    cpuMs() - cpu);
-    }
-
     // "shots DIR": pictures of the long spans for the documentation.
     if (argc > 4 && QByteArray(argv[3]) == "shots") {
         window->resize(900, 520);
@@ -245,28 +279,6 @@ int main(int argc, char* argv[])
         }
     }
 
-    std::printf("c) CPU per new period with the window open (20 periods each)\n");
-    for (int64_t span : THistoryWindow::Spans) {
-        window->SetSpan(span);
-        paint(window);
-        Stats each;
-        for (int k = 0; k < 20; ++k) {
-            t += 30;
-            const PeriodRecord r = synthetic(t, ++n);
-            store.Write(r);
-            ring.Add(r);
-            cpu = cpuMs();
-            window->PeriodAdded(r);
-            paint(window);
-            each.add(cpuMs() - cpu);
-        }
-        std::printf("   %-8s mean %.2f ms, max %.2f ms (%lld points in the airtime line, %lld in its band, %lld "
-                    "stretches without figures)\n",
-                    spanName(span), each.mean(), each.max(),
-                    static_cast<long long>(window->Line(PlotSample::Airtime).size()),
-                    static_cast<long long>(window->BandTop(PlotSample::Airtime).size()),
-                    static_cast<long long>(window->BlindStretchesDrawn().size()));
-    }
     delete window;
     return 0;
 }

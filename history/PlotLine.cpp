@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
-QList<QPointF> ThinLine(const std::vector<PlotSample>& Samples, PlotSample::Figure Figure, bool Maxima,
-                        int64_t Start, int64_t End, int Columns, PlotKeep Keep)
+PlotColumns ColumnsOf(const std::vector<PlotSample>& Samples, int64_t Start, int64_t End, int Columns)
 {
     // The samples in range, in time order.
-    std::vector<const PlotSample*> in;
+    PlotColumns out;
+    std::vector<const PlotSample*>& in = out.In;
     in.reserve(Samples.size());
     for (const PlotSample& s : Samples) {
         if (s.Time < Start || s.Time > End || !s.Has)
@@ -16,28 +16,43 @@ QList<QPointF> ThinLine(const std::vector<PlotSample>& Samples, PlotSample::Figu
             continue;
         in.push_back(&s);
     }
+    Columns = std::max(Columns, 1);
+    if (in.size() <= static_cast<size_t>(2 * Columns) || End <= Start)
+        return out;
+    const double perColumn = static_cast<double>(End - Start) / Columns;
+    // A sample at End belongs to the last column, not to one of its own.
+    out.Column.reserve(in.size());
+    for (const PlotSample* s : in)
+        out.Column.push_back(static_cast<int32_t>(
+            std::min<int64_t>(static_cast<int64_t>(static_cast<double>(s->Time - Start) / perColumn), Columns - 1)));
+    return out;
+}
+
+QList<QPointF> ThinLine(const std::vector<PlotSample>& Samples, PlotSample::Figure Figure, bool Maxima,
+                        int64_t Start, int64_t End, int Columns, PlotKeep Keep)
+{
+    return ThinLine(ColumnsOf(Samples, Start, End, Columns), Figure, Maxima, Keep);
+}
+
+QList<QPointF> ThinLine(const PlotColumns& Of, PlotSample::Figure Figure, bool Maxima, PlotKeep Keep)
+{
+    const std::vector<const PlotSample*>& in = Of.In;
     const auto value = [&](const PlotSample* s) { return Maxima ? s->Max[Figure] : s->Value[Figure]; };
     const auto point = [&](const PlotSample* s) { return QPointF(static_cast<qreal>(s->Time) * 1000, value(s)); };
     QList<QPointF> out;
-    Columns = std::max(Columns, 1);
-    if (in.size() <= static_cast<size_t>(2 * Columns) || End <= Start) {
+    if (Of.Column.empty()) {
         out.reserve(static_cast<qsizetype>(in.size()));
         for (const PlotSample* s : in)
             out.append(point(s));
         return out;
     }
-    out.reserve(2 * Columns);
-    const double perColumn = static_cast<double>(End - Start) / Columns;
-    // A sample at End belongs to the last column, not to one of its own.
-    const auto columnOf = [&](const PlotSample* s) {
-        return std::min<int64_t>(static_cast<int64_t>(static_cast<double>(s->Time - Start) / perColumn), Columns - 1);
-    };
+    out.reserve(2 * (Of.Column.back() + 1));
     size_t i = 0;
     while (i < in.size()) {
-        const int64_t column = columnOf(in[i]);
+        const int32_t column = Of.Column[i];
         const PlotSample *low = in[i], *high = in[i];
         size_t j = i + 1;
-        for (; j < in.size() && columnOf(in[j]) == column; ++j) {
+        for (; j < in.size() && Of.Column[j] == column; ++j) {
             if (value(in[j]) < value(low))
                 low = in[j];
             if (value(in[j]) > value(high))

@@ -32,6 +32,17 @@ enum class PlotKeep { Extremes, Highest, Lowest };
 QList<QPointF> ThinLine(const std::vector<PlotSample>& Samples, PlotSample::Figure Figure, bool Maxima,
                         int64_t Start, int64_t End, int Columns, PlotKeep Keep = PlotKeep::Extremes);
 
+// What ThinLine works out before it looks at a figure: the samples it takes
+// and the column of each. The same for every line of one drawing, so the
+// chart works it out once for all of them.
+struct PlotColumns {
+    std::vector<const PlotSample*> In; // in range, with figures, in time order
+    std::vector<int32_t> Column;       // each one's column; empty when all are kept
+};
+PlotColumns ColumnsOf(const std::vector<PlotSample>& Samples, int64_t Start, int64_t End, int Columns);
+QList<QPointF> ThinLine(const PlotColumns& In, PlotSample::Figure Figure, bool Maxima,
+                        PlotKeep Keep = PlotKeep::Extremes);
+
 // The stretches of [Start, End] the line must not claim to know: from the
 // last sample with figures before a sample without them (or before a step
 // longer than MaxStep) to the next sample with figures.

@@ -289,6 +289,7 @@ void THistoryWindow::SetSpan(int64_t Seconds)
         loadHours();
     else
         hours = {};
+    hoursSampled = false;
     redraw();
 }
 
@@ -313,18 +314,27 @@ void THistoryWindow::PeriodAdded(const PeriodRecord& Record)
 {
     if (longSpan()) {
         // The new period joins its hour; the store is read again only when
-        // the span changes.
+        // the span changes. The drawing's samples follow the hours one by
+        // one: a year of them is not made anew for each period.
         const int64_t hour = HourOf(Record.Time);
         if (hours.empty() || hours.back().Time < hour) {
             HourFigures h;
             h.Time = hour;
             hours.push_back(h);
+            if (hoursSampled)
+                samples.push_back(sampleOf(h));
         }
-        if (hours.back().Time == hour)
+        if (hours.back().Time == hour) {
             hours.back().Add(Record);
+            if (hoursSampled)
+                samples.back() = sampleOf(hours.back());
+        }
         const int64_t first = HourOf(newest() - span);
-        while (!hours.empty() && hours.front().Time < first)
-            hours.erase(hours.begin());
+        const auto old =
+            std::find_if(hours.begin(), hours.end(), [first](const HourFigures& h) { return h.Time >= first; });
+        if (hoursSampled)
+            samples.erase(samples.begin(), samples.begin() + (old - hours.begin()));
+        hours.erase(hours.begin(), old);
     }
     redraw();
     showLatest();
@@ -348,12 +358,16 @@ void THistoryWindow::redraw()
     shownSpan = span;
     end = newest();
     const int64_t start = end - span;
-    samples.clear();
     if (longSpan()) {
-        samples.reserve(hours.size());
-        for (const HourFigures& h : hours)
-            samples.push_back(sampleOf(h));
+        if (!hoursSampled) {
+            samples.clear();
+            samples.reserve(hours.size());
+            for (const HourFigures& h : hours)
+                samples.push_back(sampleOf(h));
+            hoursSampled = true;
+        }
     } else {
+        samples.clear();
         // The whole ring, not a search in it: after the clock was set back
         // its times are out of order, and ThinLine leaves those out.
         samples.reserve(history.Size());
@@ -361,15 +375,15 @@ void THistoryWindow::redraw()
             if (history[i].Time >= start && history[i].Time <= end)
                 samples.push_back(sampleOf(history[i]));
     }
-    const int n = Columns();
+    const PlotColumns columns = ColumnsOf(samples, start, end, Columns());
     for (int f = 0; f < PlotSample::Count; ++f)
-        plot->Lines[f] = ThinLine(samples, PlotSample::Figure(f), false, start, end, n);
+        plot->Lines[f] = ThinLine(columns, PlotSample::Figure(f), false);
     for (int b = 0; b < 2; ++b) {
         plot->BandTop[b].clear();
         plot->BandBottom[b].clear();
         if (longSpan()) {
-            plot->BandTop[b] = ThinLine(samples, PlotSample::Figure(b), true, start, end, n, PlotKeep::Highest);
-            plot->BandBottom[b] = ThinLine(samples, PlotSample::Figure(b), false, start, end, n, PlotKeep::Lowest);
+            plot->BandTop[b] = ThinLine(columns, PlotSample::Figure(b), true, PlotKeep::Highest);
+            plot->BandBottom[b] = ThinLine(columns, PlotSample::Figure(b), false, PlotKeep::Lowest);
         }
     }
     plot->Cover.clear();

@@ -118,7 +118,10 @@ private:
     // The long spans' hours, read from the store when the span is chosen and
     // kept up to date by each new period.
     std::vector<HourFigures> hours;
+    // What is drawn: the ring's periods in the span, or the hours; these
+    // kept one for one while hoursSampled.
     std::vector<PlotSample> samples;
+    bool hoursSampled = false;
     QChart* chart;
     QChartView* view;
     QLineSeries* lines[PlotSample::Count];

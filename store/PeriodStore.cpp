@@ -257,8 +257,13 @@ bool TPeriodStore::openFile(bool& Corrupt)
         q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         return fail(QStringLiteral("cannot switch to WAL mode"), q.lastError());
     q.finish();
-    if (!run(QStringLiteral("PRAGMA synchronous = NORMAL")))
-        return false;
+    // Only checkpoints sync the disk. The fold runs them as steps of their
+    // own, so that no tick's write meets one; SQLite's own checkpoint stays
+    // only as a far bound, and the log is cut back after a big one.
+    for (const char* pragma : {"PRAGMA synchronous = NORMAL", "PRAGMA wal_autocheckpoint = 8000",
+                               "PRAGMA journal_size_limit = 4194304", "PRAGMA temp_store = MEMORY"})
+        if (!run(QLatin1String(pragma)))
+            return false;
     // Takes the write lock, so that a read-only file or a folder without
     // write permission shows now rather than at the first period.
     if (!db.transaction())
@@ -319,6 +324,8 @@ bool TPeriodStore::prepare()
         return fail(QStringLiteral("cannot prepare the file"), hour->lastError());
     since.invalidate();
     lastFoldStart = 0;
+    commitsSinceCheckpoint = 0;
+    checkpointNext = false;
     behind = false;
     return true;
 }
@@ -417,6 +424,7 @@ bool TPeriodStore::Write(const PeriodRecord& Record)
         return false;
     }
     lastTime = r.Time;
+    ++commitsSinceCheckpoint;
     if (!foldTimer.isActive() && (lastFoldStart == 0 || lastTime - lastFoldStart >= FoldEverySeconds)) {
         lastFoldStart = lastTime;
         foldTimer.start();
@@ -500,10 +508,27 @@ std::vector<HourFigures> TPeriodStore::Hours(int64_t From, int64_t To)
     return out;
 }
 
+bool TPeriodStore::checkpointDue()
+{
+    ++commitsSinceCheckpoint;
+    checkpointNext = commitsSinceCheckpoint >= CheckpointCommits;
+    return checkpointNext;
+}
+
 bool TPeriodStore::FoldStep()
 {
     if (!insert)
         return false;
+    if (checkpointNext) {
+        // A step of its own: the one that waits for the disk. Readers that
+        // hold old pages only make it copy less; the rest goes next time.
+        checkpointNext = false;
+        commitsSinceCheckpoint = 0;
+        QSqlQuery checkpoint(db);
+        if (!checkpoint.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
+            return fail(QStringLiteral("cannot fold"), checkpoint.lastError()), emit Failed(error), false;
+        return true;
+    }
     const int64_t limit = HourOf(lastTime - RawSeconds);
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT MIN(time) FROM periods")) || !q.next())
@@ -517,7 +542,8 @@ bool TPeriodStore::FoldStep()
             emit Failed(error);
             return false;
         }
-        return !done;
+        const bool checkpoint = checkpointDue();
+        return !done || checkpoint;
     }
     const int64_t hour = HourOf(oldest);
     int64_t to = std::min(hour + 3600, limit);
@@ -557,6 +583,7 @@ bool TPeriodStore::FoldStep()
         emit Failed(error);
         return false;
     }
+    checkpointDue();
     return true;
 }
 

@@ -37,8 +37,13 @@ public:
     static constexpr int64_t HourlySeconds = 731 * 86400;
     // A fold starts at most this often.
     static constexpr int64_t FoldEverySeconds = 3600;
-    // Periods folded in one step: a few milliseconds of work.
-    static constexpr int FoldStepRows = 240;
+    // Periods folded in one step: an hour of 30-second periods, about a
+    // millisecond of work.
+    static constexpr int FoldStepRows = 120;
+    // The fold copies the write-ahead log into the file (and syncs the disk)
+    // after this many commits: about every three hours of 30-second periods,
+    // some 1000 pages of log, as often as SQLite would by itself.
+    static constexpr int CheckpointCommits = 360;
 
     explicit TPeriodStore(QObject* parent = nullptr);
     ~TPeriodStore() override;
@@ -86,11 +91,13 @@ public:
 
     // One small step of folding: deleting the oldest periods beyond
     // RawSeconds (their hours hold them already), or hourly rows beyond
-    // HourlySeconds. True when
+    // HourlySeconds, or, last, a checkpoint of the write-ahead log. True when
     // there is more to do. Write starts a run of steps, one per turn of the
     // event loop, at most once every FoldEverySeconds.
     bool FoldStep();
     bool Folding() const { return foldTimer.isActive(); }
+    // The next fold step is the one that copies the log and syncs the disk.
+    bool CheckpointNext() const { return checkpointNext; }
 
     // For other jobs' views of their own tables (read only).
     QSqlDatabase Database() const { return db; }
@@ -107,6 +114,8 @@ private:
     int64_t storedTime(int64_t WallTime);
     bool setAside();
     bool expireStep(int64_t Before, bool& Done);
+    // Counts a fold step's commit; true when the next step is a checkpoint.
+    bool checkpointDue();
 
     QString connection, path, error, notice;
     QSqlDatabase db;
@@ -121,4 +130,8 @@ private:
     int64_t baseMs = 0;
     bool behind = false;
     bool readOnly = false;
+    // Commits since the write-ahead log was last copied into the file; the
+    // fold's next step copies it once there are CheckpointCommits.
+    int commitsSinceCheckpoint = 0;
+    bool checkpointNext = false;
 };

@@ -499,3 +499,54 @@ TEST_F(HistoryWindowTest, LongSpansDrawHourlyMeansAndMaximaFromTheStore)
         EXPECT_EQ(without.Span(), 3600);
     }
 }
+
+// The open window follows new periods on a long span by itself; what it then
+// draws is what a window that reads the store afresh draws: the hours that
+// close and open, the ones that leave the span's start, an hour without
+// figures hatched over.
+TEST_F(HistoryWindowTest, NewPeriodsOnALongSpanDrawWhatReadingTheStoreAgainDraws)
+{
+    for (const int64_t span : {int64_t(7 * 86400), int64_t(30 * 86400), int64_t(365 * 86400)}) {
+        QTemporaryDir dir;
+        TPeriodStore store;
+        ASSERT_TRUE(store.Open(dir.filePath("s.sqlite")));
+        // 32 days of a period every 20 minutes, with airtime 0, 2 and 4 in
+        // each hour, so that the means are whole.
+        const int64_t first = HourOf(End) - 32 * 86400;
+        int n = 0;
+        for (int64_t t = first; t < HourOf(End); t += 1200) {
+            PeriodRecord r = period(t, n++);
+            r.Airtime = static_cast<int16_t>((t - first) / 3600 % 40 + (t % 3600) / 1200 * 2);
+            ASSERT_TRUE(store.Write(r));
+        }
+        const PeriodHistory ring;
+        THistoryWindow open(ring, &store), afresh(ring, &store);
+        open.show();
+        afresh.show();
+        open.SetSpan(span);
+        ASSERT_TRUE(WaitFor([&] { return open.Chart()->plotArea() == afresh.Chart()->plotArea(); })) << span;
+        // Three more hours: one as before, one the meter could not see, one
+        // half full.
+        for (int64_t t = HourOf(End); t < HourOf(End) + 2 * 3600 + 1800; t += 1200) {
+            PeriodRecord r = period(t, n++);
+            r.Airtime = static_cast<int16_t>((t % 3600) / 1200 * 2);
+            if (t >= HourOf(End) + 3600 && t < HourOf(End) + 2 * 3600)
+                r.Engine = EngineState::Silent;
+            ASSERT_TRUE(store.Write(r));
+            open.PeriodAdded(r);
+        }
+        afresh.SetSpan(span);
+        ASSERT_EQ(open.Range(), afresh.Range()) << span;
+        for (PlotSample::Figure f : {PlotSample::Airtime, PlotSample::Load, PlotSample::Usage})
+            EXPECT_EQ(open.Line(f), afresh.Line(f)) << span << " figure " << f;
+        for (PlotSample::Figure f : {PlotSample::Airtime, PlotSample::Load}) {
+            EXPECT_EQ(open.BandTop(f), afresh.BandTop(f)) << span << " figure " << f;
+            EXPECT_EQ(open.BandBottom(f), afresh.BandBottom(f)) << span << " figure " << f;
+        }
+        const QList<std::pair<qreal, qreal>> hatched = open.BlindStretchesDrawn();
+        EXPECT_EQ(hatched, afresh.BlindStretchesDrawn()) << span;
+        // The hour without figures, from the hour before it to the one after.
+        EXPECT_TRUE(hatched.contains(std::pair<qreal, qreal>(HourOf(End) * 1000.0, (HourOf(End) + 7200) * 1000.0)))
+            << span;
+    }
+}

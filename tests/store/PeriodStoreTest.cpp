@@ -154,10 +154,11 @@ TEST_F(PeriodStoreTest, EachPeriodJoinsItsHourPeriodsOlderThanAMonthGoAndHoursOl
     while (store.FoldStep())
         ++steps;
     ASSERT_TRUE(store.Error().isEmpty()) << store.Error().toStdString();
-    // Whole hours older than 31 days, in steps of at most 240 periods.
+    // Whole hours older than 31 days, in steps of at most FoldStepRows
+    // periods: an hour of periods 10 s apart is 360 of them.
     const int foldedHours = static_cast<int>((limit - start) / 3600);
     EXPECT_EQ(foldedHours, 2 * 24);
-    EXPECT_GE(steps, 2 * foldedHours);
+    EXPECT_GE(steps, (360 + TPeriodStore::FoldStepRows - 1) / TPeriodStore::FoldStepRows * foldedHours);
     EXPECT_EQ(rows(store, QStringLiteral("SELECT MIN(time) FROM periods")), QStringList{QString::number(limit)});
     // Every hour has its row, folded or not.
     EXPECT_EQ(rows(store, "SELECT COUNT(*) FROM periods_hourly"), QStringList{QString::number(hour.size())});
@@ -304,6 +305,39 @@ TEST_F(PeriodStoreTest, AFullDiskFailsTheWriteAndTheStoreTakesPeriodsAgainWhenTh
     EXPECT_TRUE(store.Write(period(T0 + 100000, 1))) << store.Error().toStdString();
     // The refused period left nothing behind, half or whole.
     EXPECT_EQ(rows(store, "SELECT COUNT(*) FROM periods")[0].toLongLong(), before + 1);
+}
+
+// The disk is synced only by checkpoints: a tick's write never runs one, the
+// hourly fold ends with one, and the periods are in the file either way.
+TEST_F(PeriodStoreTest, OnlyTheFoldCheckpointsTheLog)
+{
+    const struct {
+        bool fold;
+        int writes;
+    } cases[] = {{false, 400}, {true, 400}};
+    for (const auto& c : cases) {
+        const QString file = dir.filePath(QStringLiteral("checkpoint-%1.sqlite").arg(c.fold));
+        TPeriodStore store;
+        ASSERT_TRUE(store.Open(file)) << store.Error().toStdString();
+        for (int n = 0; n < c.writes; ++n)
+            ASSERT_TRUE(store.Write(period(T0 + 30 * n, n))) << store.Error().toStdString();
+        if (c.fold)
+            while (store.FoldStep()) {
+            }
+        // The next write starts the log afresh once all of it is in the file.
+        ASSERT_TRUE(store.Write(period(T0 + 30 * c.writes, c.writes)));
+        QSqlQuery q(store.Database());
+        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")) && q.next());
+        const int frames = q.value(1).toInt();
+        // Each write adds at least its period's page and its hour's page: more
+        // than SQLite's default of 1000 frames before it checkpoints by itself.
+        if (c.fold)
+            EXPECT_LT(frames, 10) << frames << " frames: the log was not checkpointed by the fold";
+        else
+            EXPECT_GE(frames, 2 * c.writes) << frames << " frames: a write checkpointed the log";
+        EXPECT_EQ(rows(store, "SELECT COUNT(*) FROM periods"), QStringList{QString::number(c.writes + 1)})
+            << c.fold;
+    }
 }
 
 TEST_F(PeriodStoreTest, RowsNeverGoBackInTimeWhenTheClockSteps)
