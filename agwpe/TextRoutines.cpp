@@ -10,6 +10,21 @@ std::string DigitsOnly(const std::string& Text)
     return digits.empty() ? std::string("0") : digits;
 }
 
+bool SameDigits(std::string_view Text, std::string_view Digits)
+{
+    size_t matched = 0;
+    bool any = false;
+    for (const char c : Text) {
+        if (c < '0' || c > '9')
+            continue;
+        any = true;
+        if (matched == Digits.size() || Digits[matched] != c)
+            return false;
+        ++matched;
+    }
+    return any ? matched == Digits.size() : Digits == "0";
+}
+
 std::string PadRight(const std::string& Text, int32_t Width, char Fill)
 {
     if (Width <= 0 || static_cast<size_t>(Width) <= Text.size())
