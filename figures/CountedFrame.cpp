@@ -70,9 +70,9 @@ std::optional<RawAddresses> ParseRawAddresses(std::string_view Frame)
     return std::nullopt;
 }
 
-uint64_t InfoHashOf(std::string_view Info)
+uint64_t InfoHashOf(std::string_view Info, uint64_t From)
 {
-    uint64_t h = 0xcbf29ce484222325ull;
+    uint64_t h = From;
     for (char c : Info) {
         h ^= static_cast<uint8_t>(c);
         h *= 0x100000001b3ull;

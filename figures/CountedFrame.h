@@ -47,8 +47,8 @@ struct RawAddresses {
 };
 std::optional<RawAddresses> ParseRawAddresses(std::string_view Frame);
 
-// 64-bit FNV-1a.
-uint64_t InfoHashOf(std::string_view Info);
+// 64-bit FNV-1a; From continues the hash of text that came before Info.
+uint64_t InfoHashOf(std::string_view Info, uint64_t From = 0xcbf29ce484222325ull);
 
 class FrameOrigins {
 public:
