@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <optional>
 #include <limits>
@@ -186,6 +187,22 @@ constexpr std::array<uint16_t, 256> makeCrcTable()
 
 constexpr auto CrcTable = makeCrcTable();
 
+// The same CRC eight bytes at a time ("slicing by 8"): Slices[k][b] is the
+// CRC of byte b followed by k zero bytes.
+constexpr std::array<std::array<uint16_t, 256>, 8> makeCrcSlices()
+{
+    std::array<std::array<uint16_t, 256>, 8> slices{};
+    slices[0] = makeCrcTable();
+    for (size_t k = 1; k < 8; ++k)
+        for (size_t b = 0; b < 256; ++b) {
+            const uint16_t before = slices[k - 1][b];
+            slices[k][b] = static_cast<uint16_t>((before >> 8) ^ slices[0][before & 0xFF]);
+        }
+    return slices;
+}
+
+constexpr auto CrcSlices = makeCrcSlices();
+
 // The bits of a frame as sent, least significant bit of each byte first.
 // Bytes whose value is unknown only add their length; stuffing for them is
 // estimated afterwards, and a run of 1s does not carry across them.
@@ -198,6 +215,34 @@ public:
         const StuffStep step = StuffTable[static_cast<size_t>(ones)][Byte];
         stuffed += step.stuffed;
         ones = step.run;
+    }
+    // Bytes in order, eight at a time where no run of five 1s is in them:
+    // on the air the first byte's least significant bit comes first, which
+    // is bit order in a little-endian word.
+    void AddBytes(std::string_view Bytes)
+    {
+        const auto* p = reinterpret_cast<const unsigned char*>(Bytes.data());
+        size_t left = Bytes.size();
+        for (; left >= 8; p += 8, left -= 8) {
+            uint64_t word = 0;
+            for (size_t i = 0; i < 8; ++i)
+                word |= uint64_t{p[i]} << (8 * i);
+            const uint64_t fiveOnes = word & (word >> 1) & (word >> 2) & (word >> 3) & (word >> 4);
+            if (fiveOnes != 0 || ones + std::countr_one(word) >= 5) {
+                for (size_t i = 0; i < 8; ++i)
+                    Add(p[i]);
+                continue;
+            }
+            // Nothing stuffed: the run left is the word's last 1s.
+            ones = static_cast<uint8_t>(std::countl_one(word));
+            known += 8;
+            const uint16_t first = static_cast<uint16_t>(crc ^ (p[0] | p[1] << 8));
+            crc = static_cast<uint16_t>(CrcSlices[7][first & 0xFF] ^ CrcSlices[6][first >> 8] ^ CrcSlices[5][p[2]] ^
+                                        CrcSlices[4][p[3]] ^ CrcSlices[3][p[4]] ^ CrcSlices[2][p[5]] ^
+                                        CrcSlices[1][p[6]] ^ CrcSlices[0][p[7]]);
+        }
+        for (; left > 0; ++p, --left)
+            Add(*p);
     }
     void AddUnknown(int64_t Count)
     {
@@ -318,8 +363,7 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
     const std::string_view shown = MonitorInformation(Data);
     const int64_t info = carriesPid ? MonitoredFrameAmounts(Header, Data).Datas : static_cast<int64_t>(shown.size());
     if (static_cast<int64_t>(shown.size()) == info) {
-        for (char c : shown)
-            frame.Add(static_cast<uint8_t>(c));
+        frame.AddBytes(shown);
     } else {
         frame.AddUnknown(info);
     }
@@ -331,8 +375,7 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
 int64_t RawFrameAirBits(std::string_view Frame)
 {
     FrameBits frame;
-    for (char c : Frame)
-        frame.Add(static_cast<uint8_t>(c));
+    frame.AddBytes(Frame);
     frame.AddFcs();
     return frame.Bits() + FlagBits;
 }
