@@ -387,9 +387,10 @@ bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
     // The description runs to '>' (LinBPQ and QtSoundModem put no blank
     // before it, as in "<DM>"); ldsped leaves some open, so the line end
     // bounds it too.
-    size_t end = rest.find_first_of(">\r");
-    if (end == std::string_view::npos)
-        end = rest.size();
+    // (A loop: find_first_of looks each byte up in the set with a call.)
+    size_t end = 0;
+    while (end < rest.size() && rest[end] != '>' && rest[end] != '\r')
+        ++end;
     std::string_view description = rest.substr(0, end);
     rest.remove_prefix(end < rest.size() && rest[end] == '>' ? end + 1 : end);
     NextWord(description, word);
