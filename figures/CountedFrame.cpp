@@ -135,9 +135,17 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
         return f;
     }
 
-    if (heard.size() == KeptHeard)
+    // The oldest entry's buffers are reused for the newest.
+    Heard entry;
+    if (heard.size() == KeptHeard) {
+        entry = std::move(heard.front());
         heard.pop_front();
-    heard.push_back({Header.Source, Header.Destination, f.InfoHash, Header.Via});
+    }
+    entry.source.assign(Header.Source);
+    entry.destination.assign(Header.Destination);
+    entry.info = f.InfoHash;
+    entry.via.assign(Header.Via.begin(), Header.Via.end());
+    heard.push_back(std::move(entry));
 
     // The raw frame of this one; older ones that found no monitor frame go.
     const auto raw = std::find_if(raws.begin(), raws.end(), [&](const Raw& r) {
