@@ -6,6 +6,8 @@
 #include "FrameAmounts.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace {
 
@@ -72,12 +74,30 @@ std::optional<RawAddresses> ParseRawAddresses(std::string_view Frame)
 
 uint64_t InfoHashOf(std::string_view Info, uint64_t From)
 {
+    // Eight bytes per multiplication, not one: a byte-wise hash (FNV-1a) took
+    // as long as all else done with a frame's information together, every
+    // step waiting for the one before.
+    const auto mix = [](uint64_t Hash, uint64_t Word) {
+        Hash = (Hash ^ Word) * 0x9E3779B97F4A7C15ull;
+        return Hash ^ (Hash >> 29);
+    };
+    const auto* p = reinterpret_cast<const unsigned char*>(Info.data());
+    size_t left = Info.size();
     uint64_t h = From;
-    for (char c : Info) {
-        h ^= static_cast<uint8_t>(c);
-        h *= 0x100000001b3ull;
-    }
-    return h;
+    const auto word = [&](size_t Count) {
+        uint64_t w = 0;
+        if (Count == 8 && std::endian::native == std::endian::little) {
+            std::memcpy(&w, p, sizeof w);
+            return w;
+        }
+        for (size_t i = 0; i < Count; ++i)
+            w |= uint64_t{p[i]} << (8 * i);
+        return w;
+    };
+    for (; left >= 8; p += 8, left -= 8)
+        h = mix(h, word(8));
+    // The length tells "a" from "a\0".
+    return mix(h, word(left) ^ (static_cast<uint64_t>(Info.size()) << 56));
 }
 
 void FrameOrigins::TakeRaw(uint8_t Port, std::string_view Data)

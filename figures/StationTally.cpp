@@ -49,9 +49,9 @@ StationFrame StationFrameOf(const CountedFrame& Frame, const MonitorHeader& Head
     f.Digipeated = Frame.Digipeated;
     f.HasContent = Header.FrameType == "UI" || Header.FrameType == "I" || (Header.HasInfoLen && Header.InfoLen > 0);
     f.AirMicros = AirMicros;
-    // The kind, the sequence numbers and the PID, as the text "I 3 1 F0",
-    // folded into the information's hash; hashed piece by piece, which
-    // FNV-1a allows, so that no string is made for each frame.
+    // The kind, the sequence numbers and the PID ("I", "3", "1", "F0"),
+    // folded into the information's hash; each piece hashed on from the
+    // ones before, so that no string is made for each frame.
     char send[16], recv[16];
     const auto sendEnd = std::to_chars(std::begin(send), std::end(send), Header.SendSeq).ptr;
     const auto recvEnd = std::to_chars(std::begin(recv), std::end(recv), Header.RecvSeq).ptr;
