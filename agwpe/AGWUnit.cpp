@@ -341,7 +341,18 @@ bool TAGWPE::NextFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::st
 
 bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
 {
-    Header = MonitorHeader{};
+    // Cleared field by field: a header reused from frame to frame keeps its
+    // buffers instead of allocating them again.
+    Header.PortText.clear();
+    Header.Source.clear();
+    Header.Destination.clear();
+    Header.FrameType.clear();
+    Header.Pid.clear();
+    Header.RecvSeq = Header.SendSeq = Header.InfoLen = 0;
+    Header.HasInfoLen = false;
+    Header.Via.clear();
+    Header.LineRest.clear();
+    Header.Info.clear();
     std::string_view rest(Text), word;
     // A text longer than any frame is read up to its first line end, looked
     // for only where a header line can be.
@@ -376,9 +387,10 @@ bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
     // The description runs to '>' (LinBPQ and QtSoundModem put no blank
     // before it, as in "<DM>"); ldsped leaves some open, so the line end
     // bounds it too.
-    size_t end = rest.find_first_of(">\r");
-    if (end == std::string_view::npos)
-        end = rest.size();
+    // (A loop: find_first_of looks each byte up in the set with a call.)
+    size_t end = 0;
+    while (end < rest.size() && rest[end] != '>' && rest[end] != '\r')
+        ++end;
     std::string_view description = rest.substr(0, end);
     rest.remove_prefix(end < rest.size() && rest[end] == '>' ? end + 1 : end);
     NextWord(description, word);

@@ -51,6 +51,8 @@ struct AGWFrames {
 
 // The fields of the text header of a monitored frame, such as
 // " 1:Fm N0CALL-1 To APRS Via WIDE1-1 <UI pid=F0 Len=20 PF=0 >[19:29:58]\r".
+// ParseMonitorHeader clears every field one by one, to keep their buffers:
+// a field added here is cleared there too.
 struct MonitorHeader {
     // AX.25 names at most 8 digipeaters; further ones in a text are ignored.
     static constexpr size_t MaxVia = 8;

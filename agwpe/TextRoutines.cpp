@@ -10,6 +10,21 @@ std::string DigitsOnly(const std::string& Text)
     return digits.empty() ? std::string("0") : digits;
 }
 
+bool SameDigits(std::string_view Text, std::string_view Digits)
+{
+    size_t matched = 0;
+    bool any = false;
+    for (const char c : Text) {
+        if (c < '0' || c > '9')
+            continue;
+        any = true;
+        if (matched == Digits.size() || Digits[matched] != c)
+            return false;
+        ++matched;
+    }
+    return any ? matched == Digits.size() : Digits == "0";
+}
+
 std::string PadRight(const std::string& Text, int32_t Width, char Fill)
 {
     if (Width <= 0 || static_cast<size_t>(Width) <= Text.size())
@@ -42,24 +57,26 @@ void SplitAt(std::string& Rest, char Marker, std::string& Head)
 
 void NextWord(std::string_view& Rest, std::string_view& Word)
 {
-    std::string_view text = Rest;
-    if (!text.empty() && text.back() == '\r')
-        text.remove_suffix(1);
-    const size_t start = text.find_first_not_of(' ');
-    if (start == std::string_view::npos) {
+    // Plain loops: words are a few bytes, shorter than a call's cost.
+    size_t size = Rest.size();
+    if (size > 0 && Rest[size - 1] == '\r')
+        --size;
+    size_t start = 0;
+    while (start < size && Rest[start] == ' ')
+        ++start;
+    if (start == size) {
         Word = {};
         Rest = {};
         return;
     }
-    const size_t end = text.find(' ', start);
-    if (end == std::string_view::npos) {
-        Word = text.substr(start);
-        Rest = {};
-        return;
-    }
-    Word = text.substr(start, end - start);
-    const size_t next = text.find_first_not_of(' ', end);
-    Rest = next == std::string_view::npos ? std::string_view() : text.substr(next);
+    size_t end = start;
+    while (end < size && Rest[end] != ' ')
+        ++end;
+    Word = Rest.substr(start, end - start);
+    size_t next = end;
+    while (next < size && Rest[next] == ' ')
+        ++next;
+    Rest = next == size ? std::string_view() : Rest.substr(next, size - next);
 }
 
 void NextWord(std::string& Rest, std::string& Word)

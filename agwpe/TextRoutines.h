@@ -8,6 +8,8 @@
 
 // The digits of Text in their order; "0" when it has none.
 std::string DigitsOnly(const std::string& Text);
+// DigitsOnly(Text) == Digits, without making the string.
+bool SameDigits(std::string_view Text, std::string_view Digits);
 
 // Text followed by Fill up to Width characters; a longer Text stays whole.
 std::string PadRight(const std::string& Text, int32_t Width, char Fill);

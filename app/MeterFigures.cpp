@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 void TForm1::changeIcon(const char* Name)
 {
@@ -28,55 +29,118 @@ void TForm1::changeIcon(const char* Name)
     Shell_NotifyIcon(NIM_MODIFY, TrayIconRecord);
 }
 
+// What one read event needs of the window, read from its labels once, and the
+// period's totals kept as integers while its frames are counted. Written back
+// when the event ends, however it ends (an exception included), so that the
+// labels hold the period's totals whenever the event loop runs. A label is
+// read when the first frame needs it, as counting frame by frame would:
+// a label that holds no number stops the event at the same frame.
+struct ReadBatch {
+    explicit ReadBatch(TForm1& Form)
+        : form(Form)
+    {
+    }
+    ReadBatch(const ReadBatch&) = delete;
+    ReadBatch& operator=(const ReadBatch&) = delete;
+    ~ReadBatch()
+    {
+        if (frames)
+            SetLabelValue(form.Frames, *frames);
+        if (bytes)
+            SetLabelValue(form.Bytes, *bytes);
+        if (datas)
+            SetLabelValue(form.Datas, *datas);
+    }
+
+    void Count(const FrameAmounts& Add)
+    {
+        frames = AddToTotal(frames ? *frames : LabelValue(form.Frames), Add.Frames);
+        bytes = AddToTotal(bytes ? *bytes : LabelValue(form.Bytes), Add.Bytes);
+        datas = AddToTotal(datas ? *datas : LabelValue(form.Datas), Add.Datas);
+    }
+    int64_t Rate()
+    {
+        if (!rate)
+            rate = LabelValue(form.BW);
+        return *rate;
+    }
+    const std::string& PortText()
+    {
+        if (!portText)
+            portText = BytesOf(form.PortMon->text());
+        return *portText;
+    }
+    int32_t Port()
+    {
+        if (!port)
+            port = LabelValue(form.PortMon);
+        return *port;
+    }
+    // Every frame of one read arrived at the same moment.
+    int64_t NowMs()
+    {
+        if (!nowMs)
+            nowMs = QDateTime::currentMSecsSinceEpoch();
+        return *nowMs;
+    }
+
+    // Reused from frame to frame, and so are their buffers.
+    MonitorHeader Header;
+    std::string CallFrom, CallTo, Data;
+
+private:
+    TForm1& form;
+    std::optional<int64_t> frames, bytes, datas, rate, nowMs;
+    std::optional<int32_t> port;
+    std::optional<std::string> portText;
+};
+
 void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
 {
     // Every frame of this read arrived now; they say nothing about their spacing.
     ReadArrivalUs = ArrivalClock.nsecsElapsed() / 1000;
     ++ReadCount;
+    ReadBatch batch(*this);
     // A chunk at a time, so that a burst never sits whole in memory.
     for (std::string_view chunk = Socket->ReceiveChunk(); !chunk.empty(); chunk = Socket->ReceiveChunk()) {
         AGWClient->ReceiveBytes(chunk);
         // A full ring stops the cutting; whatever waits is cut once the rings are drained.
-        while (drainRings() > 0)
+        while (drainRings(batch) > 0)
             AGWClient->ReceiveBytes({});
     }
 }
 
-int TForm1::drainRings()
+int TForm1::drainRings(ReadBatch& Batch)
 {
     int taken = 0;
     char Kind = '\0';
-    std::string CallFrom, CallTo, Data;
     int32_t DataLen = 0;
     for (int index = 0; index < AGWClient->PortCount; ++index) {
         if (!AGWClient->Ports[index])
             continue;
         uint8_t Port = static_cast<uint8_t>(index);
-        while (AGWClient->NextFrame(Port, Kind, CallFrom, CallTo, DataLen, Data)) {
+        while (AGWClient->NextFrame(Port, Kind, Batch.CallFrom, Batch.CallTo, DataLen, Batch.Data)) {
             ++taken;
-            handleFrame(Port, Kind, Data);
+            handleFrame(Batch, Port, Kind, Batch.Data);
             Port = static_cast<uint8_t>(index);
         }
     }
     return taken;
 }
 
-void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
+void TForm1::handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, const std::string& Data)
 {
     if (IsMonitoredKind(Kind)) {
-        MonitorHeader header;
+        MonitorHeader& header = Batch.Header;
         // An unreadable header is the peer's fault: skip the frame, no box.
         if (!AGWClient->ParseMonitorHeader(Data, header))
             return;
-        if (DigitsOnly(header.PortText) != BytesOf(PortMon->text()))
+        if (!SameDigits(header.PortText, Batch.PortText()))
             return;
         const FrameAmounts add = MonitoredFrameAmounts(header, Data);
-        // Each label is written before the next is read.
-        SetLabelValue(Frames, AddToTotal(LabelValue(Frames), add.Frames));
-        SetLabelValue(Bytes, AddToTotal(LabelValue(Bytes), add.Bytes));
-        SetLabelValue(Datas, AddToTotal(LabelValue(Datas), add.Datas));
+        Batch.Count(add);
         const CountedFrame counted = Origins.Describe(Port, Kind, header, Data);
-        const int64_t rate = LabelValue(BW);
+        const int64_t rate = Batch.Rate();
         Preambles.Observe(counted, rate, ReadArrivalUs, ReadCount);
         AirtimeTotals air{counted.AirBits, 1};
         // Preamble and tail of this transmission. Keys in the settings file
@@ -96,11 +160,11 @@ void TForm1::handleFrame(uint8_t Port, char Kind, const std::string& Data)
         } else {
             HeardAir += air;
         }
-        Tally.Add(StationFrameOf(counted, header, QDateTime::currentMSecsSinceEpoch(),
+        Tally.Add(StationFrameOf(counted, header, Batch.NowMs(),
                                  FrameAirMicros(counted.AirBits, rate, keyingMs, 0)));
         static const QMetaMethod toMetrics = QMetaMethod::fromSignal(&TForm1::FrameCounted);
         if (isSignalConnected(toMetrics))
-            emit FrameCounted({LabelValue(PortMon), counted.Own, add, FrameAirNanoseconds(counted.AirBits, rate, keyingMs)});
+            emit FrameCounted({Batch.Port(), counted.Own, add, FrameAirNanoseconds(counted.AirBits, rate, keyingMs)});
         return;
     }
     // A raw frame names the digipeater that repeated the monitored frame after it.

@@ -38,6 +38,7 @@ class TForm2;
 class TGauge;
 class THistoryWindow;
 class TPeriodStore;
+struct ReadBatch;
 namespace Ui {
 class TForm1;
 }
@@ -151,8 +152,8 @@ private:
 
     // Counting, figures and the tray icon.
     void changeIcon(const char* Name);
-    int drainRings();
-    void handleFrame(uint8_t Port, char Kind, const std::string& Data);
+    int drainRings(ReadBatch& Batch);
+    void handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, const std::string& Data);
     void evaluate();
     void reportLearnedPreambles();
     void showLoadClass(int Class);

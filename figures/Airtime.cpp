@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <limits>
 #include <string>
@@ -186,23 +188,45 @@ constexpr std::array<uint16_t, 256> makeCrcTable()
 
 constexpr auto CrcTable = makeCrcTable();
 
+// The same CRC eight bytes at a time ("slicing by 8"): Slices[k][b] is the
+// CRC of byte b followed by k zero bytes.
+constexpr std::array<std::array<uint16_t, 256>, 8> makeCrcSlices()
+{
+    std::array<std::array<uint16_t, 256>, 8> slices{};
+    slices[0] = makeCrcTable();
+    for (size_t k = 1; k < 8; ++k)
+        for (size_t b = 0; b < 256; ++b) {
+            const uint16_t before = slices[k - 1][b];
+            slices[k][b] = static_cast<uint16_t>((before >> 8) ^ slices[0][before & 0xFF]);
+        }
+    return slices;
+}
+
+constexpr auto CrcSlices = makeCrcSlices();
+
 // The bits of a frame as sent, least significant bit of each byte first.
 // Bytes whose value is unknown only add their length; stuffing for them is
 // estimated afterwards, and a run of 1s does not carry across them.
 class FrameBits {
 public:
+    // Bytes added one at a time wait in a small buffer, so that they too
+    // are counted eight at a time.
     void Add(uint8_t Byte)
     {
-        ++known;
-        crc = crcStep(crc, Byte);
-        const StuffStep step = StuffTable[static_cast<size_t>(ones)][Byte];
-        stuffed += step.stuffed;
-        ones = step.run;
+        if (waiting == pending.size())
+            flush();
+        pending[waiting++] = Byte;
+    }
+    void AddBytes(std::string_view Bytes)
+    {
+        flush();
+        addKnown(reinterpret_cast<const unsigned char*>(Bytes.data()), Bytes.size());
     }
     void AddUnknown(int64_t Count)
     {
         if (Count <= 0)
             return;
+        flush();
         unknown += Count;
         ones = 0;
     }
@@ -213,22 +237,65 @@ public:
             AddUnknown(FcsBytes);
             return;
         }
+        flush();
         const auto fcs = static_cast<uint16_t>(~crc);
-        Add(static_cast<uint8_t>(fcs & 0xFF));
-        Add(static_cast<uint8_t>(fcs >> 8));
+        const unsigned char bytes[] = {static_cast<uint8_t>(fcs & 0xFF), static_cast<uint8_t>(fcs >> 8)};
+        addKnown(bytes, sizeof bytes);
     }
-    int64_t Bits() const
+    int64_t Bits()
     {
+        flush();
         const int64_t unknownBits = unknown * 8;
         return known * 8 + unknownBits + stuffed + (unknownBits + BitsPerStuffedBit / 2) / BitsPerStuffedBit;
     }
 
 private:
-    static uint16_t crcStep(uint16_t Crc, uint8_t Byte)
+    void flush()
     {
-        return static_cast<uint16_t>((Crc >> 8) ^ CrcTable[(Crc ^ Byte) & 0xFF]);
+        addKnown(pending.data(), waiting);
+        waiting = 0;
+    }
+    void addOne(uint8_t Byte)
+    {
+        ++known;
+        crc = static_cast<uint16_t>((crc >> 8) ^ CrcTable[(crc ^ Byte) & 0xFF]);
+        const StuffStep step = StuffTable[static_cast<size_t>(ones)][Byte];
+        stuffed += step.stuffed;
+        ones = step.run;
+    }
+    // Eight bytes at a time where no run of five 1s is in them: on the air
+    // the first byte's least significant bit comes first, which is bit order
+    // in a little-endian word.
+    void addKnown(const unsigned char* p, size_t left)
+    {
+        for (; left >= 8; p += 8, left -= 8) {
+            uint64_t word = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(&word, p, sizeof word);
+            } else {
+                for (size_t i = 0; i < 8; ++i)
+                    word |= uint64_t{p[i]} << (8 * i);
+            }
+            const uint64_t fiveOnes = word & (word >> 1) & (word >> 2) & (word >> 3) & (word >> 4);
+            if (fiveOnes != 0 || ones + std::countr_one(word) >= 5) {
+                for (size_t i = 0; i < 8; ++i)
+                    addOne(p[i]);
+                continue;
+            }
+            // Nothing stuffed: the run left is the word's last 1s.
+            ones = static_cast<uint8_t>(std::countl_one(word));
+            known += 8;
+            const auto first = static_cast<uint16_t>(crc ^ (p[0] | p[1] << 8));
+            crc = static_cast<uint16_t>(CrcSlices[7][first & 0xFF] ^ CrcSlices[6][first >> 8] ^ CrcSlices[5][p[2]] ^
+                                        CrcSlices[4][p[3]] ^ CrcSlices[3][p[4]] ^ CrcSlices[2][p[5]] ^
+                                        CrcSlices[1][p[6]] ^ CrcSlices[0][p[7]]);
+        }
+        for (; left > 0; ++p, --left)
+            addOne(*p);
     }
 
+    std::array<unsigned char, 96> pending{};
+    size_t waiting = 0;
     int64_t known = 0;
     int64_t unknown = 0;
     uint16_t crc = 0xFFFF;
@@ -318,8 +385,7 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
     const std::string_view shown = MonitorInformation(Data);
     const int64_t info = carriesPid ? MonitoredFrameAmounts(Header, Data).Datas : static_cast<int64_t>(shown.size());
     if (static_cast<int64_t>(shown.size()) == info) {
-        for (char c : shown)
-            frame.Add(static_cast<uint8_t>(c));
+        frame.AddBytes(shown);
     } else {
         frame.AddUnknown(info);
     }
@@ -331,8 +397,7 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
 int64_t RawFrameAirBits(std::string_view Frame)
 {
     FrameBits frame;
-    for (char c : Frame)
-        frame.Add(static_cast<uint8_t>(c));
+    frame.AddBytes(Frame);
     frame.AddFcs();
     return frame.Bits() + FlagBits;
 }

@@ -30,7 +30,7 @@ struct CountedFrame {
     // what it originated).
     std::string Transmitter;
     std::string Source, Destination; // as the monitor text writes them
-    uint64_t InfoHash = 0;           // 64-bit FNV-1a of the information bytes
+    uint64_t InfoHash = 0;           // InfoHashOf the information bytes
     bool Own = false;                // the station's own transmission ('T')
     bool Digipeated = false;         // sent by a digipeater, not by its source
     int64_t AirBits = 0;             // HDLC bits, stuffing and closing flag included
@@ -47,8 +47,9 @@ struct RawAddresses {
 };
 std::optional<RawAddresses> ParseRawAddresses(std::string_view Frame);
 
-// 64-bit FNV-1a.
-uint64_t InfoHashOf(std::string_view Info);
+// A 64-bit hash, for telling texts apart in memory (it is stored nowhere).
+// From chains it on from the hash of text that came before.
+uint64_t InfoHashOf(std::string_view Info, uint64_t From = 0xcbf29ce484222325ull);
 
 class FrameOrigins {
 public:

@@ -128,6 +128,8 @@ void PreambleEstimator::Observe(const CountedFrame& Frame, int64_t BitRate, int6
     const int64_t airUs = std::min<int64_t>(Frame.AirBits, int64_t{1} << 40) * 1'000'000 / BitRate;
     const int64_t sinceLast = ArrivalUs - last.arrivalUs;
     if (last.valid && last.read != Read && sinceLast >= 0 && sinceLast <= MaxGapUs) {
+        heardCache.clear();
+        ownCache.reset();
         if (!Frame.Own) {
             // From the end of the last frame (or the station's key-up) to the
             // start of this one's bits.
@@ -160,11 +162,22 @@ void PreambleEstimator::Observe(const CountedFrame& Frame, int64_t BitRate, int6
 PreambleEstimator::Keying PreambleEstimator::For(const CountedFrame& Frame) const
 {
     if (Frame.Own) {
-        if (const auto both = ownKeying())
-            return {toMs(*both), 0, true};
-        return {};
+        if (!ownCache) {
+            const auto both = ownKeying();
+            ownCache = both ? Keying{toMs(*both), 0, true} : Keying{};
+        }
+        return *ownCache;
     }
-    const auto it = stations.find(Frame.Transmitter);
+    if (const auto cached = heardCache.find(Frame.Transmitter); cached != heardCache.end())
+        return cached->second;
+    if (heardCache.size() >= MaxCached)
+        heardCache.clear();
+    return heardCache[Frame.Transmitter] = heardKeying(Frame.Transmitter);
+}
+
+PreambleEstimator::Keying PreambleEstimator::heardKeying(const std::string& Transmitter) const
+{
+    const auto it = stations.find(Transmitter);
     const Station* s = it == stations.end() ? nullptr : &it->second;
     std::optional<int64_t> preamble = s ? preambleOf(*s) : std::nullopt;
     if (!preamble)

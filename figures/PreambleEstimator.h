@@ -121,6 +121,7 @@ private:
     // Made on first need; null once MaxTransmitters are known.
     Station* station(const std::string& Transmitter);
     std::optional<int64_t> tailOf(const std::string& Transmitter) const;
+    Keying heardKeying(const std::string& Transmitter) const;
     std::optional<int64_t> heardPreamble(const Station& S) const;
     std::optional<int64_t> ownKeying() const;
     std::optional<int64_t> preambleOf(const Station& S) const;
@@ -129,6 +130,11 @@ private:
     std::optional<int64_t> channelTail() const;
 
     std::unordered_map<std::string, Station> stations;
+    // What For() said per transmitter since the gaps last changed: a burst
+    // of frames from one read asks for the same few again and again.
+    static constexpr size_t MaxCached = 1024;
+    mutable std::unordered_map<std::string, Keying> heardCache;
+    mutable std::optional<Keying> ownCache;
     LowerEnvelope ownAfterOwn; // own key-up to own key-up, less the first one's bits
     int64_t ownGaps = 0;
     bool ownReported = false;

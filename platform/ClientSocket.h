@@ -58,7 +58,7 @@ public:
     // buffers no more than ChunkSize either, so a burst from the engine waits
     // in the operating system, not in this program's memory.
     std::string_view ReceiveChunk();
-    static constexpr qint64 ChunkSize = 16 * 1024;
+    static constexpr qint64 ChunkSize = 256 * 1024;
     // Writes the whole text and hands it to the operating system at once.
     void SendText(const std::string& Text) override;
 

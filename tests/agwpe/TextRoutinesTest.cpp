@@ -122,3 +122,18 @@ TEST(TextRoutines, LongTextsKeepTheirPositions)
     EXPECT_EQ(word.size(), 70000u);
     EXPECT_EQ(rest, "b");
 }
+
+TEST(TextRoutines, SameDigits_ComparesTheDigitsOfATextWithoutMakingThem)
+{
+    const struct {
+        const char* text;
+        const char* digits;
+        bool same;
+    } cases[] = {
+        {" 1", "1", true},    {"Port 12", "12", true}, {" 1 x2 ", "12", true}, {"12", "1", false},
+        {"1", "12", false},   {"", "0", true},         {"Port", "0", true},    {"0", "0", true},
+        {"007", "7", false},  {" 1", "2", false},      {"", "", false},        {"1", "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SameDigits(c.text, c.digits), c.same) << "'" << c.text << "' against '" << c.digits << "'";
+}

@@ -201,3 +201,31 @@ TEST(RawFrameAirBits, EveryByteKnownStuffingAndFcsExact)
     for (const Bytes& f : frames)
         EXPECT_EQ(RawFrameAirBits(std::string(f.begin(), f.end())), onAir(f)) << f.size();
 }
+
+// Runs of 1s that start in one group of eight bytes and end in the next, or
+// that carry over from the byte before, are stuffed as anywhere else; frames
+// of every length up to three groups, against the bit-by-bit reference.
+TEST(RawFrameAirBits, RunsAcrossEightByteGroupsAreStuffed)
+{
+    const struct {
+        const char* what;
+        uint8_t fill, at7, at8;
+    } cases[] = {
+        {"no run anywhere", 0x41, 0x41, 0x41},
+        {"three 1s end a group, two begin the next", 0x00, 0xE0, 0x03},
+        {"four 1s end a group, one begins the next", 0x00, 0xF0, 0x01},
+        {"a run carried into a group from before it", 0x0F, 0x80, 0x1F},
+        {"long runs everywhere", 0xFF, 0xFF, 0xFF},
+        {"five 1s inside one byte", 0x3E, 0x41, 0x41},
+    };
+    for (const auto& c : cases)
+        for (size_t length = 0; length <= 24; ++length) {
+            Bytes frame(length, c.fill);
+            for (size_t i = 7; i < length; i += 8)
+                frame[i] = c.at7;
+            for (size_t i = 8; i < length; i += 8)
+                frame[i] = c.at8;
+            EXPECT_EQ(RawFrameAirBits(std::string(frame.begin(), frame.end())), onAir(frame))
+                << c.what << ", " << length << " bytes";
+        }
+}

@@ -198,3 +198,30 @@ TEST(PreambleEstimator, EachStableEstimateIsReportedOnceItStopsMoving)
     EXPECT_EQ(byCall["OWN"][0].PreambleMs, 400);
     EXPECT_GE(byCall["B"][0].Gaps, PreambleEstimator::StableValues);
 }
+
+// The meter asks after every frame; what it is told follows each new gap,
+// and ends where asking only at the end would (the worked figures above).
+TEST(PreambleEstimator, AskingAfterEveryFrameFollowsTheGapsAsTheyCome)
+{
+    PreambleEstimator e;
+    uint64_t read = 0;
+    bool learnedBefore = false;
+    for (const Arrival& a : channel(rounds(3), kStations)) {
+        e.Observe(a.frame, kRate, a.atUs, ++read);
+        for (const char* call : {"A", "B", "OWN", "C"})
+            (void)keyingOf(e, call);
+        learnedBefore = learnedBefore || keyingOf(e, "A").Learned;
+    }
+    EXPECT_TRUE(learnedBefore);
+    const struct {
+        const char* call;
+        int64_t keyingMs; // preamble and tail together
+        int64_t tailMs;
+    } want[] = {{"A", 150 + 13, 13}, {"B", 300 + 40, 40}, {"C", 300 + 40, 40}, {"OWN", 350 + 50, 0}};
+    for (const auto& w : want) {
+        const auto k = keyingOf(e, w.call);
+        ASSERT_TRUE(k.Learned) << w.call;
+        EXPECT_EQ(k.PreambleMs + k.TailMs, w.keyingMs) << w.call;
+        EXPECT_EQ(k.TailMs, w.tailMs) << w.call;
+    }
+}

@@ -129,3 +129,25 @@ TEST_F(MeterTest, AirtimeCountsEveryFrameAndOwnAirtimeOnlyOwnTransmissions)
     EXPECT_EQ(form->History().Latest().Airtime, 0);
     EXPECT_EQ(form->History().Latest().OwnAirtime, 0);
 }
+
+// The totals of a read are written to the labels when the read ends, also
+// when a label that holds no number ends it early: what was counted before
+// shows, as it did when each frame was written at once.
+TEST_F(MeterTest, ReadEndedByALabelWithoutANumberLeavesItsFramesOnTheLabels)
+{
+    StartConnected();
+    SetTotals(3, 70, 20);
+    form->BW->setText("fast");
+    engine.Send(UiFrame(1, 12));
+    ASSERT_TRUE(WaitFor([this] { return !errorBoxes.isEmpty(); }));
+    EXPECT_EQ(errorBoxes.front(), "'fast' is not a valid integer value.");
+    EXPECT_EQ(Totals(), (Totals3{"4", "101", "32"}));
+
+    // The frames label itself: nothing of the read is counted.
+    form->BW->setText("1200");
+    form->Frames->setText("many");
+    errorBoxes.clear();
+    engine.Send(UiFrame(1, 12));
+    ASSERT_TRUE(WaitFor([this] { return !errorBoxes.isEmpty(); }));
+    EXPECT_EQ(Totals(), (Totals3{"many", "101", "32"}));
+}
