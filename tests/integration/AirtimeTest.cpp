@@ -1,26 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The airtime figure against the truth: Dire Wolf decodes gen_packets audio
 // whose carrier is on a known share of the time, and ChanLoad's airtime over
-// the periods must come within 3 percentage points of that share.
+// the periods must come within 3 percentage points of that share. And who
+// filled the channel: what the store keeps per station must match the carrier
+// each one put on the air, and the copies the digipeater made.
 #include "DireWolf.h"
-#include "ErrorBox.h"
-#include "MessageBox.h"
-#include "Process.h"
+#include "MeterOnEngine.h"
+#include "PeriodStore.h"
 #include "QtTestApp.h"
 #include "SimulatedChannel.h"
+#include "StationTable.h"
+#include "THistoryWindow.h"
+#include "TStationsView.h"
 #include "meter.h"
 
+#include <QAbstractItemModel>
+#include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
-#include <QStatusBar>
-#include <QTemporaryDir>
+#include <QPalette>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -141,48 +149,29 @@ std::vector<TestFrame> periodFrames(double duty, int period, int& next)
     return frames;
 }
 
+std::string sourceOf(const std::string& MonitorLine)
+{
+    return MonitorLine.substr(0, MonitorLine.find('>'));
+}
+
+// What a desktop with a dark theme hands the program.
+QPalette darkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
+    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 43));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(55, 55, 58));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    return dark;
+}
+
 } // namespace
 
-class AirtimeOnAir : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { EnsureApplication(); }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(onPath("direwolf")) << "direwolf is not installed (Debian package direwolf)";
-        ASSERT_TRUE(onPath("gen_packets")) << "gen_packets is not installed (Debian package direwolf)";
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
-        SetEndProcessHandler([this](int status) { endStatuses.push_back(status); });
-        SetErrorBoxHandler([this](const QString& text) { errorBoxes << text; });
-        SetMessageBoxHandler([this](const QString& text, const QString&) { messageBoxes << text; });
-    }
-
-    void TearDown() override
-    {
-        if (form) {
-            form->Exit1Click(nullptr);
-            for (int status : endStatuses)
-                EXPECT_EQ(status, 0);
-            delete form;
-        }
-        engine.reset();
-        EXPECT_TRUE(errorBoxes.isEmpty()) << errorBoxes.join('\n').toStdString();
-        EXPECT_TRUE(messageBoxes.isEmpty()) << messageBoxes.join('\n').toStdString();
-        SetEndProcessHandler(nullptr);
-        SetErrorBoxHandler(nullptr);
-        SetMessageBoxHandler(nullptr);
-    }
-
-    std::string work() const { return dir.path().toStdString(); }
-
-    QTemporaryDir dir;
-    std::unique_ptr<DireWolf> engine;
-    TForm1* form = nullptr;
-    std::vector<int> endStatuses;
-    QStringList errorBoxes;
-    QStringList messageBoxes;
-};
+using AirtimeOnAir = MeterOnEngine;
 
 // What TXDELAY and TXTAIL must be to describe gen_packets: its flags before
 // and after the frame, read from the audio, the same for short and long frames.
@@ -207,23 +196,11 @@ TEST_F(AirtimeOnAir, AirtimeOverTwelvePeriodsIsTheCarrierOnTimeWithinThreePoints
 
     engine = std::make_unique<DireWolf>(work());
     ASSERT_TRUE(engine->start()) << engine->error();
-    {
-        QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=%1\nAGW_PORT=1\nSAMPLE=%2\nBW=%3\n"
-                               "CALLSIGN=N0CALL-5\nTXDELAY=%4\nTXTAIL=%5\n")
-                    .arg(engine->port())
-                    .arg(kPeriodMs)
-                    .arg(kBitRate)
-                    .arg(measured.delayMs())
-                    .arg(measured.tailMs())
-                    .toUtf8());
-    }
-    form = new TForm1;
-    ASSERT_TRUE(WaitFor([] { return EverConnected; }, 15000))
-        << "ChanLoad did not connect; status: " << form->StatusBar->currentMessage().toStdString();
-    ASSERT_TRUE(WaitFor([this] { return engine->linesStartingWith("<<< Enable Reception of Monitoring Frames") > 0; }, 15000))
-        << "Dire Wolf never got the monitoring request:\n" << engine->log();
+    ASSERT_NO_FATAL_FAILURE(writeIni(1, kPeriodMs,
+                                     QStringLiteral("CALLSIGN=N0CALL-5\nTXDELAY=%1\nTXTAIL=%2\n")
+                                         .arg(measured.delayMs())
+                                         .arg(measured.tailMs())));
+    ASSERT_NO_FATAL_FAILURE(startMeter());
     // The test ends each period once its audio has been decoded, in place of
     // the timer: which period a frame falls into then never depends on how
     // fast this machine is, and Dire Wolf may decode faster than real time.
@@ -285,34 +262,65 @@ TEST_F(AirtimeOnAir, AirtimeOverTwelvePeriodsIsTheCarrierOnTimeWithinThreePoints
     EXPECT_EQ(engine->transmitted(), std::vector<std::string>{});
 }
 
+// The channel of three stations, with what the program stores of it.
+class ThreeStationsOnAir : public MeterOnEngine {
+protected:
+    void TearDown() override
+    {
+        store.reset();
+        table.reset();
+        MeterOnEngine::TearDown();
+    }
+
+    std::map<std::string, StationRow> stored(int64_t From)
+    {
+        std::vector<StationRow> rows;
+        QString error;
+        EXPECT_TRUE(TStationTable::Stations(store->Database(), 1, From, store->LastTime(), rows, error))
+            << error.toStdString();
+        std::map<std::string, StationRow> out;
+        for (const StationRow& r : rows)
+            out[r.Call] = r;
+        return out;
+    }
+
+    std::unique_ptr<TStationTable> table;
+    std::unique_ptr<TPeriodStore> store;
+};
+
 // Three stations keying up with 150, 300 and 500 ms of preamble and the
-// monitored Dire Wolf repeating some of their frames after its own 350 ms,
+// monitored Dire Wolf repeating some of their frames after its own 250 ms,
 // the audio played in real time, and no TXDELAY or TXTAIL in the settings:
-// the airtime rests on what the meter learns from when frames arrive.
-TEST_F(AirtimeOnAir, LearnedPreamblesFollowTheCarrierOfStationsThatKeyUpDifferently)
+// the airtime rests on what the meter learns from when frames arrive, and so
+// do the stations' shares of it. The channel is played once for both: it
+// takes a minute.
+TEST_F(ThreeStationsOnAir, LearnedPreamblesFollowTheCarrierAndEachStationGetsItsShareOfTheAirtime)
 {
     constexpr int periodMs = 2500;
     constexpr int warmUp = 6;
     constexpr int measured = 10;
     constexpr int digipeaterDelayMs = 250, digipeaterTailMs = 30;
+    // The stations' shares: periods before the meter has learned every
+    // station's preamble, then the periods whose shares are compared.
+    constexpr int stationsWarmUp = 7;
+    constexpr int stationsMeasured = 4;
 
     engine = std::make_unique<DireWolf>(work());
     engine->digipeat();
     engine->keying(digipeaterDelayMs / 10, digipeaterTailMs / 10);
     ASSERT_TRUE(engine->start()) << engine->error();
-    {
-        QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=%1\nAGW_PORT=1\nSAMPLE=%2\nBW=%3\n"
-                               "CALLSIGN=N0CALL-5\n")
-                    .arg(engine->port())
-                    .arg(periodMs)
-                    .arg(kBitRate)
-                    .toUtf8());
-    }
+    ASSERT_NO_FATAL_FAILURE(writeIni(1, periodMs, "CALLSIGN=N0CALL-5\n"));
     testing::internal::CaptureStderr();
     form = new TForm1;
     form->SetVerbose(true);
+    // The store as the program keeps it: the stations table written with each period.
+    table = std::make_unique<TStationTable>(form->Stations());
+    store = std::make_unique<TPeriodStore>();
+    store->AddTable(table.get());
+    ASSERT_TRUE(store->Open(dir.filePath("history.sqlite"))) << store->Error().toStdString();
+    QObject::connect(form, &TForm1::PeriodEvaluated, form, [this](const PeriodRecord& r) {
+        EXPECT_TRUE(store->Write(r)) << store->Error().toStdString();
+    });
     ASSERT_TRUE(WaitFor([] { return EverConnected; }, 15000));
     // Raw frames asked for, and monitoring on: frames heard before would reach nobody.
     ASSERT_TRUE(WaitFor([this] { return engine->requestKinds(0).find('k') != std::string::npos; }, 15000))
@@ -332,12 +340,22 @@ TEST_F(AirtimeOnAir, LearnedPreamblesFollowTheCarrierOfStationsThatKeyUpDifferen
     };
     std::vector<Row> rows;
     int digipeatsSoFar = 0;
+    std::map<std::string, int64_t> carrier; // per transmitter, the stations' measured periods
+    std::map<std::string, int64_t> copies, originals; // per originator, all periods
+    std::map<std::string, StationRow> shares; // as stored over the stations' measured periods
+    int64_t sharesFrom = 0;
     for (const auto& [load, periods] : {std::pair{0.6, warmUp + measured}, std::pair{0.2, measured}}) {
         for (int period = 0; period < periods; ++period) {
+            const int overall = static_cast<int>(rows.size());
+            const bool sharePeriod = overall >= stationsWarmUp && overall < stationsWarmUp + stationsMeasured;
             const ChannelPeriod p = channel.next(load);
             int64_t repeated = 0;
-            for (const PlannedTransmission& t : p.transmissions)
+            for (const PlannedTransmission& t : p.transmissions) {
                 repeated += t.own ? t.carrierSamples : 0;
+                if (sharePeriod)
+                    carrier[t.transmitter] += t.carrierSamples;
+                ++(t.own ? copies : originals)[sourceOf(t.monitorLine)];
+            }
             // The plan's carrier is the carrier in the audio, plus the repeats.
             ASSERT_EQ(carrierSamples(p.audio) + repeated, p.carrierSamples);
             digipeatsSoFar += p.digipeats;
@@ -353,7 +371,11 @@ TEST_F(AirtimeOnAir, LearnedPreamblesFollowTheCarrierOfStationsThatKeyUpDifferen
                 << form->Frames->text().toStdString() << " of " << count << " frames\n"
                 << engine->log();
             ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
+            if (overall == stationsWarmUp)
+                sharesFrom = store->LastTime();
             form->CheckTimeTimer(nullptr);
+            if (overall == stationsWarmUp + stationsMeasured - 1)
+                shares = stored(sharesFrom);
             const PeriodRecord& r = form->History().Latest();
             ASSERT_EQ(r.Frames, count);
             rows.push_back({load, 100.0 * static_cast<double>(p.carrierSamples) / static_cast<double>(periodSamples),
@@ -396,4 +418,59 @@ TEST_F(AirtimeOnAir, LearnedPreamblesFollowTheCarrierOfStationsThatKeyUpDifferen
         EXPECT_NEAR(static_cast<double>(preamble + tail), truth, 40.0) << s.call;
     }
     EXPECT_NE(learned.find("preamble learned: N0DW-1 (own)"), std::string::npos) << learned;
+
+    // Each station's share of the airtime as stored over its measured
+    // periods is its share of the carrier, within 2 points.
+    int64_t carrierAll = 0, airAll = 0;
+    for (const auto& [call, samples] : carrier)
+        carrierAll += samples;
+    for (const auto& [call, row] : shares)
+        airAll += row.AirMicros;
+    ASSERT_GT(carrierAll, 0);
+    ASSERT_GT(airAll, 0);
+    std::printf("station    carrier share  stored share\n");
+    for (const auto& [call, samples] : carrier) {
+        ASSERT_TRUE(shares.count(call)) << call << " has no row";
+        const double truth = 100.0 * static_cast<double>(samples) / static_cast<double>(carrierAll);
+        const double share = 100.0 * static_cast<double>(shares.at(call).AirMicros) / static_cast<double>(airAll);
+        std::printf("%-9s  %12.1f%%  %11.1f%%\n", call.c_str(), truth, share);
+        EXPECT_NEAR(share, truth, 2.0) << call;
+    }
+    EXPECT_EQ(shares.size(), carrier.size()) << "a station that did not transmit has a row";
+    EXPECT_TRUE(shares.at("N0DW-1").Own);
+
+    // Copies and originals over every period, exactly.
+    const auto all = stored(0);
+    for (const auto& [call, n] : originals) {
+        ASSERT_TRUE(all.count(call)) << call;
+        EXPECT_EQ(all.at(call).Originated, n) << call;
+        EXPECT_EQ(all.at(call).Copies, copies[call]) << call;
+    }
+    int64_t copiesAll = 0;
+    for (const auto& [call, n] : copies)
+        copiesAll += n;
+    EXPECT_EQ(copiesAll, digipeatsSoFar);
+    EXPECT_GT(copiesAll, 0);
+
+    // The history window's Stations tab shows them, as the program opens it.
+    form->SetStore(store.get());
+    form->OpenHistory();
+    THistoryWindow* window = form->HistoryWindow();
+    ASSERT_NE(window, nullptr);
+    auto* view = window->findChild<TStationsView*>();
+    ASSERT_NE(view, nullptr);
+    window->findChild<QTabWidget*>()->setCurrentWidget(view);
+    ASSERT_TRUE(WaitFor([&] { return view->Table()->model()->rowCount() == static_cast<int>(all.size()); }))
+        << view->TableText().toStdString();
+    // The pictures of the documentation, when asked for (scripts/screenshots).
+    if (const QString shots = qEnvironmentVariable("CHANLOAD_SHOTS"); !shots.isEmpty()) {
+        window->resize(780, 540);
+        for (const bool dark : {false, true}) {
+            QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+            WaitFor([] { return false; }, 300);
+            const QString path = QDir(shots).filePath(dark ? "dark-stations.png" : "stations.png");
+            EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+        }
+        QApplication::setPalette(QApplication::style()->standardPalette());
+    }
 }

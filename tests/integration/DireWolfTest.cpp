@@ -4,6 +4,7 @@
 #include "AgwWire.h"
 #include "ClientSocket.h"
 #include "DireWolf.h"
+#include "MeterOnEngine.h"
 #include "ErrorBox.h"
 #include "Gauge.h"
 #include "MessageBox.h"
@@ -160,64 +161,35 @@ std::vector<std::string> linesOf(const std::vector<TestFrame>& frames)
 
 } // namespace
 
-class DireWolfChannel : public ::testing::Test {
+class DireWolfChannel : public MeterOnEngine {
 protected:
-    static void SetUpTestSuite() { EnsureApplication(); }
-
-    void SetUp() override
-    {
-        // The engine is installed by scripts/test; its absence is a broken setup, not a reason to skip.
-        ASSERT_TRUE(onPath("direwolf")) << "direwolf is not installed (Debian package direwolf)";
-        ASSERT_TRUE(onPath("gen_packets")) << "gen_packets is not installed (Debian package direwolf)";
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
-        SetEndProcessHandler([this](int status) { endStatuses.push_back(status); });
-        SetErrorBoxHandler([this](const QString& text) { errorBoxes << text; });
-        SetMessageBoxHandler([this](const QString& text, const QString&) { messageBoxes << text; });
-    }
-
     void TearDown() override
     {
         if (engine)
             engine->resume();
-        if (form) {
-            form->Exit1Click(nullptr);
-            EXPECT_FALSE(endStatuses.empty()) << "Exit did not end the program";
-            for (int status : endStatuses)
-                EXPECT_EQ(status, 0);
-            delete form;
-            form = nullptr;
-            // The meter was the engine's first client. Over the whole run, its
-            // end included, it asks for the port list (at connect and at every
-            // tick), the capabilities and monitoring, once: no registration,
-            // nothing that could make the station transmit.
-            if (engine) {
-                EXPECT_TRUE(WaitFor([this] { return engine->clientClosed(0); }, 15000))
-                    << "Dire Wolf did not see ChanLoad close:\n" << engine->log();
-                const std::string kinds = engine->requestKinds(0);
-                EXPECT_EQ(kinds.find_first_not_of("Ggmk"), std::string::npos) << "requests: " << kinds;
-                EXPECT_EQ(kinds.substr(0, 4), "Ggmk");
-                EXPECT_EQ(std::count(kinds.begin(), kinds.end(), 'm'), 1) << "requests: " << kinds;
-                EXPECT_EQ(std::count(kinds.begin(), kinds.end(), 'k'), 1) << "requests: " << kinds;
-            }
+        // The meter was the engine's first client. Over the whole run, its
+        // end included, it asks for the port list (at connect and at every
+        // tick), the capabilities and monitoring, once: no registration,
+        // nothing that could make the station transmit.
+        if (closeMeter() && engine) {
+            EXPECT_TRUE(WaitFor([this] { return engine->clientClosed(0); }, 15000))
+                << "Dire Wolf did not see ChanLoad close:\n" << engine->log();
+            const std::string kinds = engine->requestKinds(0);
+            EXPECT_EQ(kinds.find_first_not_of("Ggmk"), std::string::npos) << "requests: " << kinds;
+            EXPECT_EQ(kinds.substr(0, 4), "Ggmk");
+            EXPECT_EQ(std::count(kinds.begin(), kinds.end(), 'm'), 1) << "requests: " << kinds;
+            EXPECT_EQ(std::count(kinds.begin(), kinds.end(), 'k'), 1) << "requests: " << kinds;
         }
-        if (engine) {
-            if (!mayTransmit) {
-                EXPECT_EQ(engine->transmitted(), std::vector<std::string>{}) << "Dire Wolf transmitted";
-            }
-            engine.reset();
+        if (engine && !mayTransmit) {
+            EXPECT_EQ(engine->transmitted(), std::vector<std::string>{}) << "Dire Wolf transmitted";
         }
-        EXPECT_TRUE(errorBoxes.isEmpty()) << errorBoxes.join('\n').toStdString();
-        EXPECT_TRUE(messageBoxes.isEmpty()) << messageBoxes.join('\n').toStdString();
-        SetEndProcessHandler(nullptr);
-        SetErrorBoxHandler(nullptr);
-        SetMessageBoxHandler(nullptr);
+        MeterOnEngine::TearDown();
     }
 
     // Dire Wolf listens before the window exists, so the first attempt connects.
     void startEngine(int channels, bool digipeater = false)
     {
-        engine = std::make_unique<DireWolf>(dir.path().toStdString(), channels);
+        engine = std::make_unique<DireWolf>(work(), channels);
         if (digipeater)
             engine->digipeat();
         mayTransmit = digipeater;
@@ -225,27 +197,15 @@ protected:
         agwPort = engine->port();
     }
 
-    void writeIni(int radioPort, int sampleMs)
-    {
-        QFile f(QDir(dir.path()).filePath("CHANLOAD.INI"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=%1\nAGW_PORT=%2\nSAMPLE=%3\nBW=%4\nCALLSIGN=N0CALL-5\n")
-                    .arg(agwPort)
-                    .arg(radioPort)
-                    .arg(sampleMs)
-                    .arg(kBitRate)
-                    .toUtf8());
-    }
+    void writeIni(int radioPort, int sampleMs) { MeterOnEngine::writeIni(radioPort, sampleMs, "CALLSIGN=N0CALL-5\n"); }
 
-    // Monitoring starts off on every new connection: audio fed before Dire Wolf
-    // has taken ChanLoad's 'm' would be decoded for nobody.
+    // Monitoring starts off on every new connection, and ChanLoad asks for it
+    // once, as the engine's first client.
     void startMeter()
     {
-        form = new TForm1;
-        ASSERT_TRUE(WaitFor([] { return EverConnected; }, 15000))
-            << "ChanLoad did not connect; status: " << form->StatusBar->currentMessage().toStdString();
-        ASSERT_TRUE(WaitFor([this] { return engine->linesStartingWith("<<< Enable Reception of Monitoring Frames") > 0; }, 15000))
-            << "Dire Wolf never got the monitoring request:\n" << engine->log();
+        MeterOnEngine::startMeter();
+        if (HasFatalFailure())
+            return;
         EXPECT_EQ(engine->linesStartingWith("<<< Enable Reception of Monitoring Frames"), 1);
         ASSERT_EQ(engine->linesStartingWith("<<< Enable Reception of Monitoring Frames from AGWPE client application 0,"), 1)
             << "ChanLoad is not the engine's first client";
@@ -268,16 +228,10 @@ protected:
         WaitFor([] { return false; }, 500);
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<DireWolf> engine;
     int agwPort = 0;
-    TForm1* form = nullptr;
     bool mayTransmit = false;
     // The status line right after each tick (the window's own handler runs first).
     QStringList statusAtTick;
-    std::vector<int> endStatuses;
-    QStringList errorBoxes;
-    QStringList messageBoxes;
 };
 
 TEST_F(DireWolfChannel, CountsEveryHeardFrameAndEvaluatesTheTotals)
