@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -121,18 +120,15 @@ bool StationTally::isCopy(const StationFrame& Frame)
             packetIndex.erase(it);
         packets.pop_front();
     }
-    // Source and destination end at the first blank or '>', which no call holds.
-    std::string key = Frame.Source + '>' + Frame.Destination + ' ';
-    char hash[sizeof Frame.ContentHash];
-    std::memcpy(hash, &Frame.ContentHash, sizeof hash);
-    key.append(hash, sizeof hash);
+    // Each call's hash takes in its length, so "AB" to "C" is not "A" to "BC".
+    const PacketKey key{InfoHashOf(Frame.Destination, InfoHashOf(Frame.Source)), Frame.ContentHash};
     if (const auto found = packetIndex.find(key); found != packetIndex.end()) {
         // A clock that stepped back still finds the copy.
         if (Frame.TimeMs - found->second <= CopyWindowMs && (Frame.HasContent || Frame.Digipeated))
             return true;
     }
     packetIndex[key] = Frame.TimeMs;
-    packets.push_back({std::move(key), Frame.TimeMs});
+    packets.push_back({key, Frame.TimeMs});
     return false;
 }
 
