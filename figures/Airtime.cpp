@@ -217,6 +217,13 @@ public:
             flush();
         pending[waiting++] = Byte;
     }
+    void Add(const std::array<uint8_t, AddressBytes>& Bytes)
+    {
+        if (pending.size() - waiting < Bytes.size())
+            flush();
+        std::memcpy(pending.data() + waiting, Bytes.data(), Bytes.size());
+        waiting += Bytes.size();
+    }
     void AddBytes(std::string_view Bytes)
     {
         flush();
@@ -308,19 +315,23 @@ private:
 // reserved bits set and the end-of-addresses bit at the bottom.
 void addAddress(FrameBits& Frame, std::string_view Call, bool TopBit, bool Last)
 {
-    const size_t dash = Call.find('-');
-    const std::string_view base = Call.substr(0, std::min<size_t>(dash, 6));
+    // Plain loops: a call is a few bytes, shorter than a search's call.
+    size_t dash = 0;
+    while (dash < Call.size() && Call[dash] != '-')
+        ++dash;
+    const size_t base = std::min<size_t>(dash, 6);
     int ssid = 0;
-    if (dash != std::string_view::npos) {
-        for (char c : Call.substr(dash + 1)) {
-            if (c < '0' || c > '9')
-                break;
-            ssid = std::min(ssid * 10 + (c - '0'), 1000);
-        }
+    for (size_t i = dash + 1; i < Call.size(); ++i) {
+        const char c = Call[i];
+        if (c < '0' || c > '9')
+            break;
+        ssid = std::min(ssid * 10 + (c - '0'), 1000);
     }
+    std::array<uint8_t, AddressBytes> field;
     for (size_t i = 0; i < 6; ++i)
-        Frame.Add(static_cast<uint8_t>((i < base.size() ? static_cast<unsigned char>(base[i]) : ' ') << 1));
-    Frame.Add(static_cast<uint8_t>((TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0)));
+        field[i] = static_cast<uint8_t>((i < base ? static_cast<unsigned char>(Call[i]) : ' ') << 1);
+    field[6] = static_cast<uint8_t>((TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0));
+    Frame.Add(field);
 }
 
 } // namespace
