@@ -394,7 +394,7 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
     // I and UI frames: the length the header gives, else what is shown. Other
     // frames (XID, TEST, FRMR, SREJ) carry what the engine shows after the line.
     const std::string_view shown = MonitorInformation(Data);
-    const int64_t info = carriesPid ? MonitoredFrameAmounts(Header, Data).Datas : static_cast<int64_t>(shown.size());
+    const int64_t info = carriesPid ? InformationBytesShown(Header, shown) : static_cast<int64_t>(shown.size());
     if (static_cast<int64_t>(shown.size()) == info) {
         frame.AddBytes(shown);
     } else {
