@@ -285,12 +285,16 @@ private:
             }
             const uint64_t fiveOnes = word & (word >> 1) & (word >> 2) & (word >> 3) & (word >> 4);
             if (fiveOnes != 0 || ones + std::countr_one(word) >= 5) {
-                for (size_t i = 0; i < 8; ++i)
-                    addOne(p[i]);
-                continue;
+                // Stuffing byte by byte from the table; the CRC stays sliced.
+                for (size_t i = 0; i < 8; ++i) {
+                    const StuffStep step = StuffTable[static_cast<size_t>(ones)][p[i]];
+                    stuffed += step.stuffed;
+                    ones = step.run;
+                }
+            } else {
+                // Nothing stuffed: the run left is the word's last 1s.
+                ones = static_cast<uint8_t>(std::countl_one(word));
             }
-            // Nothing stuffed: the run left is the word's last 1s.
-            ones = static_cast<uint8_t>(std::countl_one(word));
             known += 8;
             const auto first = static_cast<uint16_t>(crc ^ (p[0] | p[1] << 8));
             crc = static_cast<uint16_t>(CrcSlices[7][first & 0xFF] ^ CrcSlices[6][first >> 8] ^ CrcSlices[5][p[2]] ^
