@@ -341,18 +341,13 @@ bool TAGWPE::NextFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::st
 
 bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
 {
-    // Cleared field by field: a header reused from frame to frame keeps its
-    // buffers instead of allocating them again.
-    Header.PortText.clear();
-    Header.Source.clear();
-    Header.Destination.clear();
-    Header.FrameType.clear();
-    Header.Pid.clear();
+    // Reset field by field: a header reused from frame to frame keeps its
+    // digipeaters' buffers instead of allocating them again.
+    Header.PortText = Header.Source = Header.Destination = Header.FrameType = Header.Pid = {};
     Header.RecvSeq = Header.SendSeq = Header.InfoLen = 0;
     Header.HasInfoLen = false;
     Header.Via.clear();
-    Header.LineRest.clear();
-    Header.Info.clear();
+    Header.LineRest = Header.Info = {};
     std::string_view rest(Text), word;
     // A text longer than any frame is read up to its first line end, looked
     // for only where a header line can be.

@@ -51,8 +51,10 @@ struct AGWFrames {
 
 // The fields of the text header of a monitored frame, such as
 // " 1:Fm N0CALL-1 To APRS Via WIDE1-1 <UI pid=F0 Len=20 PF=0 >[19:29:58]\r".
-// ParseMonitorHeader clears every field one by one, to keep their buffers:
-// a field added here is cleared there too.
+// The text fields are views into the text parsed, valid while it is: no
+// field is copied per frame. Via keeps its own strings, as digipeating marks
+// them. ParseMonitorHeader resets every field: a field added here is reset
+// there too.
 struct MonitorHeader {
     // AX.25 names at most 8 digipeaters; further ones in a text are ignored.
     static constexpr size_t MaxVia = 8;
@@ -65,14 +67,14 @@ struct MonitorHeader {
     static constexpr size_t MaxText = 4096;
     static constexpr size_t MaxHeaderLine = 1024;
 
-    std::string PortText, Source, Destination, FrameType, Pid;
+    std::string_view PortText, Source, Destination, FrameType, Pid;
     int32_t RecvSeq = 0, SendSeq = 0, InfoLen = 0;
     bool HasInfoLen = false; // a "Len=" was there (LinBPQ writes I frames without)
     std::vector<std::string> Via;
     // The header line after the description: the time, and whatever an engine
     // adds there (LinBPQ's XID parameters and FRMR bytes).
-    std::string LineRest;
-    std::string Info; // empty for a text longer than MaxText
+    std::string_view LineRest;
+    std::string_view Info; // empty for a text longer than MaxText
 };
 
 // The information bytes of a monitored frame's data: what follows the header
@@ -185,7 +187,9 @@ public:
     // holds is not an integer; the fields read before it keep their values.
     // Reads the header line only, and of a text longer than any frame gives
     // no Info, so that a hostile text costs no more than a real one.
+    // Header's text fields point into Text: a temporary would leave them dangling.
     bool ParseMonitorHeader(const std::string& Text, MonitorHeader& Header);
+    bool ParseMonitorHeader(std::string&& Text, MonitorHeader& Header) = delete;
     bool ParsePortInfo(uint8_t Port, const std::string& Text);
     bool ParsePortCapabilities(uint8_t Port, const std::string& Text);
 

@@ -34,18 +34,6 @@ std::string PadRight(const std::string& Text, int32_t Width, char Fill)
     return padded;
 }
 
-void SplitAt(std::string_view& Rest, char Marker, std::string_view& Head)
-{
-    const size_t p = Rest.find(Marker);
-    if (p == std::string_view::npos) {
-        Head = Rest;
-        Rest = {};
-        return;
-    }
-    Head = Rest.substr(0, p);
-    Rest.remove_prefix(p + 1);
-}
-
 void SplitAt(std::string& Rest, char Marker, std::string& Head)
 {
     std::string_view rest(Rest), head;
@@ -53,30 +41,6 @@ void SplitAt(std::string& Rest, char Marker, std::string& Head)
     std::string headText(head);
     Rest = std::string(rest);
     Head = std::move(headText);
-}
-
-void NextWord(std::string_view& Rest, std::string_view& Word)
-{
-    // Plain loops: words are a few bytes, shorter than a call's cost.
-    size_t size = Rest.size();
-    if (size > 0 && Rest[size - 1] == '\r')
-        --size;
-    size_t start = 0;
-    while (start < size && Rest[start] == ' ')
-        ++start;
-    if (start == size) {
-        Word = {};
-        Rest = {};
-        return;
-    }
-    size_t end = start;
-    while (end < size && Rest[end] != ' ')
-        ++end;
-    Word = Rest.substr(start, end - start);
-    size_t next = end;
-    while (next < size && Rest[next] == ' ')
-        ++next;
-    Rest = next == size ? std::string_view() : Rest.substr(next, size - next);
 }
 
 void NextWord(std::string& Rest, std::string& Word)

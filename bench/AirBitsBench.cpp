@@ -25,6 +25,7 @@ const std::vector<Monitored>& frames()
         std::uniform_int_distribution<int> length(40, 300), printable(32, 126);
         TAGWPE client("N0CALL");
         std::vector<Monitored> out;
+        out.reserve(2000); // no move after parsing: the headers point into the texts
         for (int n = 0; n < 2000; ++n) {
             std::string info(static_cast<size_t>(length(rng)), ' ');
             for (char& c : info)
@@ -32,8 +33,8 @@ const std::vector<Monitored>& frames()
             Monitored m;
             m.data = " 1:Fm N0CALL-" + std::to_string(n % 15 + 1) + " To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=" +
                 std::to_string(info.size()) + " PF=0 >[19:29:58]\r" + info + "\r" + '\0';
-            client.ParseMonitorHeader(m.data, m.header);
-            out.push_back(std::move(m));
+            Monitored& kept = out.emplace_back(std::move(m));
+            client.ParseMonitorHeader(kept.data, kept.header);
         }
         return out;
     }();

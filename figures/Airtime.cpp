@@ -217,6 +217,13 @@ public:
             flush();
         pending[waiting++] = Byte;
     }
+    void Add(const std::array<uint8_t, AddressBytes>& Bytes)
+    {
+        if (pending.size() - waiting < Bytes.size())
+            flush();
+        std::memcpy(pending.data() + waiting, Bytes.data(), Bytes.size());
+        waiting += Bytes.size();
+    }
     void AddBytes(std::string_view Bytes)
     {
         flush();
@@ -278,12 +285,16 @@ private:
             }
             const uint64_t fiveOnes = word & (word >> 1) & (word >> 2) & (word >> 3) & (word >> 4);
             if (fiveOnes != 0 || ones + std::countr_one(word) >= 5) {
-                for (size_t i = 0; i < 8; ++i)
-                    addOne(p[i]);
-                continue;
+                // Stuffing byte by byte from the table; the CRC stays sliced.
+                for (size_t i = 0; i < 8; ++i) {
+                    const StuffStep step = StuffTable[static_cast<size_t>(ones)][p[i]];
+                    stuffed += step.stuffed;
+                    ones = step.run;
+                }
+            } else {
+                // Nothing stuffed: the run left is the word's last 1s.
+                ones = static_cast<uint8_t>(std::countl_one(word));
             }
-            // Nothing stuffed: the run left is the word's last 1s.
-            ones = static_cast<uint8_t>(std::countl_one(word));
             known += 8;
             const auto first = static_cast<uint16_t>(crc ^ (p[0] | p[1] << 8));
             crc = static_cast<uint16_t>(CrcSlices[7][first & 0xFF] ^ CrcSlices[6][first >> 8] ^ CrcSlices[5][p[2]] ^
@@ -308,19 +319,23 @@ private:
 // reserved bits set and the end-of-addresses bit at the bottom.
 void addAddress(FrameBits& Frame, std::string_view Call, bool TopBit, bool Last)
 {
-    const size_t dash = Call.find('-');
-    const std::string_view base = Call.substr(0, std::min<size_t>(dash, 6));
+    // Plain loops: a call is a few bytes, shorter than a search's call.
+    size_t dash = 0;
+    while (dash < Call.size() && Call[dash] != '-')
+        ++dash;
+    const size_t base = std::min<size_t>(dash, 6);
     int ssid = 0;
-    if (dash != std::string_view::npos) {
-        for (char c : Call.substr(dash + 1)) {
-            if (c < '0' || c > '9')
-                break;
-            ssid = std::min(ssid * 10 + (c - '0'), 1000);
-        }
+    for (size_t i = dash + 1; i < Call.size(); ++i) {
+        const char c = Call[i];
+        if (c < '0' || c > '9')
+            break;
+        ssid = std::min(ssid * 10 + (c - '0'), 1000);
     }
+    std::array<uint8_t, AddressBytes> field;
     for (size_t i = 0; i < 6; ++i)
-        Frame.Add(static_cast<uint8_t>((i < base.size() ? static_cast<unsigned char>(base[i]) : ' ') << 1));
-    Frame.Add(static_cast<uint8_t>((TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0)));
+        field[i] = static_cast<uint8_t>((i < base ? static_cast<unsigned char>(Call[i]) : ' ') << 1);
+    field[6] = static_cast<uint8_t>((TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0));
+    Frame.Add(field);
 }
 
 } // namespace
@@ -383,7 +398,7 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
     // I and UI frames: the length the header gives, else what is shown. Other
     // frames (XID, TEST, FRMR, SREJ) carry what the engine shows after the line.
     const std::string_view shown = MonitorInformation(Data);
-    const int64_t info = carriesPid ? MonitoredFrameAmounts(Header, Data).Datas : static_cast<int64_t>(shown.size());
+    const int64_t info = carriesPid ? InformationBytesShown(Header, shown) : static_cast<int64_t>(shown.size());
     if (static_cast<int64_t>(shown.size()) == info) {
         frame.AddBytes(shown);
     } else {

@@ -63,8 +63,13 @@ int64_t InformationRoom(const MonitorHeader& Header)
 
 int64_t InformationBytes(const MonitorHeader& Header, std::string_view Data)
 {
+    return InformationBytesShown(Header, MonitorInformation(Data));
+}
+
+int64_t InformationBytesShown(const MonitorHeader& Header, std::string_view Shown)
+{
     const std::string_view type = Header.FrameType;
-    const auto shown = static_cast<int64_t>(MonitorInformation(Data).size());
+    const auto shown = static_cast<int64_t>(Shown.size());
     int64_t claimed = 0;
     if (Header.HasInfoLen)
         claimed = int64_t{static_cast<uint32_t>(Header.InfoLen)}; // an unsigned count on the wire

@@ -28,6 +28,9 @@ bool IsOwnTransmission(char Kind);
 // parameters LinBPQ shows on the header line. Other frames carry none. Never
 // more than InformationRoom: a larger length cannot be true.
 int64_t InformationBytes(const MonitorHeader& Header, std::string_view Data);
+// The same, given the information the text shows (MonitorInformation), for
+// callers that have it already.
+int64_t InformationBytesShown(const MonitorHeader& Header, std::string_view Shown);
 
 // The most information the frame can carry: the longest frame an engine
 // passes on, less the frame's addresses (at most 8 digipeaters), control

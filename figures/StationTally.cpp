@@ -5,9 +5,6 @@
 #include "CountedFrame.h"
 
 #include <algorithm>
-#include <charconv>
-#include <iterator>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -49,19 +46,14 @@ StationFrame StationFrameOf(const CountedFrame& Frame, const MonitorHeader& Head
     f.Digipeated = Frame.Digipeated;
     f.HasContent = Header.FrameType == "UI" || Header.FrameType == "I" || (Header.HasInfoLen && Header.InfoLen > 0);
     f.AirMicros = AirMicros;
-    // The kind, the sequence numbers and the PID ("I", "3", "1", "F0"),
-    // folded into the information's hash; each piece hashed on from the
-    // ones before, so that no string is made for each frame.
-    char send[16], recv[16];
-    const auto sendEnd = std::to_chars(std::begin(send), std::end(send), Header.SendSeq).ptr;
-    const auto recvEnd = std::to_chars(std::begin(recv), std::end(recv), Header.RecvSeq).ptr;
-    uint64_t kind = InfoHashOf(Header.FrameType);
-    kind = InfoHashOf(" ", kind);
-    kind = InfoHashOf(std::string_view(send, static_cast<size_t>(sendEnd - send)), kind);
-    kind = InfoHashOf(" ", kind);
-    kind = InfoHashOf(std::string_view(recv, static_cast<size_t>(recvEnd - recv)), kind);
-    kind = InfoHashOf(" ", kind);
-    kind = InfoHashOf(Header.Pid, kind);
+    // The kind, the sequence numbers and the PID, folded into the
+    // information's hash: the two texts hashed on from each other, the two
+    // numbers mixed in as one word, so that no digits are written per frame.
+    uint64_t kind = InfoHashOf(Header.Pid, InfoHashOf(Header.FrameType));
+    const uint64_t sequences = uint64_t{static_cast<uint32_t>(Header.SendSeq)} << 32 |
+        static_cast<uint32_t>(Header.RecvSeq);
+    kind = (kind ^ sequences) * 0x9E3779B97F4A7C15ull;
+    kind ^= kind >> 29;
     f.ContentHash = Frame.InfoHash ^ (kind * 0x100000001b3ULL);
     return f;
 }
@@ -121,18 +113,15 @@ bool StationTally::isCopy(const StationFrame& Frame)
             packetIndex.erase(it);
         packets.pop_front();
     }
-    // Source and destination end at the first blank or '>', which no call holds.
-    std::string key = Frame.Source + '>' + Frame.Destination + ' ';
-    char hash[sizeof Frame.ContentHash];
-    std::memcpy(hash, &Frame.ContentHash, sizeof hash);
-    key.append(hash, sizeof hash);
+    // Each call's hash takes in its length, so "AB" to "C" is not "A" to "BC".
+    const PacketKey key{InfoHashOf(Frame.Destination, InfoHashOf(Frame.Source)), Frame.ContentHash};
     if (const auto found = packetIndex.find(key); found != packetIndex.end()) {
         // A clock that stepped back still finds the copy.
         if (Frame.TimeMs - found->second <= CopyWindowMs && (Frame.HasContent || Frame.Digipeated))
             return true;
     }
     packetIndex[key] = Frame.TimeMs;
-    packets.push_back({std::move(key), Frame.TimeMs});
+    packets.push_back({key, Frame.TimeMs});
     return false;
 }
 

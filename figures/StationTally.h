@@ -104,8 +104,21 @@ private:
 
         bool Active() const { return Period.Frames > 0 || Period.Originated > 0 || Period.Copies > 0; }
     };
+    // Which packet a frame carries: its source and destination, hashed
+    // together, and its content hash. Two words, not a string made per frame.
+    struct PacketKey {
+        uint64_t Calls = 0;
+        uint64_t Content = 0;
+        bool operator==(const PacketKey&) const = default;
+    };
+    struct PacketKeyHash {
+        size_t operator()(const PacketKey& Key) const
+        {
+            return static_cast<size_t>(Key.Calls ^ (Key.Content * 0x9E3779B97F4A7C15ull));
+        }
+    };
     struct Packet {
-        std::string Key;
+        PacketKey Key;
         int64_t FirstMs;
     };
 
@@ -122,6 +135,6 @@ private:
     int64_t foldsToday = 0;
     int64_t day = INT64_MIN;
     std::deque<Packet> packets; // oldest first
-    std::unordered_map<std::string, int64_t> packetIndex;
+    std::unordered_map<PacketKey, int64_t, PacketKeyHash> packetIndex;
     StationPeriod last;
 };

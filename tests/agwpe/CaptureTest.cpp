@@ -23,7 +23,7 @@ Counted countLikeTheMeter(TAGWPE& client, const std::vector<TakenFrame>& frames,
         if (f.Kind == 'I' || f.Kind == 'S' || f.Kind == 'U') {
             MonitorHeader h;
             EXPECT_TRUE(client.ParseMonitorHeader(f.Data, h)) << f.Data;
-            if (DigitsOnly(h.PortText) == portMon) {
+            if (DigitsOnly(std::string(h.PortText)) == portMon) {
                 ++c.frames;
                 c.bytes += h.InfoLen + 19;
                 c.datas += h.InfoLen;

@@ -137,7 +137,7 @@ TEST(DireWolfLive, RegistersListsPortsAndMonitorsFrames)
             EXPECT_EQ(f.CallTo, "APRS");
             MonitorHeader h;
             ASSERT_TRUE(client.ParseMonitorHeader(f.Data, h)) << f.Data;
-            EXPECT_EQ(DigitsOnly(h.PortText), "1");
+            EXPECT_EQ(DigitsOnly(std::string(h.PortText)), "1");
             EXPECT_EQ(h.Source, packets[i].source);
             EXPECT_EQ(h.Destination, "APRS");
             EXPECT_EQ(h.FrameType, "UI");

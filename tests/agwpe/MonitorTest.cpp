@@ -2,6 +2,8 @@
 // Monitor texts of the engines in the field, and the port list reply.
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "AgwTestSupport.h"
 
 using namespace std::string_literals;
@@ -10,12 +12,15 @@ namespace {
 
 class Monitor : public ::testing::Test {
 protected:
+    // The header points into its text, so the texts stay for the test's run.
     MonitorHeader parse(const std::string& text, bool expected = true)
     {
+        const std::string& kept = texts.emplace_back(text);
         MonitorHeader h;
-        EXPECT_EQ(client.ParseMonitorHeader(text, h), expected) << text;
+        EXPECT_EQ(client.ParseMonitorHeader(kept, h), expected) << text;
         return h;
     }
+    std::deque<std::string> texts;
     TAGWPE client{"N0CALL"};
 };
 
@@ -26,7 +31,7 @@ TEST_F(Monitor, DireWolfUI)
     const MonitorHeader h = parse(
         " 1:Fm N0CALL-1 To APRS Via WIDE1-1 <UI pid=F0 Len=20 PF=0 >[19:29:58]\r>Test one two three\n\r\0"s);
     EXPECT_EQ(h.PortText, " 1");
-    EXPECT_EQ(DigitsOnly(h.PortText), "1");
+    EXPECT_EQ(DigitsOnly(std::string(h.PortText)), "1");
     EXPECT_EQ(h.Source, "N0CALL-1");
     EXPECT_EQ(h.Destination, "APRS");
     EXPECT_EQ(h.FrameType, "UI");
@@ -153,7 +158,9 @@ TEST_F(Monitor, MissingMarkersLeaveTheLaterFieldsEmpty)
 {
     MonitorHeader h = parse("no colon at all");
     EXPECT_EQ(h.PortText, "no colon at all");
-    EXPECT_EQ(h.Source + h.Destination + h.FrameType + h.Pid + h.Info, "");
+    EXPECT_EQ(std::string(h.Source) + std::string(h.Destination) + std::string(h.FrameType) + std::string(h.Pid) +
+                  std::string(h.Info),
+              "");
 
     h = parse(" 1:Fm A To B without description\rinfo");
     EXPECT_EQ(h.Destination, "B");
@@ -184,8 +191,9 @@ TEST_F(Monitor, InfoFollowsTheFirstCarriageReturnWithoutAFinalOne)
 TEST_F(Monitor, ResultsOfAnEarlierParseDoNotLeak)
 {
     MonitorHeader h;
-    client.ParseMonitorHeader(" 1:Fm A To B <I S3 R1 pid=F0 Len=5 >\rhello", h);
-    client.ParseMonitorHeader(" 2:Fm C To D <RR R5 >\r", h);
+    const std::string first = " 1:Fm A To B <I S3 R1 pid=F0 Len=5 >\rhello", second = " 2:Fm C To D <RR R5 >\r";
+    client.ParseMonitorHeader(first, h);
+    client.ParseMonitorHeader(second, h);
     EXPECT_EQ(h.PortText, " 2");
     EXPECT_EQ(h.Pid, "");
     EXPECT_EQ(h.SendSeq + h.RecvSeq + h.InfoLen, 0);

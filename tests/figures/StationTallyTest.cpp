@@ -75,6 +75,22 @@ TEST(StationTally, CopiesAreSameSourceDestinationAndContentWithinThirtySecondsOf
     }
 }
 
+// "A" to "APRS" and "AA" to "PRS" run together into the same letters; they
+// are still two packets of two originators.
+TEST(StationTally, CallsThatRunTogetherAreNotOnePacket)
+{
+    StationTally tally;
+    tally.Add(frame(0, "A", "A", 100, 1, "APRS"));
+    tally.Add(frame(500, "D", "AA", 120, 1, "PRS"));
+    const StationPeriod& p = tally.ClosePeriod(T0 / 1000 + 60);
+    for (const char* call : {"A", "AA"}) {
+        const StationRow* row = rowOf(p, call);
+        ASSERT_NE(row, nullptr) << call;
+        EXPECT_EQ(row->Originated, 1) << call;
+        EXPECT_EQ(row->Copies, 0) << call;
+    }
+}
+
 TEST(StationTally, EachTransmitterCarriesItsOwnFramesAndAirBusiestFirst)
 {
     StationTally tally;
