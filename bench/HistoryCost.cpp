@@ -17,10 +17,9 @@
 //   span <1h|6h|24h|7d|30d|1y> switch <ms> new <mean ms> max <ms> ...
 // Usage: history_cost [new periods per span, default 40 [only this span (e.g. 30d, or all)
 //                     [days in the store, default 365]]]   (QT_QPA_PLATFORM=offscreen or Xvfb; run by bench/resources)
-#include "ErrorBox.h"
+#include "OfflineMeter.h"
 #include "PeriodRecord.h"
 #include "PeriodStore.h"
-#include "Process.h"
 #include "THistoryWindow.h"
 #include "meter.h"
 
@@ -177,21 +176,11 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    {
-        // Nobody listens on port 9 of loopback; the ticks below never try again.
-        QFile ini(QDir(config.path()).filePath(QStringLiteral("CHANLOAD.INI")));
-        if (!ini.open(QIODevice::WriteOnly))
-            return 1;
-        ini.write("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=9\nSAMPLE=30000\nBW=1200\n");
-    }
-    SetEndProcessHandler([](int) {});
-    SetErrorBoxHandler([](const QString&) {});
-
     // The reference: a period of the real meter, its window shown, the
     // history window closed.
-    auto* form = new TForm1;
-    form->CheckTime->stop();
+    TForm1* const form = MakeOfflineMeter(config);
+    if (!form)
+        return 1;
     const auto tick = [&](int n) {
         form->Frames->setText(QString::number(n % 7 + 1));
         form->Bytes->setText(QString::number(300 + n % 1200));

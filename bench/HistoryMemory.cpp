@@ -7,9 +7,8 @@
 // With a store file, the meter keeps its periods in it as the program does
 // (the ring filled from it at start, each period written, folding between).
 // Usage: history_memory [rounds of open and close, default 5] [store file]   (run by bench/resources)
-#include "ErrorBox.h"
+#include "OfflineMeter.h"
 #include "PeriodStore.h"
-#include "Process.h"
 #include "THistoryWindow.h"
 #include "meter.h"
 
@@ -91,19 +90,9 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    {
-        // Nobody listens on port 9 of loopback; the ticks below never try again.
-        QFile ini(QDir(config.path()).filePath(QStringLiteral("CHANLOAD.INI")));
-        if (!ini.open(QIODevice::WriteOnly))
-            return 1;
-        ini.write("[METER]\nIP_ADDRESS=127.0.0.1\nTCP_PORT=9\nSAMPLE=30000\nBW=1200\n");
-    }
-    SetEndProcessHandler([](int) {});
-    SetErrorBoxHandler([](const QString&) {});
-
-    auto* form = new TForm1;
-    form->CheckTime->stop();
+    TForm1* const form = MakeOfflineMeter(config);
+    if (!form)
+        return 1;
     TPeriodStore store;
     if (argc > 2) {
         if (!store.Open(QString::fromLocal8Bit(argv[2]))) {
