@@ -94,6 +94,23 @@ bool TAGWPort::Full() const
     return (WriteIndex + 1) % SlotCount == ReadIndex;
 }
 
+void TAGWPort::makeRoom(size_t Size)
+{
+    if (Storage.size() - Used >= Size)
+        return;
+    // The waiting frames begin where the oldest of them does (an empty ring
+    // has Used 0, so it can only grow).
+    const size_t front = Empty() ? Used : Slots[ReadIndex].At;
+    if (front >= Used - front && Storage.size() - (Used - front) >= Size) {
+        std::memmove(Storage.data(), Storage.data() + front, Used - front);
+        Used -= front;
+        for (int32_t i = ReadIndex; i != WriteIndex; i = (i + 1) % SlotCount)
+            Slots[i].At -= front;
+        return;
+    }
+    Storage.resize(std::max(Used + Size, 2 * Storage.size()));
+}
+
 bool TAGWPort::StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, std::string_view CallTo,
                           int32_t DataLen, std::string_view Data)
 {
@@ -104,13 +121,26 @@ bool TAGWPort::StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, st
             Slots.reserve(8);
         Slots.resize(static_cast<size_t>(WriteIndex) + 1);
     }
-    AGWFrames& slot = Slots[WriteIndex];
+    const size_t fromSize = CallFrom.size();
+    const size_t toSize = CallTo.size();
+    makeRoom(fromSize + toSize + Data.size());
+    Slot& slot = Slots[WriteIndex];
+    slot.At = Used;
+    slot.DataSize = Data.size();
+    slot.DataLen = DataLen;
     slot.Port = Port;
     slot.Kind = Kind;
-    slot.CallFrom.assign(CallFrom);
-    slot.CallTo.assign(CallTo);
-    slot.DataLen = DataLen;
-    slot.Data.assign(Data);
+    slot.FromSize = fromSize;
+    slot.ToSize = toSize;
+    char* out = Storage.data() + Used;
+    // memcpy with a null source is undefined even for no bytes.
+    if (fromSize)
+        std::memcpy(out, CallFrom.data(), fromSize);
+    if (toSize)
+        std::memcpy(out + fromSize, CallTo.data(), toSize);
+    if (!Data.empty())
+        std::memcpy(out + fromSize + toSize, Data.data(), Data.size());
+    Used += fromSize + toSize + Data.size();
     addTo(FramesIn, 1);
     addTo(BytesIn, TAGWPE::HeaderSize + Data.size());
     addTo(DataIn, Data.size());
@@ -118,24 +148,40 @@ bool TAGWPort::StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, st
     return true;
 }
 
-bool TAGWPort::TakeFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
-                         int32_t& DataLen, std::string& Data)
+bool TAGWPort::TakeFrame(AGWFrameView& Frame)
 {
     if (Empty())
         return false;
-    AGWFrames& slot = Slots[ReadIndex];
-    Port = slot.Port;
-    Kind = slot.Kind;
-    CallFrom = slot.CallFrom;
-    CallTo = slot.CallTo;
-    DataLen = slot.DataLen;
-    // A swap, not a copy: the next frame stored here reuses the caller's old
-    // buffer instead of allocating one.
-    Data.swap(slot.Data);
-    slot.Data.clear();
+    const Slot& slot = Slots[ReadIndex];
+    const char* at = Storage.data() + slot.At;
+    Frame.Port = slot.Port;
+    Frame.Kind = slot.Kind;
+    Frame.CallFrom = {at, slot.FromSize};
+    Frame.CallTo = {at + slot.FromSize, slot.ToSize};
+    Frame.DataLen = slot.DataLen;
+    Frame.Data = {at + slot.FromSize + slot.ToSize, slot.DataSize};
     ReadIndex = (ReadIndex + 1) % SlotCount;
-    if (ReadIndex == WriteIndex)
+    // Emptied: the next frame starts the buffer and the slots over. The
+    // bytes stay where they are until then, so Frame's views still hold.
+    if (ReadIndex == WriteIndex) {
         ReadIndex = WriteIndex = 0;
+        Used = 0;
+    }
+    return true;
+}
+
+bool TAGWPort::TakeFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
+                         int32_t& DataLen, std::string& Data)
+{
+    AGWFrameView frame;
+    if (!TakeFrame(frame))
+        return false;
+    Port = frame.Port;
+    Kind = frame.Kind;
+    CallFrom.assign(frame.CallFrom);
+    CallTo.assign(frame.CallTo);
+    DataLen = frame.DataLen;
+    Data.assign(frame.Data);
     return true;
 }
 
@@ -337,9 +383,18 @@ bool TAGWPE::NextFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::st
     return false;
 }
 
+bool TAGWPE::NextFrame(uint8_t Ring, AGWFrameView& Frame)
+{
+    TAGWPort* ring = served(Ring) ? Ports[Ring].get() : nullptr;
+    if (ring && ring->TakeFrame(Frame))
+        return true;
+    Frame = {};
+    return false;
+}
+
 // ---------------------------------------------------------------- parsers
 
-bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
+bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
 {
     // Reset field by field: a header reused from frame to frame keeps its
     // digipeaters' buffers instead of allocating them again.
@@ -348,7 +403,7 @@ bool TAGWPE::ParseMonitorHeader(const std::string& Text, MonitorHeader& Header)
     Header.HasInfoLen = false;
     Header.Via.clear();
     Header.LineRest = Header.Info = {};
-    std::string_view rest(Text), word;
+    std::string_view rest = Text, word;
     // A text longer than any frame is read up to its first line end, looked
     // for only where a header line can be.
     if (rest.size() > MonitorHeader::MaxText) {

@@ -40,13 +40,15 @@
 #include <string_view>
 #include <vector>
 
-// One received frame as kept in a port ring.
-struct AGWFrames {
+// One received frame as a ring hands it out: views into the ring's own
+// storage, valid until the ring files its next frame (the next ReceiveBytes)
+// or is destroyed. Reading them costs no copy.
+struct AGWFrameView {
     uint8_t Port = 0;
     char Kind = 0;
-    std::string CallFrom, CallTo;
+    std::string_view CallFrom, CallTo;
     int32_t DataLen = 0;
-    std::string Data;
+    std::string_view Data;
 };
 
 // The fields of the text header of a monitored frame, such as
@@ -92,7 +94,9 @@ public:
 // The frames received for one radio port, oldest first, and what went through it.
 // Slots are made as the ring first needs them, and an emptied ring starts
 // over at slot 0: a ring that is drained as frames come holds a few slots,
-// not all of them.
+// not all of them. The frames' calls and data lie one after the other in one
+// buffer of the ring, reused once the ring is empty, so filing a frame is a
+// copy into memory already there rather than three strings of its own.
 class TAGWPort {
 public:
     static constexpr int32_t SlotCount = 513;
@@ -103,10 +107,12 @@ public:
     // never overwrites or empties itself.
     bool StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, std::string_view CallTo,
                     int32_t DataLen, std::string_view Data);
-    // False, outputs untouched, when no frame waits. Data is swapped with the
-    // slot's, so a caller that reuses its string lets the slot reuse it too.
+    // False, outputs untouched, when no frame waits.
     bool TakeFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
                    int32_t& DataLen, std::string& Data);
+    // As above without copying: Frame's views stay valid until the next
+    // StoreFrame. False, Frame untouched, when no frame waits.
+    bool TakeFrame(AGWFrameView& Frame);
     // Header and data go out in one write: LinBPQ drops a client whose data
     // does not follow its header at once. False, writing nothing, without a
     // socket or when DataLen is not the length of Data (the engine would lose
@@ -132,9 +138,28 @@ public:
 
     // Slots made so far (at most SlotCount).
     size_t SlotsMade() const { return Slots.size(); }
+    // Bytes the ring keeps for the frames' calls and data, in use or not.
+    size_t StorageBytes() const { return Storage.size(); }
 
 private:
-    std::vector<AGWFrames> Slots;
+    // Where a frame's calls and data lie in Storage: CallFrom, CallTo and
+    // the data, back to back from At.
+    struct Slot {
+        size_t At = 0;
+        size_t FromSize = 0;
+        size_t ToSize = 0;
+        size_t DataSize = 0;
+        int32_t DataLen = 0;
+        uint8_t Port = 0;
+        char Kind = 0;
+    };
+    // Room for Size more bytes at Used: the waiting frames are moved to the
+    // front once the taken ones before them outweigh them, else the buffer grows.
+    void makeRoom(size_t Size);
+
+    std::vector<Slot> Slots;
+    std::vector<char> Storage;
+    size_t Used = 0;
 };
 
 // The program's one client of the engine: sends the requests, cuts the
@@ -182,13 +207,17 @@ public:
     // Port selects the ring on entry and holds the frame's port on return.
     bool NextFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
                    int32_t& DataLen, std::string& Data);
+    // The next frame of ring Ring, as views valid until the next ReceiveBytes
+    // or AttachSocket. False, and Frame empty, when none waits.
+    bool NextFrame(uint8_t Ring, AGWFrameView& Frame);
 
     // False, and no exception, when a sequence number or a length the header
     // holds is not an integer; the fields read before it keep their values.
     // Reads the header line only, and of a text longer than any frame gives
     // no Info, so that a hostile text costs no more than a real one.
-    // Header's text fields point into Text: a temporary would leave them dangling.
-    bool ParseMonitorHeader(const std::string& Text, MonitorHeader& Header);
+    // Header's text fields point into Text's bytes and hold while they do (a
+    // temporary string is refused: it would leave them dangling).
+    bool ParseMonitorHeader(std::string_view Text, MonitorHeader& Header);
     bool ParseMonitorHeader(std::string&& Text, MonitorHeader& Header) = delete;
     bool ParsePortInfo(uint8_t Port, const std::string& Text);
     bool ParsePortCapabilities(uint8_t Port, const std::string& Text);

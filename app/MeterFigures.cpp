@@ -84,9 +84,8 @@ struct ReadBatch {
         return *nowMs;
     }
 
-    // Reused from frame to frame, and so are their buffers.
+    // Reused from frame to frame, and so are its buffers.
     MonitorHeader Header;
-    std::string CallFrom, CallTo, Data;
 
 private:
     TForm1& form;
@@ -113,22 +112,21 @@ void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
 int TForm1::drainRings(ReadBatch& Batch)
 {
     int taken = 0;
-    char Kind = '\0';
-    int32_t DataLen = 0;
+    // The frame's bytes stay in its ring until the next cut, which comes
+    // only after this loop: handled where they lie, never copied out.
+    AGWFrameView frame;
     for (int index = 0; index < AGWClient->PortCount; ++index) {
         if (!AGWClient->Ports[index])
             continue;
-        uint8_t Port = static_cast<uint8_t>(index);
-        while (AGWClient->NextFrame(Port, Kind, Batch.CallFrom, Batch.CallTo, DataLen, Batch.Data)) {
+        while (AGWClient->NextFrame(static_cast<uint8_t>(index), frame)) {
             ++taken;
-            handleFrame(Batch, Port, Kind, Batch.Data);
-            Port = static_cast<uint8_t>(index);
+            handleFrame(Batch, frame.Port, frame.Kind, frame.Data);
         }
     }
     return taken;
 }
 
-void TForm1::handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, const std::string& Data)
+void TForm1::handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, std::string_view Data)
 {
     if (IsMonitoredKind(Kind)) {
         MonitorHeader& header = Batch.Header;
@@ -173,11 +171,11 @@ void TForm1::handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, const std::s
         return;
     }
     if (Kind == 'G') {
-        AGWClient->ParsePortInfo(Port, Data);
+        AGWClient->ParsePortInfo(Port, std::string(Data));
         portListAnswered();
     }
     else if (Kind == 'g')
-        AGWClient->ParsePortCapabilities(Port, Data);
+        AGWClient->ParsePortCapabilities(Port, std::string(Data));
 }
 
 void TForm1::evaluate()

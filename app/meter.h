@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Airtime.h"
@@ -153,7 +154,7 @@ private:
     // Counting, figures and the tray icon.
     void changeIcon(const char* Name);
     int drainRings(ReadBatch& Batch);
-    void handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, const std::string& Data);
+    void handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, std::string_view Data);
     void evaluate();
     void reportLearnedPreambles();
     void showLoadClass(int Class);

@@ -2,6 +2,8 @@
 // Cutting the received stream into frames and filing them by port.
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "AgwTestSupport.h"
 
 using namespace std::string_literals;
@@ -393,4 +395,94 @@ TEST(PortRing, StoreAndTakeRoundTripAndFullRingRefuses)
         ++taken;
     EXPECT_EQ(taken, 511);
     EXPECT_TRUE(ring.Empty());
+}
+
+// A ring read while it fills, never emptied: frames come back as filed, in
+// order, and the buffer behind them stays within a few times what waits (it
+// would otherwise hold every frame ever filed).
+TEST(PortRing, FramesComeBackAsFiledWhileTheRingNeverEmpties)
+{
+    struct Case {
+        int backlog;  // frames kept waiting between steps
+        int perStep;  // filed, then taken, per step
+        size_t longest;
+    };
+    for (const Case c : {Case{1, 1, 40}, Case{3, 2, 300}, Case{100, 7, 180}, Case{511, 1, 2000}, Case{0, 512, 90}}) {
+        TAGWPort ring(1);
+        std::deque<std::string> waiting;
+        size_t waitingBytes = 0, mostWaiting = 0;
+        int next = 0;
+        const auto file = [&] {
+            // Lengths cycle through odd sizes, so no two neighbours are alike.
+            std::string data = std::to_string(next) + ":";
+            data.resize(1 + (static_cast<size_t>(next) * 37) % c.longest, static_cast<char>('a' + next % 26));
+            const std::string from = "F" + std::to_string(next % 1000);
+            ASSERT_TRUE(ring.StoreFrame(0, 'U', from, "TO", static_cast<int32_t>(data.size()), data));
+            waiting.push_back(from + "|TO|" + data);
+            waitingBytes += waiting.back().size();
+            mostWaiting = std::max(mostWaiting, waitingBytes);
+            ++next;
+        };
+        const auto take = [&] {
+            AGWFrameView f;
+            ASSERT_TRUE(ring.TakeFrame(f));
+            ASSERT_FALSE(waiting.empty());
+            EXPECT_EQ(std::string(f.CallFrom) + "|" + std::string(f.CallTo) + "|" + std::string(f.Data), waiting.front())
+                << "frame " << next - static_cast<int>(waiting.size());
+            EXPECT_EQ(f.DataLen, static_cast<int32_t>(f.Data.size()));
+            waitingBytes -= waiting.front().size();
+            waiting.pop_front();
+        };
+        for (int i = 0; i < c.backlog; ++i)
+            file();
+        for (int step = 0; step < 3000 / c.perStep + 2; ++step) {
+            for (int i = 0; i < c.perStep; ++i)
+                file();
+            for (int i = 0; i < c.perStep; ++i)
+                take();
+        }
+        EXPECT_EQ(ring.Empty(), c.backlog == 0);
+        EXPECT_LE(ring.StorageBytes(), 4 * mostWaiting) << c.backlog << " waiting, " << c.perStep << " per step";
+        AGWFrameView none;
+        none.Kind = 'Q';
+        while (!waiting.empty())
+            take();
+        EXPECT_FALSE(ring.TakeFrame(none));
+        EXPECT_EQ(none.Kind, 'Q'); // untouched
+    }
+}
+
+// The views the reader gets hold exactly the frames on the wire, however the
+// stream is split and however often the ring fills up and wraps.
+TEST_F(Receive, FrameViewsHoldTheFramesOfTheStreamAcrossSplitsAndWraps)
+{
+    std::string stream;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 1300; ++i) {
+        const std::string from = "N" + std::to_string(i % 100) + "CALL-" + std::to_string(i % 16);
+        const std::string data = std::string(static_cast<size_t>(i * 7) % 211, 'x') + std::to_string(i);
+        stream += agw::frame(0, i % 3 ? 'U' : 'I', from.substr(0, 10), "APRS", data);
+        expected.push_back(std::string(1, i % 3 ? 'U' : 'I') + from.substr(0, 10) + "|APRS|" + data);
+    }
+    for (const size_t piece : {size_t{1}, size_t{35}, size_t{37}, size_t{4096}, size_t{100000}, stream.size()}) {
+        client.DetachSocket();
+        client.AttachSocket(&socket, 1);
+        std::vector<std::string> got;
+        AGWFrameView f;
+        for (size_t at = 0; at < stream.size(); at += piece) {
+            client.ReceiveBytes(std::string_view(stream).substr(at, piece));
+            for (bool more = true; more;) {
+                more = false;
+                while (client.NextFrame(0, f)) {
+                    more = true;
+                    got.push_back(std::string(1, f.Kind) + std::string(f.CallFrom) + "|" + std::string(f.CallTo) + "|" +
+                                  std::string(f.Data));
+                }
+                if (more)
+                    client.ReceiveBytes({});
+            }
+        }
+        EXPECT_EQ(got, expected) << "pieces of " << piece;
+        EXPECT_EQ(f.Data, std::string_view()) << "an empty ring gives an empty frame";
+    }
 }
