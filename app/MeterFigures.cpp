@@ -86,6 +86,9 @@ struct ReadBatch {
 
     // Reused from frame to frame, and so are its buffers.
     MonitorHeader Header;
+    // Whether the metrics take frames: nothing connects to the signal while a
+    // read is handled, so it is asked once per read, not per frame.
+    bool ToMetrics = false;
 
 private:
     TForm1& form;
@@ -100,6 +103,8 @@ void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
     ReadArrivalUs = ArrivalClock.nsecsElapsed() / 1000;
     ++ReadCount;
     ReadBatch batch(*this);
+    static const QMetaMethod toMetrics = QMetaMethod::fromSignal(&TForm1::FrameCounted);
+    batch.ToMetrics = isSignalConnected(toMetrics);
     // A chunk at a time, so that a burst never sits whole in memory.
     for (std::string_view chunk = Socket->ReceiveChunk(); !chunk.empty(); chunk = Socket->ReceiveChunk()) {
         AGWClient->ReceiveBytes(chunk);
@@ -160,8 +165,7 @@ void TForm1::handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, std::string_
         }
         Tally.Add(StationFrameOf(counted, header, Batch.NowMs(),
                                  FrameAirMicros(counted.AirBits, rate, keyingMs, 0)));
-        static const QMetaMethod toMetrics = QMetaMethod::fromSignal(&TForm1::FrameCounted);
-        if (isSignalConnected(toMetrics))
+        if (Batch.ToMetrics)
             emit FrameCounted({Batch.Port(), counted.Own, add, FrameAirNanoseconds(counted.AirBits, rate, keyingMs)});
         return;
     }
