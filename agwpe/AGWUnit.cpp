@@ -437,10 +437,7 @@ bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
     // The description runs to '>' (LinBPQ and QtSoundModem put no blank
     // before it, as in "<DM>"); ldsped leaves some open, so the line end
     // bounds it too.
-    // (A loop: find_first_of looks each byte up in the set with a call.)
-    size_t end = 0;
-    while (end < rest.size() && rest[end] != '>' && rest[end] != '\r')
-        ++end;
+    const size_t end = std::min(FindEither(rest, 0, '>', '\r'), rest.size());
     std::string_view description = rest.substr(0, end);
     rest.remove_prefix(end < rest.size() && rest[end] == '>' ? end + 1 : end);
     NextWord(description, word);

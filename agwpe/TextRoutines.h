@@ -2,7 +2,9 @@
 #pragma once
 // Small text routines of the protocol unit. Texts are byte strings: a blank
 // (32) is the only word separator, and no character-set conversion happens.
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -24,11 +26,70 @@ inline void SplitAt(std::string_view& Rest, char Marker, std::string_view& Head)
 void NextWord(std::string& Rest, std::string& Word);
 inline void NextWord(std::string_view& Rest, std::string_view& Word);
 
+// Where the first Marker of Text is, from From on; npos when there is none.
+inline size_t FindByte(std::string_view Text, size_t From, char Marker);
+// Where the first of Marker and Other is, from From on; npos when neither is there.
+inline size_t FindEither(std::string_view Text, size_t From, char Marker, char Other);
+
+namespace textscan {
+
+// Header fields are a few to a few dozen bytes: eight of them are looked at
+// with a handful of instructions, where a loop takes five a byte and memchr
+// a call. Only where eight bytes remain; the rest byte by byte.
+constexpr uint64_t Ones = 0x0101010101010101u;
+constexpr uint64_t Highs = 0x8080808080808080u;
+constexpr bool ByWords = std::endian::native == std::endian::little;
+
+inline uint64_t load8(const char* At)
+{
+    uint64_t word;
+    std::memcpy(&word, At, sizeof word);
+    return word;
+}
+
+// The high bit of every byte of Word that equals Marker. Bytes above a match
+// may be marked too, never one below the first: the lowest mark is the first match.
+inline uint64_t matches(uint64_t Word, char Marker)
+{
+    const uint64_t x = Word ^ (Ones * static_cast<uint8_t>(Marker));
+    return (x - Ones) & ~x & Highs;
+}
+
+} // namespace textscan
+
+inline size_t FindByte(std::string_view Text, size_t From, char Marker)
+{
+    if constexpr (textscan::ByWords) {
+        for (; From + 8 <= Text.size(); From += 8)
+            if (const uint64_t hit = textscan::matches(textscan::load8(Text.data() + From), Marker))
+                return From + static_cast<size_t>(std::countr_zero(hit)) / 8;
+    }
+    for (; From < Text.size(); ++From)
+        if (Text[From] == Marker)
+            return From;
+    return std::string_view::npos;
+}
+
+inline size_t FindEither(std::string_view Text, size_t From, char Marker, char Other)
+{
+    if constexpr (textscan::ByWords) {
+        for (; From + 8 <= Text.size(); From += 8) {
+            const uint64_t word = textscan::load8(Text.data() + From);
+            if (const uint64_t hit = textscan::matches(word, Marker) | textscan::matches(word, Other))
+                return From + static_cast<size_t>(std::countr_zero(hit)) / 8;
+        }
+    }
+    for (; From < Text.size(); ++From)
+        if (Text[From] == Marker || Text[From] == Other)
+            return From;
+    return std::string_view::npos;
+}
+
 // The view forms are inline: a monitor header takes a dozen of them per
 // frame, each on a few bytes, where the call cost as much as the work.
 inline void SplitAt(std::string_view& Rest, char Marker, std::string_view& Head)
 {
-    const size_t p = Rest.find(Marker);
+    const size_t p = FindByte(Rest, 0, Marker);
     if (p == std::string_view::npos) {
         Head = Rest;
         Rest = {};
