@@ -235,8 +235,7 @@ bool TAGWPE::AttachSocket(AGWSocket* Socket, int32_t RequestedPorts)
         Ports[i].reset();
     if (PortCount == 1 && !Ports[0])
         Ports[0] = std::make_unique<TAGWPort>(1);
-    Received.clear();
-    ReadPos = 0;
+    ReadPos = End = Offered = 0;
     SkipLeft = 0;
     ListedPorts = -1;
     this->Socket = Socket;
@@ -245,9 +244,8 @@ bool TAGWPE::AttachSocket(AGWSocket* Socket, int32_t RequestedPorts)
 
 bool TAGWPE::DetachSocket()
 {
-    Received.clear();
-    Received.shrink_to_fit();
-    ReadPos = 0;
+    Received.reset();
+    Capacity = ReadPos = End = Offered = 0;
     SkipLeft = 0;
     Socket = nullptr;
     return true;
@@ -305,23 +303,52 @@ bool TAGWPE::Unregister()
 
 bool TAGWPE::ReceiveBytes(std::string_view Chunk)
 {
-    if (ReadPos == Received.size()) {
-        Received.clear();
-        ReadPos = 0;
-    }
-    if (Received.empty()) {
+    if (ReadPos == End)
+        ReadPos = End = 0;
+    if (End == 0) {
         // Nothing waits: cut straight from the chunk and keep only its rest.
         size_t used = 0;
         const bool whole = cutFrames(Chunk, used);
-        Received.assign(Chunk.substr(used));
+        const std::string_view rest = Chunk.substr(used);
+        if (!rest.empty())
+            std::memcpy(ReceiveSpace(rest.size()), rest.data(), rest.size());
+        End += rest.size();
+        Offered = 0;
         return whole;
     }
-    if (ReadPos >= pending()) {
-        Received.erase(0, ReadPos);
+    if (!Chunk.empty())
+        std::memcpy(ReceiveSpace(Chunk.size()), Chunk.data(), Chunk.size());
+    return ReceiveWritten(Chunk.size());
+}
+
+char* TAGWPE::ReceiveSpace(size_t Size)
+{
+    if (ReadPos == End)
+        ReadPos = End = 0;
+    if (Capacity - End < Size) {
+        const size_t waiting = End - ReadPos;
+        if (ReadPos >= waiting && Capacity - waiting >= Size) {
+            std::memmove(Received.get(), Received.get() + ReadPos, waiting);
+        } else {
+            const size_t capacity = std::max(waiting + Size, 2 * Capacity);
+            std::unique_ptr<char[]> grown(new char[capacity]);
+            if (waiting)
+                std::memcpy(grown.get(), Received.get() + ReadPos, waiting);
+            Received = std::move(grown);
+            Capacity = capacity;
+        }
         ReadPos = 0;
+        End = waiting;
     }
-    Received.append(Chunk);
-    return cutFrames(std::string_view(Received).substr(ReadPos), ReadPos);
+    Offered = Size;
+    return Received.get() + End;
+}
+
+bool TAGWPE::ReceiveWritten(size_t Count)
+{
+    End += std::min(Count, Offered);
+    Offered = 0;
+    return cutFrames(std::string_view(Received.get() + ReadPos, End - ReadPos), ReadPos);
 }
 
 bool TAGWPE::cutFrames(std::string_view Bytes, size_t& Used)

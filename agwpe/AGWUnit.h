@@ -202,6 +202,14 @@ public:
     // Only what is left over of Chunk (a partial frame, or frames behind a
     // full ring) is copied; the rest is cut where it lies.
     bool ReceiveBytes(std::string_view Chunk);
+    // Room for Size more received bytes, for a socket to read into: the
+    // caller writes up to Size bytes there and hands them on with
+    // ReceiveWritten, and they are cut where they lie, never copied. The room
+    // holds until the next call that receives bytes, attaches or detaches.
+    char* ReceiveSpace(size_t Size);
+    // Cuts the Count bytes just written at ReceiveSpace (no more than were
+    // asked for are taken); the return value as for ReceiveBytes.
+    bool ReceiveWritten(size_t Count);
     // Bytes received and not yet cut into frames.
     size_t Waiting() const { return pending(); }
     // Port selects the ring on entry and holds the frame's port on return.
@@ -233,16 +241,22 @@ private:
     // create is set and several ports are served; null otherwise.
     TAGWPort* servedRing(uint8_t Port, bool create);
     bool served(uint8_t Port) const;
-    size_t pending() const { return Received.size() - ReadPos; }
+    size_t pending() const { return End - ReadPos; }
     // Cuts Bytes from its start, adding what it consumed to Used; the return
     // value as for ReceiveBytes.
     bool cutFrames(std::string_view Bytes, size_t& Used);
 
     AGWSocket* Socket = nullptr;
-    // Received bytes not yet cut start at ReadPos; the consumed front is
-    // dropped only once it outweighs the rest, so cutting stays linear.
-    std::string Received;
+    // Received bytes not yet cut lie from ReadPos to End; the consumed front
+    // is dropped only once it outweighs the rest, so cutting stays linear.
+    // Never zeroed: a socket writes into it directly, and pages it never
+    // wrote to cost no memory.
+    std::unique_ptr<char[]> Received;
+    size_t Capacity = 0;
     size_t ReadPos = 0;
+    size_t End = 0;
+    // Of the room last given out, what ReceiveWritten may take.
+    size_t Offered = 0;
     // Data bytes still to pass over of a frame that is not filed.
     uint64_t SkipLeft = 0;
 };

@@ -105,9 +105,14 @@ void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
     ReadBatch batch(*this);
     static const QMetaMethod toMetrics = QMetaMethod::fromSignal(&TForm1::FrameCounted);
     batch.ToMetrics = isSignalConnected(toMetrics);
-    // A chunk at a time, so that a burst never sits whole in memory.
-    for (std::string_view chunk = Socket->ReceiveChunk(); !chunk.empty(); chunk = Socket->ReceiveChunk()) {
-        AGWClient->ReceiveBytes(chunk);
+    // A chunk at a time, so that a burst never sits whole in memory, read
+    // straight into the buffer the frames are cut from.
+    constexpr qint64 chunk = TClientSocket::ChunkSize;
+    for (;;) {
+        const qint64 got = Socket->ReceiveInto(AGWClient->ReceiveSpace(chunk), chunk);
+        if (got == 0)
+            break;
+        AGWClient->ReceiveWritten(static_cast<size_t>(got));
         // A full ring stops the cutting; whatever waits is cut once the rings are drained.
         while (drainRings(batch) > 0)
             AGWClient->ReceiveBytes({});

@@ -174,6 +174,12 @@ std::string_view TClientSocket::ReceiveChunk()
     return {chunk.get(), got > 0 ? static_cast<size_t>(got) : 0};
 }
 
+qint64 TClientSocket::ReceiveInto(char* Buffer, qint64 Size)
+{
+    const qint64 got = socket->read(Buffer, Size);
+    return got > 0 ? got : 0;
+}
+
 void TClientSocket::SendText(const std::string& Text)
 {
     if (socket->state() != QAbstractSocket::ConnectedState || !socket->isValid())

@@ -59,6 +59,9 @@ public:
     // in the operating system, not in this program's memory.
     std::string_view ReceiveChunk();
     static constexpr qint64 ChunkSize = 256 * 1024;
+    // Reads at most Size of the bytes that wait straight into Buffer (no
+    // buffer of this object in between); 0 when none wait.
+    qint64 ReceiveInto(char* Buffer, qint64 Size);
     // Writes the whole text and hands it to the operating system at once.
     void SendText(const std::string& Text) override;
 

@@ -2,6 +2,7 @@
 // Cutting the received stream into frames and filing them by port.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <deque>
 
 #include "AgwTestSupport.h"
@@ -485,4 +486,52 @@ TEST_F(Receive, FrameViewsHoldTheFramesOfTheStreamAcrossSplitsAndWraps)
         EXPECT_EQ(got, expected) << "pieces of " << piece;
         EXPECT_EQ(f.Data, std::string_view()) << "an empty ring gives an empty frame";
     }
+}
+
+// A socket that reads straight into the client's buffer gets the frames a
+// copied chunk gets: reads shorter than the room asked for, reads that end
+// inside a header, and reads while a full ring holds bytes back.
+TEST_F(Receive, BytesWrittenIntoTheReceiveSpaceAreCutLikeAChunk)
+{
+    struct Case {
+        size_t room;    // asked for per read
+        size_t written; // of it, written by the "socket"
+        bool drainEachRead;
+    };
+    std::string stream;
+    for (int i = 0; i < 1500; ++i)
+        stream += agw::frame(static_cast<uint8_t>(i % 5 == 4 ? 1 : 0), 'U', "C" + std::to_string(i), "",
+                             std::string(static_cast<size_t>(i % 97), 'd') + std::to_string(i));
+    // Port 1 is not served: its frames are passed over.
+    client.AttachSocket(&socket, 1);
+    const std::vector<TakenFrame> expected = receiveAndDrain(client, stream);
+    ASSERT_EQ(expected.size(), 1200u);
+    for (const Case c : {Case{1, 1, true}, Case{36, 35, true}, Case{4096, 4000, true}, Case{65536, 65536, true},
+                         Case{65536, 30000, false}, Case{1 << 20, 1 << 20, true}}) {
+        client.DetachSocket();
+        client.AttachSocket(&socket, 1);
+        std::vector<TakenFrame> got;
+        for (size_t at = 0; at < stream.size();) {
+            const size_t n = std::min(c.written, stream.size() - at);
+            std::memcpy(client.ReceiveSpace(c.room), stream.data() + at, n);
+            client.ReceiveWritten(n);
+            at += n;
+            if (c.drainEachRead) {
+                const std::vector<TakenFrame> more = receiveAndDrain(client, "");
+                got.insert(got.end(), more.begin(), more.end());
+            }
+        }
+        const std::vector<TakenFrame> rest = receiveAndDrain(client, "");
+        got.insert(got.end(), rest.begin(), rest.end());
+        EXPECT_EQ(got, expected) << c.room << " asked, " << c.written << " written";
+        EXPECT_EQ(client.Waiting(), 0u);
+    }
+    // No more than the room asked for is taken.
+    client.DetachSocket();
+    client.AttachSocket(&socket, 1);
+    const std::string one = agw::frame(0, 'U', "A", "", "x");
+    std::memcpy(client.ReceiveSpace(one.size()), one.data(), one.size());
+    client.ReceiveWritten(one.size() + 100);
+    EXPECT_EQ(client.Waiting(), 0u);
+    EXPECT_EQ(take().CallFrom, "A");
 }
