@@ -91,7 +91,7 @@ TAGWPort::TAGWPort(int32_t PortNumber)
 
 bool TAGWPort::Full() const
 {
-    return (WriteIndex + 1) % SlotCount == ReadIndex;
+    return following(WriteIndex) == ReadIndex;
 }
 
 void TAGWPort::makeRoom(size_t Size)
@@ -104,7 +104,7 @@ void TAGWPort::makeRoom(size_t Size)
     if (front >= Used - front && Storage.size() - (Used - front) >= Size) {
         std::memmove(Storage.data(), Storage.data() + front, Used - front);
         Used -= front;
-        for (int32_t i = ReadIndex; i != WriteIndex; i = (i + 1) % SlotCount)
+        for (int32_t i = ReadIndex; i != WriteIndex; i = following(i))
             Slots[i].At -= front;
         return;
     }
@@ -144,7 +144,7 @@ bool TAGWPort::StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, st
     addTo(FramesIn, 1);
     addTo(BytesIn, TAGWPE::HeaderSize + Data.size());
     addTo(DataIn, Data.size());
-    WriteIndex = (WriteIndex + 1) % SlotCount;
+    WriteIndex = following(WriteIndex);
     return true;
 }
 
@@ -160,7 +160,7 @@ bool TAGWPort::TakeFrame(AGWFrameView& Frame)
     Frame.CallTo = {at + slot.FromSize, slot.ToSize};
     Frame.DataLen = slot.DataLen;
     Frame.Data = {at + slot.FromSize + slot.ToSize, slot.DataSize};
-    ReadIndex = (ReadIndex + 1) % SlotCount;
+    ReadIndex = following(ReadIndex);
     // Emptied: the next frame starts the buffer and the slots over. The
     // bytes stay where they are until then, so Frame's views still hold.
     if (ReadIndex == WriteIndex) {

@@ -153,6 +153,9 @@ private:
         uint8_t Port = 0;
         char Kind = 0;
     };
+    // The slot after Index: a comparison, where the remainder by 513 was a
+    // multiplication and shifts twice per frame.
+    static int32_t following(int32_t Index) { return Index + 1 == SlotCount ? 0 : Index + 1; }
     // Room for Size more bytes at Used: the waiting frames are moved to the
     // front once the taken ones before them outweigh them, else the buffer grows.
     void makeRoom(size_t Size);
