@@ -138,42 +138,26 @@ TEST(TextRoutines, SameDigits_ComparesTheDigitsOfATextWithoutMakingThem)
         EXPECT_EQ(SameDigits(c.text, c.digits), c.same) << "'" << c.text << "' against '" << c.digits << "'";
 }
 
-// The search looks at eight bytes at once where eight remain: a marker at
-// every place before, on and after an eight-byte boundary, among bytes one
-// bit away from it, is found where a byte-by-byte look finds it.
+// Eight bytes are looked at at once where eight remain: a marker before, on
+// and after an eight-byte boundary, among bytes one bit or one borrow away
+// from it, is found where a byte-by-byte look finds it.
 TEST(TextRoutines, FindByteAndFindEither_FindTheFirstMarkerWhereverItLies)
 {
-    struct Case {
-        char marker, other;
-    };
-    for (const Case c : {Case{' ', '\r'}, Case{'>', '\r'}, Case{'\0', '\x01'}, Case{'\x80', '\x7f'}, Case{'\xff', 'a'}}) {
-        // Bytes that differ from the marker in one bit, or by a borrow.
-        const std::string near = {static_cast<char>(c.marker ^ 1), static_cast<char>(c.marker ^ 0x80),
-                                  static_cast<char>(c.marker + 1), static_cast<char>(c.marker - 1), 'x'};
+    for (const auto& [marker, other] : {std::pair{' ', '\r'}, {'\0', '\x01'}, {'\x80', '\x7f'}}) {
+        const std::string near = {char(marker ^ 1), char(marker ^ 0x80), char(marker + 1), char(marker - 1)};
         for (size_t size = 0; size <= 20; ++size) {
             for (size_t at = 0; at <= size; ++at) { // at == size: no marker
-                for (const bool otherToo : {false, true}) {
-                    std::string text;
-                    for (size_t i = 0; i < size; ++i)
-                        text += near[(i * 3 + size) % near.size()];
-                    if (at < size)
-                        text[at] = c.marker;
-                    // The other marker once, somewhere after the first.
-                    if (otherToo && size > 0)
-                        text[(at + 5) % size] = c.other;
-                    for (size_t from = 0; from <= size; ++from) {
-                        size_t plain = std::string::npos, either = std::string::npos;
-                        for (size_t i = from; i < size; ++i) {
-                            if (plain == std::string::npos && text[i] == c.marker)
-                                plain = i;
-                            if (either == std::string::npos && (text[i] == c.marker || text[i] == c.other))
-                                either = i;
-                        }
-                        ASSERT_EQ(FindByte(text, from, c.marker), plain)
-                            << int(c.marker) << " in " << size << " bytes at " << at << " from " << from;
-                        ASSERT_EQ(FindEither(text, from, c.marker, c.other), either)
-                            << int(c.marker) << " in " << size << " bytes at " << at << " from " << from;
-                    }
+                std::string text;
+                for (size_t i = 0; i < size; ++i)
+                    text += near[(i * 3 + size) % near.size()];
+                if (at < size)
+                    text[at] = marker;
+                if (size > 0 && at % 2) // the other marker too, before or after
+                    text[(at + 5) % size] = other;
+                for (size_t from = 0; from <= size; ++from) {
+                    const size_t plain = text.find(marker, from), either = text.find_first_of({marker, other}, from);
+                    ASSERT_EQ(FindByte(text, from, marker), plain) << int(marker) << " at " << at << " of " << size;
+                    ASSERT_EQ(FindEither(text, from, marker, other), either) << int(marker) << " at " << at << " of " << size;
                 }
             }
         }
