@@ -118,18 +118,20 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     CountedFrame f;
     f.Source = Header.Source;
     f.Destination = Header.Destination;
-    f.InfoHash = InfoHashOf(MonitorInformation(Data));
+    const std::string_view shown = MonitorInformation(Data);
+    f.InfoHash = InfoHashOf(shown);
     f.Own = IsOwnTransmission(Kind);
 
     if (f.Own) {
         // A digipeat of a frame just heard: the station's call stands where
         // the heard frame had the alias it answered to.
         std::optional<size_t> mine;
-        for (auto h = heard.rbegin(); h != heard.rend(); ++h) {
-            if (h->info != f.InfoHash || !sameCall(h->source, f.Source) || !sameCall(h->destination, f.Destination))
+        for (size_t age = 0; age < heardCount; ++age) {
+            const Heard& h = heardBefore(age);
+            if (h.info != f.InfoHash || !sameCall(h.source, f.Source) || !sameCall(h.destination, f.Destination))
                 continue;
             for (size_t i = 0; i < Header.Via.size(); ++i)
-                if (i >= h->via.size() || !sameCall(h->via[i], Header.Via[i])) {
+                if (i >= h.via.size() || !sameCall(h.via[i], Header.Via[i])) {
                     mine = i;
                     break;
                 }
@@ -147,25 +149,24 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
             for (size_t i = *mine + 1; i < sent.Via.size(); ++i)
                 if (!sent.Via[i].empty() && sent.Via[i].back() == '*')
                     sent.Via[i].pop_back();
-            f.AirBits = FrameAirBits(sent, Data);
+            f.AirBits = FrameAirBits(sent, Data, shown);
         } else {
             f.Transmitter = plainCall(Header.Source);
-            f.AirBits = FrameAirBits(Header, Data);
+            f.AirBits = FrameAirBits(Header, Data, shown);
         }
         return f;
     }
 
     // The oldest entry's buffers are reused for the newest.
-    Heard entry;
-    if (heard.size() == KeptHeard) {
-        entry = std::move(heard.front());
-        heard.pop_front();
-    }
+    Heard& entry = heard[heardNext];
+    heardNext = (heardNext + 1) % KeptHeard;
+    heardCount = std::min(heardCount + 1, KeptHeard);
     entry.source.assign(Header.Source);
     entry.destination.assign(Header.Destination);
     entry.info = f.InfoHash;
-    entry.via.assign(Header.Via.begin(), Header.Via.end());
-    heard.push_back(std::move(entry));
+    entry.via.resize(Header.Via.size());
+    for (size_t i = 0; i < Header.Via.size(); ++i)
+        entry.via[i].assign(Header.Via[i]);
 
     // The raw frame of this one; older ones that found no monitor frame go.
     const auto raw = std::find_if(raws.begin(), raws.end(), [&](const Raw& r) {
@@ -187,7 +188,7 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     }
 
     // Engines that mark the repeating digipeater in the text ('*').
-    f.AirBits = FrameAirBits(Header, Data);
+    f.AirBits = FrameAirBits(Header, Data, shown);
     f.Transmitter = plainCall(Header.Source);
     for (size_t i = Header.Via.size(); i-- > 0;)
         if (!Header.Via[i].empty() && Header.Via[i].back() == '*') {

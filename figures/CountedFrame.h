@@ -14,6 +14,7 @@
 //   on a monitored frame:   CountedFrame f = origins.Describe(port, kind, header, data);
 //
 // The description holds no timing; the preamble estimate adds that.
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -78,7 +79,11 @@ private:
     static constexpr size_t KeptRaw = 4;
     // Recently heard frames, to recognise the station's digipeats of them.
     static constexpr size_t KeptHeard = 16;
+    // The heard frame Age places before the newest (0: the newest).
+    const Heard& heardBefore(size_t Age) const { return heard[(heardNext + KeptHeard - 1 - Age) % KeptHeard]; }
     std::deque<Raw> raws;
-    std::deque<Heard> heard;
+    // A ring whose entries keep their buffers from frame to frame.
+    std::array<Heard, KeptHeard> heard;
+    size_t heardNext = 0, heardCount = 0;
     std::string ownCall;
 };
