@@ -69,24 +69,24 @@ std::optional<uint8_t> hexByte(std::string_view Text)
 Description describe(std::string_view Data)
 {
     Description d;
-    std::string_view line = Data.substr(0, Data.find('\r'));
-    const size_t open = line.find('<');
-    if (open == std::string_view::npos)
+    // The first '<' of the header line; the description ends at the first
+    // '>' after it, or with the line.
+    const size_t open = Data.find('<');
+    if (open == std::string_view::npos || Data.substr(0, open).find('\r') != std::string_view::npos)
         return d;
-    line.remove_prefix(open + 1);
-    line = line.substr(0, line.find('>'));
     // Words between blanks, each with its first '=', found in one pass.
-    const char* p = line.data();
-    const char* const end = p + line.size();
+    const char* p = Data.data() + open + 1;
+    const char* const end = Data.data() + Data.size();
+    const auto ends = [&](const char* At) { return At == end || *At == '>' || *At == '\r'; };
     bool first = true;
     for (;;) {
-        while (p < end && *p == ' ')
+        while (!ends(p) && *p == ' ')
             ++p;
-        if (p == end)
+        if (ends(p))
             break;
         const char* const start = p;
         const char* equals = nullptr;
-        for (; p < end && *p != ' '; ++p)
+        for (; !ends(p) && *p != ' '; ++p)
             if (*p == '=' && !equals)
                 equals = p;
         if (first) { // the frame type, which the header already holds
