@@ -69,24 +69,24 @@ std::optional<uint8_t> hexByte(std::string_view Text)
 Description describe(std::string_view Data)
 {
     Description d;
-    // The first '<' of the header line; the description ends at the first
-    // '>' after it, or with the line.
-    const size_t open = Data.find('<');
-    if (open == std::string_view::npos || Data.substr(0, open).find('\r') != std::string_view::npos)
+    std::string_view line = Data.substr(0, Data.find('\r'));
+    const size_t open = line.find('<');
+    if (open == std::string_view::npos)
         return d;
+    line.remove_prefix(open + 1);
+    line = line.substr(0, line.find('>'));
     // Words between blanks, each with its first '=', found in one pass.
-    const char* p = Data.data() + open + 1;
-    const char* const end = Data.data() + Data.size();
-    const auto ends = [&](const char* At) { return At == end || *At == '>' || *At == '\r'; };
+    const char* p = line.data();
+    const char* const end = p + line.size();
     bool first = true;
     for (;;) {
-        while (!ends(p) && *p == ' ')
+        while (p < end && *p == ' ')
             ++p;
-        if (ends(p))
+        if (p == end)
             break;
         const char* const start = p;
         const char* equals = nullptr;
-        for (; !ends(p) && *p != ' '; ++p)
+        for (; p < end && *p != ' '; ++p)
             if (*p == '=' && !equals)
                 equals = p;
         if (first) { // the frame type, which the header already holds
@@ -192,6 +192,24 @@ uint64_t loadWord(const unsigned char* P)
     return word;
 }
 
+uint64_t loadWord(const char* P)
+{
+    return loadWord(reinterpret_cast<const unsigned char*>(P));
+}
+
+// Four bytes as the low half of a word, in the same order.
+uint64_t loadWord4(const char* P)
+{
+    uint32_t half = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&half, P, sizeof half);
+    } else {
+        for (size_t i = 0; i < 4; ++i)
+            half |= uint32_t{static_cast<unsigned char>(P[i])} << (8 * i);
+    }
+    return half;
+}
+
 // The bits of a frame as sent. Known bytes are taken eight at a time, CRC and
 // stuffing alike; bytes whose value is unknown only add their length,
 // stuffing for them is estimated afterwards, and a run of 1s does not carry
@@ -270,11 +288,18 @@ private:
     {
         // Bit i set: bits i to i + 4 are 1s. Runs that reach past the word's
         // end are finished by the next one.
-        const uint64_t five = Word & (Word >> 1) & (Word >> 2) & (Word >> 3) & (Word >> 4);
+        const uint64_t pairs = Word & (Word >> 1);
+        const uint64_t five = pairs & (pairs >> 2) & (Word >> 4);
         const auto lead = static_cast<unsigned>(std::countr_one(Word));
+        const bool carried = ones + lead >= 5;
+        if (five == 0 && !carried) {
+            // Most words: nothing inserted, the run left is their last 1s.
+            ones = static_cast<unsigned>(std::countl_one(Word << (64 - Bits)));
+            return;
+        }
         // Where the next fifth 1 may start: after the last 0 inserted.
         unsigned from = 0;
-        if (ones + lead >= 5) {
+        if (carried) {
             ++stuffed;
             from = 5 - ones;
         }
@@ -330,23 +355,46 @@ public:
     // two reserved bits set and the end-of-addresses bit at the bottom.
     void Address(std::string_view Call, bool TopBit, bool Last)
     {
-        if (bytes.size() - used < AddressBytes)
+        if (bytes.size() - used < AddressBytes + 1)
             Flush();
         unsigned char* out = bytes.data() + used;
         used += AddressBytes;
-        // Plain loops: a call is a few bytes, shorter than a search's call.
         const char* c = Call.data();
         const size_t size = Call.size();
-        const size_t shown = std::min<size_t>(size, 6);
-        size_t i = 0;
-        for (; i < shown && c[i] != '-'; ++i)
-            out[i] = static_cast<unsigned char>(static_cast<unsigned char>(c[i]) << 1);
-        size_t dash = i;
-        for (; i < 6; ++i)
-            out[i] = ' ' << 1;
-        if (dash == 6)
-            while (dash < size && c[dash] != '-')
-                ++dash;
+        size_t dash = size;
+        if (size >= 4 && size <= 8) {
+            // A call as one word: its '-' found, the bytes before it shifted
+            // at once, blanks after them.
+            const uint64_t word = size == 8 ? loadWord(c) : loadWord4(c) | loadWord4(c + size - 4) << (8 * (size - 4));
+            const uint64_t dashes = word ^ 0x2D2D2D2D2D2D2D2Dull;
+            const uint64_t found = (dashes - 0x0101010101010101ull) & ~dashes & 0x8080808080808080ull;
+            if (found != 0)
+                dash = static_cast<size_t>(std::countr_zero(found)) / 8;
+            dash = std::min(dash, size);
+            const size_t shown = std::min<size_t>(dash, 6);
+            const uint64_t kept = (uint64_t{1} << (8 * shown)) - 1;
+            // Each byte shifted on its own: no bit crosses into the next.
+            const uint64_t field = (((word & kept) | (0x202020202020ull & ~kept)) << 1) & 0xFEFEFEFEFEFEull;
+            // Eight bytes written, the last two rewritten or not yet used.
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(out, &field, sizeof field);
+            } else {
+                for (size_t i = 0; i < 6; ++i)
+                    out[i] = static_cast<unsigned char>(field >> (8 * i));
+            }
+        } else {
+            // Plain loops: a call is a few bytes, shorter than a search's call.
+            const size_t shown = std::min<size_t>(size, 6);
+            size_t i = 0;
+            for (; i < shown && c[i] != '-'; ++i)
+                out[i] = static_cast<unsigned char>(static_cast<unsigned char>(c[i]) << 1);
+            dash = i;
+            for (; i < 6; ++i)
+                out[i] = ' ' << 1;
+            if (dash == 6)
+                while (dash < size && c[dash] != '-')
+                    ++dash;
+        }
         int ssid = 0;
         for (size_t k = dash + 1; k < size && c[k] >= '0' && c[k] <= '9'; ++k)
             ssid = std::min(ssid * 10 + (c[k] - '0'), 1000);
@@ -371,8 +419,9 @@ public:
 
 private:
     FrameBits& frame;
-    // Destination, source, eight digipeaters, two control bytes and the PID.
-    std::array<unsigned char, 10 * AddressBytes + 3> bytes;
+    // Destination, source, eight digipeaters, two control bytes and the PID,
+    // and room for an address written as a whole word.
+    std::array<unsigned char, 10 * AddressBytes + 3 + 1> bytes;
     size_t used = 0;
 };
 
