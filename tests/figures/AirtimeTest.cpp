@@ -298,3 +298,48 @@ TEST(FrameAirBits, MatchesTheFrameWrittenOutOnRandomFrames)
         EXPECT_EQ(airBits(data), onAir(frame)) << data;
     }
 }
+
+// A call as the monitor text writes it, and the address field it stands for:
+// at most six characters before the '-', the SSID's low four bits.
+TEST(FrameAirBits, CallsOfEveryLengthMakeTheirAddressField)
+{
+    const struct {
+        std::string call;
+        std::string sent; // the characters in the field
+        int ssid;
+    } cases[] = {
+        {"A", "A", 0},
+        {"AB-3", "AB", 3},
+        {"ABCD", "ABCD", 0},
+        {"ABC-12", "ABC", 12},
+        {"ABCDEF-1", "ABCDEF", 1},
+        {"ABCDEFG", "ABCDEF", 0},
+        {"ABCDEFGH", "ABCDEF", 0},
+        {"ABCDEFG-5", "ABCDEF", 5},
+        {"ABCDEFGHIJ-7", "ABCDEF", 7},
+        {"AB-", "AB", 0},
+        {"AB-C", "AB", 0},
+        {"-9", "", 9},
+        {"A-1-2", "A", 1},
+        {"ABCD-17", "ABCD", 1}, // the field keeps four bits
+        {"\xC1\xC2\xC3-2", "\xC1\xC2\xC3", 2},
+        {"\xFF\xFF\xFF\xFF\xFF-15", "\xFF\xFF\xFF\xFF\xFF", 15},
+    };
+    for (const auto& c : cases) {
+        const std::string data = direWolf("Fm " + c.call + " To APRS", "UI pid=F0 Len=2 PF=0", "hi");
+        const Bytes frame = join({address("APRS", 0xE0), address(c.sent, static_cast<uint8_t>(0xE1 | c.ssid << 1)),
+                                  {0x03, 0xF0}, text("hi")});
+        EXPECT_EQ(airBits(data), onAir(frame)) << c.call;
+        // The same call as destination and as digipeater.
+        const std::string asDestination = direWolf("Fm APRS To " + c.call, "UI pid=F0 Len=2 PF=0", "hi");
+        EXPECT_EQ(airBits(asDestination),
+                  onAir(join({address(c.sent, static_cast<uint8_t>(0xE0 | c.ssid << 1)), address("APRS", 0xE1),
+                              {0x03, 0xF0}, text("hi")})))
+            << c.call;
+        const std::string asVia = direWolf("Fm APRS To CQ Via " + c.call, "UI pid=F0 Len=2 PF=0", "hi");
+        EXPECT_EQ(airBits(asVia), onAir(join({address("CQ", 0xE0), address("APRS", 0xE0),
+                                              address(c.sent, static_cast<uint8_t>(0x61 | c.ssid << 1)),
+                                              {0x03, 0xF0}, text("hi")})))
+            << c.call;
+    }
+}
