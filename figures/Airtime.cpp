@@ -75,7 +75,8 @@ Description describe(std::string_view Data)
         return d;
     line.remove_prefix(open + 1);
     line = line.substr(0, line.find('>'));
-    // Words between blanks, each with its first '=', found in one pass.
+    // Words between blanks. Only the names that matter have an '=' looked
+    // for, and all of them begin with 'p', 'P' or 'F'.
     const char* p = line.data();
     const char* const end = p + line.size();
     bool first = true;
@@ -85,15 +86,18 @@ Description describe(std::string_view Data)
         if (p == end)
             break;
         const char* const start = p;
-        const char* equals = nullptr;
-        for (; p < end && *p != ' '; ++p)
-            if (*p == '=' && !equals)
-                equals = p;
+        while (p < end && *p != ' ')
+            ++p;
         if (first) { // the frame type, which the header already holds
             first = false;
             continue;
         }
         const std::string_view word(start, static_cast<size_t>(p - start));
+        const char* equals = nullptr;
+        if (*start == 'p' || *start == 'P' || *start == 'F')
+            for (const char* at = start; at < p && !equals; ++at)
+                if (*at == '=')
+                    equals = at;
         const std::string_view name = equals ? std::string_view(start, static_cast<size_t>(equals - start)) : word;
         const std::string_view value = equals ? std::string_view(equals + 1, static_cast<size_t>(p - equals - 1))
                                               : std::string_view();
