@@ -139,10 +139,10 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
         std::optional<size_t> mine;
         for (size_t age = 0; age < heardCount; ++age) {
             const Heard& h = heardBefore(age);
-            if (h.info != f.InfoHash || !sameCall(h.source, f.Source) || !sameCall(h.destination, f.Destination))
+            if (h.info != f.InfoHash || !sameCall(h.Call(0), f.Source) || !sameCall(h.Call(1), f.Destination))
                 continue;
             for (size_t i = 0; i < Header.Via.size(); ++i)
-                if (i >= h.via.size() || !sameCall(h.via[i], Header.Via[i])) {
+                if (i >= h.Via() || !sameCall(h.Call(2 + i), Header.Via[i])) {
                     mine = i;
                     break;
                 }
@@ -172,12 +172,24 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     Heard& entry = heard[heardNext];
     heardNext = (heardNext + 1) % KeptHeard;
     heardCount = std::min(heardCount + 1, KeptHeard);
-    entry.source.assign(Header.Source);
-    entry.destination.assign(Header.Destination);
+    size_t total = Header.Source.size() + Header.Destination.size();
+    for (const std::string& call : Header.Via)
+        total += call.size();
+    if (entry.calls.size() < total)
+        entry.calls.resize(total);
+    entry.ends.clear();
+    uint32_t at = 0;
+    const auto add = [&](std::string_view Call) {
+        if (!Call.empty())
+            std::memcpy(entry.calls.data() + at, Call.data(), Call.size());
+        at += static_cast<uint32_t>(Call.size());
+        entry.ends.push_back(at);
+    };
+    add(Header.Source);
+    add(Header.Destination);
+    for (const std::string& call : Header.Via)
+        add(call);
     entry.info = f.InfoHash;
-    entry.via.resize(Header.Via.size());
-    for (size_t i = 0; i < Header.Via.size(); ++i)
-        entry.via[i].assign(Header.Via[i]);
 
     // The raw frame of this one; older ones that found no monitor frame go.
     const auto raw = std::find_if(raws.begin(), raws.end(), [&](const Raw& r) {

@@ -69,10 +69,20 @@ private:
         RawAddresses addresses;
         std::string frame;
     };
+    // A heard frame's calls (source, destination, the digipeaters) one after
+    // another in one buffer that keeps its room, each ending where ends
+    // says: a frame is recorded with a copy per call, not a string assigned.
     struct Heard {
-        std::string source, destination;
-        uint64_t info;
-        std::vector<std::string> via;
+        std::vector<char> calls;
+        std::vector<uint32_t> ends;
+        uint64_t info = 0;
+
+        std::string_view Call(size_t Index) const
+        {
+            const uint32_t from = Index == 0 ? 0 : ends[Index - 1];
+            return {calls.data() + from, ends[Index] - from};
+        }
+        size_t Via() const { return ends.size() - 2; }
     };
     // Dire Wolf sends each raw frame right before its monitor frame; a few
     // are kept in case an engine sends frames the monitor leaves out.
