@@ -346,6 +346,25 @@ private:
     unsigned ones = 0;
 };
 
+// The six characters of an address field for a call of any length, byte by
+// byte; where its '-' is (its length without one).
+size_t callBytes(unsigned char* Out, std::string_view Call)
+{
+    const char* c = Call.data();
+    const size_t size = Call.size();
+    const size_t shown = std::min<size_t>(size, 6);
+    size_t i = 0;
+    for (; i < shown && c[i] != '-'; ++i)
+        Out[i] = static_cast<unsigned char>(static_cast<unsigned char>(c[i]) << 1);
+    size_t dash = i;
+    for (; i < 6; ++i)
+        Out[i] = ' ' << 1;
+    if (dash == 6)
+        while (dash < size && c[dash] != '-')
+            ++dash;
+    return dash;
+}
+
 // The bytes before the information: addresses, control and PID, built in
 // place and handed over at once.
 class FrameHead {
@@ -387,17 +406,7 @@ public:
                     out[i] = static_cast<unsigned char>(field >> (8 * i));
             }
         } else {
-            // Plain loops: a call is a few bytes, shorter than a search's call.
-            const size_t shown = std::min<size_t>(size, 6);
-            size_t i = 0;
-            for (; i < shown && c[i] != '-'; ++i)
-                out[i] = static_cast<unsigned char>(static_cast<unsigned char>(c[i]) << 1);
-            dash = i;
-            for (; i < 6; ++i)
-                out[i] = ' ' << 1;
-            if (dash == 6)
-                while (dash < size && c[dash] != '-')
-                    ++dash;
+            dash = callBytes(out, Call);
         }
         int ssid = 0;
         for (size_t k = dash + 1; k < size && c[k] >= '0' && c[k] <= '9'; ++k)
