@@ -222,6 +222,9 @@ class FrameBits {
 public:
     void Known(const unsigned char* P, size_t Count)
     {
+        // An empty view may have no bytes at all to point to.
+        if (Count == 0)
+            return;
         known += static_cast<int64_t>(Count);
         if (waiting > 0) {
             const size_t take = std::min(Count, 8 - waiting);

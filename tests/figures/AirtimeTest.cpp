@@ -333,3 +333,10 @@ TEST(FrameAirBits, CallsOfEveryLengthMakeTheirAddressField)
         EXPECT_EQ(airBits(data), onAir(frame)) << c.call;
     }
 }
+
+// A text cut off before its line end shows no information at all.
+TEST(FrameAirBits, TextWithoutLineEndCountsItsHeadAlone)
+{
+    EXPECT_EQ(airBits(" 1:Fm AB To CD <RR R1>"), onAir(join({address("CD", 0xE0), address("AB", 0x61), {0x21}})));
+    EXPECT_EQ(airBits(" 1:Fm AB To CD <TEST>"), onAir(join({address("CD", 0xE0), address("AB", 0x61), {0xE3}})));
+}
