@@ -75,30 +75,42 @@ Description describe(std::string_view Data)
         return d;
     line.remove_prefix(open + 1);
     line = line.substr(0, line.find('>'));
+    // Words between blanks. Only the names that matter have an '=' looked
+    // for, and all of them begin with 'p', 'P' or 'F'.
+    const char* p = line.data();
+    const char* const end = p + line.size();
     bool first = true;
-    while (!line.empty()) {
-        const size_t blank = line.find(' ');
-        const std::string_view word = line.substr(0, blank);
-        line.remove_prefix(blank == std::string_view::npos ? line.size() : blank + 1);
-        if (word.empty())
-            continue;
+    for (;;) {
+        while (p < end && *p == ' ')
+            ++p;
+        if (p == end)
+            break;
+        const char* const start = p;
+        while (p < end && *p != ' ')
+            ++p;
         if (first) { // the frame type, which the header already holds
             first = false;
             continue;
         }
-        const size_t equals = word.find('=');
-        const std::string_view name = word.substr(0, equals);
-        const std::string_view value = equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
+        const std::string_view word(start, static_cast<size_t>(p - start));
+        const char* equals = nullptr;
+        if (*start == 'p' || *start == 'P' || *start == 'F')
+            for (const char* at = start; at < p && !equals; ++at)
+                if (*at == '=')
+                    equals = at;
+        const std::string_view name = equals ? std::string_view(start, static_cast<size_t>(equals - start)) : word;
+        const std::string_view value = equals ? std::string_view(equals + 1, static_cast<size_t>(p - equals - 1))
+                                              : std::string_view();
         if (name == "pid") {
             d.pid = hexByte(value);
         } else if (name == "P" || name == "F" || name == "PF" || name == "P/F") {
-            d.pollFinal = equals == std::string_view::npos ? 1 : (value == "1" ? 1 : 0);
+            d.pollFinal = !equals ? 1 : (value == "1" ? 1 : 0);
             // Dire Wolf writes "PF" for frames whose two C bits are equal, as
             // its own APRS frames have them (both set).
             d.role = name == "P" ? Description::Command
                 : name == "F"   ? Description::Response
-                : name == "PF" && equals != std::string_view::npos ? Description::Both
-                                                                   : d.role;
+                : name == "PF" && equals ? Description::Both
+                                         : d.role;
         } else if (word == "C") {
             d.role = Description::Command;
         } else if (word == "R") {
@@ -141,38 +153,6 @@ std::optional<uint8_t> supervisoryControl(std::string_view Type)
     return std::nullopt;
 }
 
-// What stuffing one byte does, for each run of 1s (0 to 4) it starts with:
-// the 0s it gets inserted, least significant bit first, and the run it
-// leaves. Counting bit by bit took a third of the time of a burst of frames.
-struct StuffStep {
-    uint8_t stuffed;
-    uint8_t run;
-};
-
-constexpr std::array<std::array<StuffStep, 256>, 5> makeStuffTable()
-{
-    std::array<std::array<StuffStep, 256>, 5> table{};
-    for (int start = 0; start < 5; ++start)
-        for (int byte = 0; byte < 256; ++byte) {
-            int ones = start, stuffed = 0;
-            for (int bit = 0; bit < 8; ++bit) {
-                if ((byte >> bit) & 1) {
-                    if (++ones == 5) {
-                        ++stuffed;
-                        ones = 0;
-                    }
-                } else {
-                    ones = 0;
-                }
-            }
-            table[static_cast<size_t>(start)][static_cast<size_t>(byte)] = {static_cast<uint8_t>(stuffed),
-                                                                         static_cast<uint8_t>(ones)};
-        }
-    return table;
-}
-
-constexpr auto StuffTable = makeStuffTable();
-
 // CRC-16/X.25 as HDLC computes it (reflected, polynomial 0x8408), a byte at a time.
 constexpr std::array<uint16_t, 256> makeCrcTable()
 {
@@ -185,8 +165,6 @@ constexpr std::array<uint16_t, 256> makeCrcTable()
     }
     return table;
 }
-
-constexpr auto CrcTable = makeCrcTable();
 
 // The same CRC eight bytes at a time ("slicing by 8"): Slices[k][b] is the
 // CRC of byte b followed by k zero bytes.
@@ -204,159 +182,292 @@ constexpr std::array<std::array<uint16_t, 256>, 8> makeCrcSlices()
 
 constexpr auto CrcSlices = makeCrcSlices();
 
-// The bits of a frame as sent, least significant bit of each byte first.
-// Bytes whose value is unknown only add their length; stuffing for them is
-// estimated afterwards, and a run of 1s does not carry across them.
+// Eight bytes as the air sends them: the first byte's least significant bit
+// first, which is bit order in a little-endian word.
+uint64_t loadWord(const unsigned char* P)
+{
+    uint64_t word = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&word, P, sizeof word);
+    } else {
+        for (size_t i = 0; i < 8; ++i)
+            word |= uint64_t{P[i]} << (8 * i);
+    }
+    return word;
+}
+
+uint64_t loadWord(const char* P)
+{
+    return loadWord(reinterpret_cast<const unsigned char*>(P));
+}
+
+// Four bytes as the low half of a word, in the same order.
+uint64_t loadWord4(const char* P)
+{
+    uint32_t half = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&half, P, sizeof half);
+    } else {
+        for (size_t i = 0; i < 4; ++i)
+            half |= uint32_t{static_cast<unsigned char>(P[i])} << (8 * i);
+    }
+    return half;
+}
+
+// The bits of a frame as sent. Known bytes are taken eight at a time, CRC and
+// stuffing alike; bytes whose value is unknown only add their length,
+// stuffing for them is estimated afterwards, and a run of 1s does not carry
+// across them.
 class FrameBits {
 public:
-    // Bytes added one at a time wait in a small buffer, so that they too
-    // are counted eight at a time.
-    void Add(uint8_t Byte)
+    void Known(const unsigned char* P, size_t Count)
     {
-        if (waiting == pending.size())
-            flush();
-        pending[waiting++] = Byte;
+        // An empty view may have no bytes at all to point to.
+        if (Count == 0)
+            return;
+        known += static_cast<int64_t>(Count);
+        if (waiting > 0) {
+            const size_t take = std::min(Count, 8 - waiting);
+            std::memcpy(held.data() + waiting, P, take);
+            waiting += take;
+            P += take;
+            Count -= take;
+            if (waiting < 8)
+                return;
+            word(held.data());
+            waiting = 0;
+        }
+        for (; Count >= 8; P += 8, Count -= 8)
+            word(P);
+        std::memcpy(held.data(), P, Count);
+        waiting = Count;
     }
-    void Add(const std::array<uint8_t, AddressBytes>& Bytes)
-    {
-        if (pending.size() - waiting < Bytes.size())
-            flush();
-        std::memcpy(pending.data() + waiting, Bytes.data(), Bytes.size());
-        waiting += Bytes.size();
-    }
-    void AddBytes(std::string_view Bytes)
-    {
-        flush();
-        addKnown(reinterpret_cast<const unsigned char*>(Bytes.data()), Bytes.size());
-    }
-    void AddUnknown(int64_t Count)
+    void Known(std::string_view Bytes) { Known(reinterpret_cast<const unsigned char*>(Bytes.data()), Bytes.size()); }
+    void Unknown(int64_t Count)
     {
         if (Count <= 0)
             return;
-        flush();
+        flushHeld();
         unknown += Count;
         ones = 0;
     }
     // The frame check sequence, exact when every byte before it is known.
-    void AddFcs()
+    void Fcs()
     {
         if (unknown > 0) {
-            AddUnknown(FcsBytes);
+            Unknown(FcsBytes);
             return;
         }
-        flush();
+        crcHeld();
         const auto fcs = static_cast<uint16_t>(~crc);
-        const unsigned char bytes[] = {static_cast<uint8_t>(fcs & 0xFF), static_cast<uint8_t>(fcs >> 8)};
-        addKnown(bytes, sizeof bytes);
+        held[waiting] = static_cast<unsigned char>(fcs & 0xFF);
+        held[waiting + 1] = static_cast<unsigned char>(fcs >> 8);
+        known += FcsBytes;
+        const size_t total = waiting + FcsBytes;
+        if (total > 8) {
+            stuff(loadWord(held.data()), 64);
+            stuff(held[8], 8 * static_cast<unsigned>(total - 8));
+        } else {
+            stuff(heldWord(total), 8 * static_cast<unsigned>(total));
+        }
+        waiting = 0;
     }
     int64_t Bits()
     {
-        flush();
+        flushHeld();
         const int64_t unknownBits = unknown * 8;
         return known * 8 + unknownBits + stuffed + (unknownBits + BitsPerStuffedBit / 2) / BitsPerStuffedBit;
     }
 
 private:
-    void flush()
+    // Eight known bytes: the CRC sliced, the stuffing from the whole word.
+    void word(const unsigned char* P)
     {
-        addKnown(pending.data(), waiting);
+        const auto first = static_cast<uint16_t>(crc ^ (P[0] | P[1] << 8));
+        crc = static_cast<uint16_t>(CrcSlices[7][first & 0xFF] ^ CrcSlices[6][first >> 8] ^ CrcSlices[5][P[2]] ^
+                                    CrcSlices[4][P[3]] ^ CrcSlices[3][P[4]] ^ CrcSlices[2][P[5]] ^
+                                    CrcSlices[1][P[6]] ^ CrcSlices[0][P[7]]);
+        stuff(loadWord(P), 64);
+    }
+    // The low Bits bits of Word (whole bytes, the rest 0) after the run of 1s so
+    // far. A run of n 1s gets n / 5 0s inserted, one after every fifth.
+    void stuff(uint64_t Word, unsigned Bits)
+    {
+        // Bit i set: bits i to i + 4 are 1s. Runs that reach past the word's
+        // end are finished by the next one.
+        const uint64_t pairs = Word & (Word >> 1);
+        const uint64_t five = pairs & (pairs >> 2) & (Word >> 4);
+        const auto lead = static_cast<unsigned>(std::countr_one(Word));
+        const bool carried = ones + lead >= 5;
+        if (five == 0 && !carried) {
+            // Most words: nothing inserted, the run left is their last 1s.
+            ones = static_cast<unsigned>(std::countl_one(Word << (64 - Bits)));
+            return;
+        }
+        // Where the next fifth 1 may start: after the last 0 inserted.
+        unsigned from = 0;
+        if (carried) {
+            ++stuffed;
+            from = 5 - ones;
+        }
+        for (uint64_t left = five >> from << from; left != 0;) {
+            ++stuffed;
+            from = static_cast<unsigned>(std::countr_zero(left)) + 5;
+            left = from < 64 ? five >> from << from : 0;
+        }
+        // Whole bytes: a word of 1s throughout has had a 0 inserted.
+        const auto top = static_cast<unsigned>(std::countl_one(Word << (64 - Bits)));
+        ones = std::min(top, Bits - from);
+    }
+    // The held bytes as the low bytes of a word.
+    uint64_t heldWord(size_t Count) const
+    {
+        const uint64_t word = loadWord(held.data());
+        return Count >= 8 ? word : word & ((uint64_t{1} << (8 * Count)) - 1);
+    }
+    void crcHeld()
+    {
+        for (size_t i = 0; i < waiting; ++i)
+            crc = static_cast<uint16_t>((crc >> 8) ^ CrcSlices[0][(crc ^ held[i]) & 0xFF]);
+    }
+    void flushHeld()
+    {
+        if (waiting == 0)
+            return;
+        crcHeld();
+        stuff(heldWord(waiting), 8 * static_cast<unsigned>(waiting));
         waiting = 0;
     }
-    void addOne(uint8_t Byte)
-    {
-        ++known;
-        crc = static_cast<uint16_t>((crc >> 8) ^ CrcTable[(crc ^ Byte) & 0xFF]);
-        const StuffStep step = StuffTable[static_cast<size_t>(ones)][Byte];
-        stuffed += step.stuffed;
-        ones = step.run;
-    }
-    // Eight bytes at a time where no run of five 1s is in them: on the air
-    // the first byte's least significant bit comes first, which is bit order
-    // in a little-endian word.
-    void addKnown(const unsigned char* p, size_t left)
-    {
-        for (; left >= 8; p += 8, left -= 8) {
-            uint64_t word = 0;
-            if constexpr (std::endian::native == std::endian::little) {
-                std::memcpy(&word, p, sizeof word);
-            } else {
-                for (size_t i = 0; i < 8; ++i)
-                    word |= uint64_t{p[i]} << (8 * i);
-            }
-            const uint64_t fiveOnes = word & (word >> 1) & (word >> 2) & (word >> 3) & (word >> 4);
-            if (fiveOnes != 0 || ones + std::countr_one(word) >= 5) {
-                // Stuffing byte by byte from the table; the CRC stays sliced.
-                for (size_t i = 0; i < 8; ++i) {
-                    const StuffStep step = StuffTable[static_cast<size_t>(ones)][p[i]];
-                    stuffed += step.stuffed;
-                    ones = step.run;
-                }
-            } else {
-                // Nothing stuffed: the run left is the word's last 1s.
-                ones = static_cast<uint8_t>(std::countl_one(word));
-            }
-            known += 8;
-            const auto first = static_cast<uint16_t>(crc ^ (p[0] | p[1] << 8));
-            crc = static_cast<uint16_t>(CrcSlices[7][first & 0xFF] ^ CrcSlices[6][first >> 8] ^ CrcSlices[5][p[2]] ^
-                                        CrcSlices[4][p[3]] ^ CrcSlices[3][p[4]] ^ CrcSlices[2][p[5]] ^
-                                        CrcSlices[1][p[6]] ^ CrcSlices[0][p[7]]);
-        }
-        for (; left > 0; ++p, --left)
-            addOne(*p);
-    }
 
-    std::array<unsigned char, 96> pending{};
+    // Up to seven bytes waiting for the next eight, room for the FCS after them.
+    std::array<unsigned char, 16> held{};
     size_t waiting = 0;
     int64_t known = 0;
     int64_t unknown = 0;
-    uint16_t crc = 0xFFFF;
-    uint8_t ones = 0;
     int64_t stuffed = 0;
+    uint16_t crc = 0xFFFF;
+    unsigned ones = 0;
 };
 
-// An address field: six characters shifted left by one, blank-padded, then
-// the SSID byte with the C (or, for a digipeater, H) bit on top, the two
-// reserved bits set and the end-of-addresses bit at the bottom.
-void addAddress(FrameBits& Frame, std::string_view Call, bool TopBit, bool Last)
+// The six characters of an address field for a call of any length, byte by
+// byte; where its '-' is (its length without one).
+size_t callBytes(unsigned char* Out, std::string_view Call)
 {
-    // Plain loops: a call is a few bytes, shorter than a search's call.
-    size_t dash = 0;
-    while (dash < Call.size() && Call[dash] != '-')
-        ++dash;
-    const size_t base = std::min<size_t>(dash, 6);
-    int ssid = 0;
-    for (size_t i = dash + 1; i < Call.size(); ++i) {
-        const char c = Call[i];
-        if (c < '0' || c > '9')
-            break;
-        ssid = std::min(ssid * 10 + (c - '0'), 1000);
-    }
-    std::array<uint8_t, AddressBytes> field;
-    for (size_t i = 0; i < 6; ++i)
-        field[i] = static_cast<uint8_t>((i < base ? static_cast<unsigned char>(Call[i]) : ' ') << 1);
-    field[6] = static_cast<uint8_t>((TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0));
-    Frame.Add(field);
+    const char* c = Call.data();
+    const size_t size = Call.size();
+    const size_t shown = std::min<size_t>(size, 6);
+    size_t i = 0;
+    for (; i < shown && c[i] != '-'; ++i)
+        Out[i] = static_cast<unsigned char>(static_cast<unsigned char>(c[i]) << 1);
+    size_t dash = i;
+    for (; i < 6; ++i)
+        Out[i] = ' ' << 1;
+    if (dash == 6)
+        while (dash < size && c[dash] != '-')
+            ++dash;
+    return dash;
 }
+
+// The bytes before the information: addresses, control and PID, built in
+// place and handed over at once.
+class FrameHead {
+public:
+    explicit FrameHead(FrameBits& Frame)
+        : frame(Frame)
+    {
+    }
+    // An address field: six characters shifted left by one, blank-padded,
+    // then the SSID byte with the C (or, for a digipeater, H) bit on top, the
+    // two reserved bits set and the end-of-addresses bit at the bottom.
+    void Address(std::string_view Call, bool TopBit, bool Last)
+    {
+        if (bytes.size() - used < AddressBytes + 1)
+            Flush();
+        unsigned char* out = bytes.data() + used;
+        used += AddressBytes;
+        const char* c = Call.data();
+        const size_t size = Call.size();
+        size_t dash = size;
+        if (size >= 4 && size <= 8) {
+            // A call as one word: its '-' found, the bytes before it shifted
+            // at once, blanks after them.
+            const uint64_t word = size == 8 ? loadWord(c) : loadWord4(c) | loadWord4(c + size - 4) << (8 * (size - 4));
+            const uint64_t dashes = word ^ 0x2D2D2D2D2D2D2D2Dull;
+            const uint64_t found = (dashes - 0x0101010101010101ull) & ~dashes & 0x8080808080808080ull;
+            if (found != 0)
+                dash = static_cast<size_t>(std::countr_zero(found)) / 8;
+            dash = std::min(dash, size);
+            const size_t shown = std::min<size_t>(dash, 6);
+            const uint64_t kept = (uint64_t{1} << (8 * shown)) - 1;
+            // Each byte shifted on its own: no bit crosses into the next.
+            const uint64_t field = (((word & kept) | (0x202020202020ull & ~kept)) << 1) & 0xFEFEFEFEFEFEull;
+            // Eight bytes written, the last two rewritten or not yet used.
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(out, &field, sizeof field);
+            } else {
+                for (size_t i = 0; i < 6; ++i)
+                    out[i] = static_cast<unsigned char>(field >> (8 * i));
+            }
+        } else {
+            dash = callBytes(out, Call);
+        }
+        int ssid = 0;
+        for (size_t k = dash + 1; k < size && c[k] >= '0' && c[k] <= '9'; ++k)
+            ssid = std::min(ssid * 10 + (c[k] - '0'), 1000);
+        out[6] = static_cast<unsigned char>((TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0));
+    }
+    void Byte(uint8_t Value)
+    {
+        if (used == bytes.size())
+            Flush();
+        bytes[used++] = Value;
+    }
+    void Unknown(int64_t Count)
+    {
+        Flush();
+        frame.Unknown(Count);
+    }
+    void Flush()
+    {
+        frame.Known(bytes.data(), used);
+        used = 0;
+    }
+
+private:
+    FrameBits& frame;
+    // Destination, source, eight digipeaters, two control bytes and the PID,
+    // and room for an address written as a whole word.
+    std::array<unsigned char, 10 * AddressBytes + 3 + 1> bytes;
+    size_t used = 0;
+};
 
 } // namespace
 
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
 {
+    return FrameAirBits(Header, Data, MonitorInformation(Data));
+}
+
+int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown)
+{
     const Description d = describe(Data);
     const std::string_view type = Header.FrameType;
     const bool information = type == "I";
     const bool carriesPid = information || type == "UI";
-    const auto supervisory = supervisoryControl(type);
-    const auto unnumbered = unnumberedControl(type);
+    const std::optional<uint8_t> supervisory = supervisoryControl(type);
+    // Eleven names to compare: only for frames that are neither I nor S.
+    const std::optional<uint8_t> unnumbered =
+        information || supervisory ? std::optional<uint8_t>() : unnumberedControl(type);
     // Sequence numbers above 7 only exist in modulo-128 links, whose I and S
     // frames have two control bytes; U frames always have one.
     const bool modulo128 = (information || supervisory) && (d.recv > 7 || d.send > 7);
 
     FrameBits frame;
+    FrameHead head(frame);
     // Command: destination C bit set; response: source C bit set.
     const bool both = d.role == Description::Both;
-    addAddress(frame, Header.Destination, both || d.role != Description::Response, false);
-    addAddress(frame, Header.Source, both || d.role == Description::Response, Header.Via.empty());
+    head.Address(Header.Destination, both || d.role != Description::Response, false);
+    head.Address(Header.Source, both || d.role == Description::Response, Header.Via.empty());
     // A '*' marks the last digipeater that has repeated the frame; those
     // before it have repeated it too. Dire Wolf shows no '*' at all.
     size_t repeated = 0;
@@ -367,53 +478,53 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
         std::string_view call = Header.Via[i];
         if (!call.empty() && call.back() == '*')
             call.remove_suffix(1);
-        addAddress(frame, call, i < repeated, i + 1 == Header.Via.size());
+        head.Address(call, i < repeated, i + 1 == Header.Via.size());
     }
 
     const int64_t recv = std::max<int64_t>(d.recv, 0), send = std::max<int64_t>(d.send, 0);
     const int pf = d.pollFinal;
     if (information && modulo128) {
-        frame.Add(static_cast<uint8_t>((send & 0x7f) << 1));
-        frame.Add(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
+        head.Byte(static_cast<uint8_t>((send & 0x7f) << 1));
+        head.Byte(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
     } else if (information) {
-        frame.Add(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | ((send & 7) << 1)));
+        head.Byte(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | ((send & 7) << 1)));
     } else if (supervisory && modulo128) {
-        frame.Add(*supervisory);
-        frame.Add(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
+        head.Byte(*supervisory);
+        head.Byte(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
     } else if (supervisory) {
-        frame.Add(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | *supervisory));
+        head.Byte(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | *supervisory));
     } else if (unnumbered) {
-        frame.Add(static_cast<uint8_t>(*unnumbered | (pf << 4)));
+        head.Byte(static_cast<uint8_t>(*unnumbered | (pf << 4)));
     } else {
-        frame.AddUnknown(1);
+        head.Unknown(1);
     }
 
     if (carriesPid) {
         if (d.pid)
-            frame.Add(*d.pid);
+            head.Byte(*d.pid);
         else
-            frame.AddUnknown(1);
+            head.Unknown(1);
     }
+    head.Flush();
 
     // I and UI frames: the length the header gives, else what is shown. Other
     // frames (XID, TEST, FRMR, SREJ) carry what the engine shows after the line.
-    const std::string_view shown = MonitorInformation(Data);
-    const int64_t info = carriesPid ? InformationBytesShown(Header, shown) : static_cast<int64_t>(shown.size());
-    if (static_cast<int64_t>(shown.size()) == info) {
-        frame.AddBytes(shown);
+    const int64_t info = carriesPid ? InformationBytesShown(Header, Shown) : static_cast<int64_t>(Shown.size());
+    if (static_cast<int64_t>(Shown.size()) == info) {
+        frame.Known(Shown);
     } else {
-        frame.AddUnknown(info);
+        frame.Unknown(info);
     }
 
-    frame.AddFcs();
+    frame.Fcs();
     return frame.Bits() + FlagBits;
 }
 
 int64_t RawFrameAirBits(std::string_view Frame)
 {
     FrameBits frame;
-    frame.AddBytes(Frame);
-    frame.AddFcs();
+    frame.Known(Frame);
+    frame.Fcs();
     return frame.Bits() + FlagBits;
 }
 

@@ -30,6 +30,9 @@ int64_t SaturatingAdd(int64_t A, int64_t B);
 // the 2 FCS bytes, all bit-stuffed, then the closing flag. Data is the whole
 // data part of the monitored frame.
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data);
+// The same, for callers that hold the information it shows already
+// (MonitorInformation of Data).
+int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown);
 
 // Bits of a frame given as its raw bytes, addresses to information, without
 // the FCS (as an engine passes on a raw frame): FCS, stuffing and closing flag

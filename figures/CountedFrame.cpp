@@ -82,22 +82,33 @@ uint64_t InfoHashOf(std::string_view Info, uint64_t From)
         return Hash ^ (Hash >> 29);
     };
     const auto* p = reinterpret_cast<const unsigned char*>(Info.data());
-    size_t left = Info.size();
-    uint64_t h = From;
-    const auto word = [&](size_t Count) {
+    const size_t size = Info.size();
+    const auto load = [](const unsigned char* At, size_t Count) {
         uint64_t w = 0;
-        if (Count == 8 && std::endian::native == std::endian::little) {
-            std::memcpy(&w, p, sizeof w);
-            return w;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&w, At, Count);
+        } else {
+            for (size_t i = 0; i < Count; ++i)
+                w |= uint64_t{At[i]} << (8 * i);
         }
-        for (size_t i = 0; i < Count; ++i)
-            w |= uint64_t{p[i]} << (8 * i);
         return w;
     };
+    uint64_t h = From;
+    size_t left = size;
     for (; left >= 8; p += 8, left -= 8)
-        h = mix(h, word(8));
+        h = mix(h, load(p, 8));
+    // The last bytes as the low bytes of a word, read without a loop: the
+    // eight bytes that end the text, or two overlapping halves of a short one.
+    uint64_t last = 0;
+    if (left > 0 && size >= 8) {
+        last = load(p + left - 8, 8) >> (8 * (8 - left));
+    } else if (left >= 4) {
+        last = load(p, 4) | load(p + left - 4, 4) << (8 * (left - 4));
+    } else if (left > 0) {
+        last = uint64_t{p[0]} | uint64_t{p[left / 2]} << (8 * (left / 2)) | uint64_t{p[left - 1]} << (8 * (left - 1));
+    }
     // The length tells "a" from "a\0".
-    return mix(h, word(left) ^ (static_cast<uint64_t>(Info.size()) << 56));
+    return mix(h, last ^ (static_cast<uint64_t>(size) << 56));
 }
 
 void FrameOrigins::TakeRaw(uint8_t Port, std::string_view Data)
@@ -118,18 +129,20 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     CountedFrame f;
     f.Source = Header.Source;
     f.Destination = Header.Destination;
-    f.InfoHash = InfoHashOf(MonitorInformation(Data));
+    const std::string_view shown = MonitorInformation(Data);
+    f.InfoHash = InfoHashOf(shown);
     f.Own = IsOwnTransmission(Kind);
 
     if (f.Own) {
         // A digipeat of a frame just heard: the station's call stands where
         // the heard frame had the alias it answered to.
         std::optional<size_t> mine;
-        for (auto h = heard.rbegin(); h != heard.rend(); ++h) {
-            if (h->info != f.InfoHash || !sameCall(h->source, f.Source) || !sameCall(h->destination, f.Destination))
+        for (size_t age = 0; age < heardCount; ++age) {
+            const Heard& h = heardBefore(age);
+            if (h.info != f.InfoHash || !sameCall(h.Call(0), f.Source) || !sameCall(h.Call(1), f.Destination))
                 continue;
             for (size_t i = 0; i < Header.Via.size(); ++i)
-                if (i >= h->via.size() || !sameCall(h->via[i], Header.Via[i])) {
+                if (i >= h.Via() || !sameCall(h.Call(2 + i), Header.Via[i])) {
                     mine = i;
                     break;
                 }
@@ -147,25 +160,36 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
             for (size_t i = *mine + 1; i < sent.Via.size(); ++i)
                 if (!sent.Via[i].empty() && sent.Via[i].back() == '*')
                     sent.Via[i].pop_back();
-            f.AirBits = FrameAirBits(sent, Data);
+            f.AirBits = FrameAirBits(sent, Data, shown);
         } else {
             f.Transmitter = plainCall(Header.Source);
-            f.AirBits = FrameAirBits(Header, Data);
+            f.AirBits = FrameAirBits(Header, Data, shown);
         }
         return f;
     }
 
     // The oldest entry's buffers are reused for the newest.
-    Heard entry;
-    if (heard.size() == KeptHeard) {
-        entry = std::move(heard.front());
-        heard.pop_front();
-    }
-    entry.source.assign(Header.Source);
-    entry.destination.assign(Header.Destination);
+    Heard& entry = heard[heardNext];
+    heardNext = (heardNext + 1) % KeptHeard;
+    heardCount = std::min(heardCount + 1, KeptHeard);
+    size_t total = Header.Source.size() + Header.Destination.size();
+    for (const std::string& call : Header.Via)
+        total += call.size();
+    if (entry.calls.size() < total)
+        entry.calls.resize(total);
+    entry.ends.clear();
+    uint32_t at = 0;
+    const auto add = [&](std::string_view Call) {
+        if (!Call.empty())
+            std::memcpy(entry.calls.data() + at, Call.data(), Call.size());
+        at += static_cast<uint32_t>(Call.size());
+        entry.ends.push_back(at);
+    };
+    add(Header.Source);
+    add(Header.Destination);
+    for (const std::string& call : Header.Via)
+        add(call);
     entry.info = f.InfoHash;
-    entry.via.assign(Header.Via.begin(), Header.Via.end());
-    heard.push_back(std::move(entry));
 
     // The raw frame of this one; older ones that found no monitor frame go.
     const auto raw = std::find_if(raws.begin(), raws.end(), [&](const Raw& r) {
@@ -187,7 +211,7 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     }
 
     // Engines that mark the repeating digipeater in the text ('*').
-    f.AirBits = FrameAirBits(Header, Data);
+    f.AirBits = FrameAirBits(Header, Data, shown);
     f.Transmitter = plainCall(Header.Source);
     for (size_t i = Header.Via.size(); i-- > 0;)
         if (!Header.Via[i].empty() && Header.Via[i].back() == '*') {

@@ -14,6 +14,7 @@
 //   on a monitored frame:   CountedFrame f = origins.Describe(port, kind, header, data);
 //
 // The description holds no timing; the preamble estimate adds that.
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -68,17 +69,31 @@ private:
         RawAddresses addresses;
         std::string frame;
     };
+    // A heard frame's calls (source, destination, the digipeaters) one after
+    // another in one buffer that keeps its room, each ending where ends
+    // says: a frame is recorded with a copy per call, not a string assigned.
     struct Heard {
-        std::string source, destination;
-        uint64_t info;
-        std::vector<std::string> via;
+        std::vector<char> calls;
+        std::vector<uint32_t> ends;
+        uint64_t info = 0;
+
+        std::string_view Call(size_t Index) const
+        {
+            const uint32_t from = Index == 0 ? 0 : ends[Index - 1];
+            return {calls.data() + from, ends[Index] - from};
+        }
+        size_t Via() const { return ends.size() - 2; }
     };
     // Dire Wolf sends each raw frame right before its monitor frame; a few
     // are kept in case an engine sends frames the monitor leaves out.
     static constexpr size_t KeptRaw = 4;
     // Recently heard frames, to recognise the station's digipeats of them.
     static constexpr size_t KeptHeard = 16;
+    // The heard frame Age places before the newest (0: the newest).
+    const Heard& heardBefore(size_t Age) const { return heard[(heardNext + KeptHeard - 1 - Age) % KeptHeard]; }
     std::deque<Raw> raws;
-    std::deque<Heard> heard;
+    // A ring whose entries keep their buffers from frame to frame.
+    std::array<Heard, KeptHeard> heard;
+    size_t heardNext = 0, heardCount = 0;
     std::string ownCall;
 };

@@ -63,6 +63,10 @@ int64_t InformationRoom(const MonitorHeader& Header)
 
 int64_t InformationBytes(const MonitorHeader& Header, std::string_view Data)
 {
+    // A length the header gives is taken as it is: the text after the
+    // header line is not looked for.
+    if (Header.HasInfoLen)
+        return InformationBytesShown(Header, {});
     return InformationBytesShown(Header, MonitorInformation(Data));
 }
 

@@ -156,7 +156,13 @@ void PreambleEstimator::Observe(const CountedFrame& Frame, int64_t BitRate, int6
             ++ownGaps;
         }
     }
-    last = {true, Frame.Own, Frame.Transmitter, ArrivalUs, airUs, Read};
+    // Field by field: the transmitter's string keeps its buffer.
+    last.valid = true;
+    last.own = Frame.Own;
+    last.transmitter.assign(Frame.Transmitter);
+    last.arrivalUs = ArrivalUs;
+    last.airUs = airUs;
+    last.read = Read;
 }
 
 PreambleEstimator::Keying PreambleEstimator::For(const CountedFrame& Frame) const

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -228,4 +229,114 @@ TEST(RawFrameAirBits, RunsAcrossEightByteGroupsAreStuffed)
             EXPECT_EQ(RawFrameAirBits(std::string(frame.begin(), frame.end())), onAir(frame))
                 << c.what << ", " << length << " bytes";
         }
+}
+
+// Frames of random bytes, drawn mostly from those with long runs of 1s, of
+// every length up to five words and a few longer, against the bit-by-bit
+// reference: runs that cross bytes, words, the held bytes and the FCS.
+TEST(RawFrameAirBits, MatchesTheBitByBitReferenceOnRandomFrames)
+{
+    const uint8_t runny[] = {0xFF, 0xFE, 0x7F, 0x7E, 0x3E, 0x1F, 0xF8, 0xF0, 0x0F, 0x80, 0x01, 0x00};
+    std::mt19937 random(2026);
+    const auto pick = [&](size_t Count) { return static_cast<size_t>(random() % Count); };
+    for (int round = 0; round < 40; ++round)
+        for (size_t length : {size_t{0}, size_t{1}, size_t{2}, size_t{5}, size_t{6}, size_t{7}, size_t{8},
+                              size_t{9}, size_t{15}, size_t{16}, size_t{17}, size_t{23}, size_t{31}, size_t{40},
+                              size_t{257}}) {
+            Bytes frame(length);
+            for (uint8_t& b : frame)
+                b = pick(3) == 0 ? static_cast<uint8_t>(random()) : runny[pick(sizeof runny)];
+            EXPECT_EQ(RawFrameAirBits(std::string(frame.begin(), frame.end())), onAir(frame))
+                << "round " << round << ", " << length << " bytes";
+        }
+}
+
+// Monitor texts of UI frames with random calls, SSIDs (the SSID byte's bits
+// make runs with the C and H bits), paths and information, against the same
+// frame written out byte by byte.
+TEST(FrameAirBits, MatchesTheFrameWrittenOutOnRandomFrames)
+{
+    std::mt19937 random(25);
+    const auto pick = [&](int Count) { return static_cast<int>(random() % static_cast<unsigned>(Count)); };
+    const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int round = 0; round < 300; ++round) {
+        struct Call {
+            std::string text, base;
+            int ssid;
+        };
+        const auto call = [&] {
+            Call c;
+            for (int n = 1 + pick(6); n > 0; --n)
+                c.base += letters[static_cast<size_t>(pick(static_cast<int>(letters.size())))];
+            c.ssid = pick(16);
+            c.text = c.base + (c.ssid > 0 ? "-" + std::to_string(c.ssid) : "");
+            return c;
+        };
+        const Call to = call(), from = call();
+        std::vector<Call> via(static_cast<size_t>(pick(9)));
+        for (Call& v : via)
+            v = call();
+        const size_t repeated = via.empty() ? 0 : static_cast<size_t>(pick(static_cast<int>(via.size()) + 1));
+        std::string info(static_cast<size_t>(pick(3) == 0 ? pick(300) : pick(40)), '\0');
+        for (char& c : info)
+            c = static_cast<char>(pick(4) == 0 ? 0xFF : 32 + pick(95));
+
+        std::string addresses = "Fm " + from.text + " To " + to.text;
+        for (size_t i = 0; i < via.size(); ++i)
+            addresses += (i == 0 ? " Via " : ",") + via[i].text + (i + 1 == repeated ? "*" : "");
+        // "PF=0": Dire Wolf's frames with both C bits set.
+        const std::string data =
+            direWolf(addresses, "UI pid=F0 Len=" + std::to_string(info.size()) + " PF=0", info);
+
+        Bytes frame = join({address(to.base, static_cast<uint8_t>(0xE0 | to.ssid << 1)),
+                            address(from.base, static_cast<uint8_t>(0xE0 | from.ssid << 1 | (via.empty() ? 1 : 0)))});
+        for (size_t i = 0; i < via.size(); ++i)
+            frame = join({frame, address(via[i].base, static_cast<uint8_t>((i < repeated ? 0x80 : 0) | 0x60 |
+                                                                           via[i].ssid << 1 |
+                                                                           (i + 1 == via.size() ? 1 : 0)))});
+        frame = join({frame, {0x03, 0xF0}, text(info)});
+        EXPECT_EQ(airBits(data), onAir(frame)) << data;
+    }
+}
+
+// A call as the monitor text writes it, and the address field it stands for:
+// at most six characters before the '-', the SSID's low four bits. Every
+// address of a frame is made alike; the source stands for them.
+TEST(FrameAirBits, CallsOfEveryLengthMakeTheirAddressField)
+{
+    const struct {
+        std::string call;
+        std::string sent; // the characters in the field
+        int ssid;
+    } cases[] = {
+        {"A", "A", 0},
+        {"AB-3", "AB", 3},
+        {"ABCD", "ABCD", 0},
+        {"ABC-12", "ABC", 12},
+        {"ABCDEF-1", "ABCDEF", 1},
+        {"ABCDEFG", "ABCDEF", 0},
+        {"ABCDEFGH", "ABCDEF", 0},
+        {"ABCDEFG-5", "ABCDEF", 5},
+        {"ABCDEFGHIJ-7", "ABCDEF", 7},
+        {"AB-", "AB", 0},
+        {"AB-C", "AB", 0},
+        {"-9", "", 9},
+        {"A-1-2", "A", 1},
+        {"ABCD-17", "ABCD", 1}, // the field keeps four bits
+        {"\xC1\xC2\xC3-2", "\xC1\xC2\xC3", 2},
+        {"\xFF\xFF\xFF\xFF\xFF-15", "\xFF\xFF\xFF\xFF\xFF", 15},
+    };
+    for (const auto& c : cases) {
+        const std::string data = direWolf("Fm " + c.call + " To APRS", "UI pid=F0 Len=2 PF=0", "hi");
+        const Bytes frame = join({address("APRS", 0xE0), address(c.sent, static_cast<uint8_t>(0xE1 | c.ssid << 1)),
+                                  {0x03, 0xF0}, text("hi")});
+        EXPECT_EQ(airBits(data), onAir(frame)) << c.call;
+    }
+}
+
+// A text cut off before its line end shows no information at all.
+TEST(FrameAirBits, TextWithoutLineEndCountsItsHeadAlone)
+{
+    EXPECT_EQ(airBits(" 1:Fm AB To CD <RR R1>"), onAir(join({address("CD", 0xE0), address("AB", 0x61), {0x21}})));
+    EXPECT_EQ(airBits(" 1:Fm AB To CD <TEST>"), onAir(join({address("CD", 0xE0), address("AB", 0x61), {0xE3}})));
 }

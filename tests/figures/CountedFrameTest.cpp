@@ -120,3 +120,59 @@ TEST(FrameOrigins, OwnDigipeatIsSentUnderTheStationsCallWithItsHBitSet)
     EXPECT_FALSE(own.Digipeated);
     EXPECT_EQ(own.Transmitter, "N0DW-1");
 }
+
+// The station's digipeat is told by the frame it repeats among the last 16
+// heard, newest first: an older one has been forgotten.
+TEST(FrameOrigins, OwnDigipeatIsFoundAmongTheLastSixteenHeardFrames)
+{
+    const std::string heardText = " 1:Fm N0SRC-2 To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0";
+    const std::string sentText = " 1:Fm N0SRC-2 To APRS Via N0DW-1,WIDE2-1 <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0";
+    const struct {
+        int heardSince; // other frames heard between the frame and its digipeat
+        bool found;
+    } cases[] = {{0, true}, {1, true}, {14, true}, {15, true}, {16, false}, {17, false}, {40, false}};
+    for (const auto& c : cases) {
+        FrameOrigins origins;
+        describe(origins, 'U', heardText);
+        for (int i = 0; i < c.heardSince; ++i)
+            describe(origins, 'U',
+                     " 1:Fm N0OTH-" + std::to_string(i % 16) + " To APRS <UI pid=F0 Len=1 PF=0 >[08:12:17]\r" +
+                         static_cast<char>('a' + i % 26) + "\r\0");
+        const CountedFrame sent = describe(origins, 'T', sentText);
+        EXPECT_EQ(sent.Digipeated, c.found) << c.heardSince;
+        EXPECT_EQ(sent.Transmitter, c.found ? "N0DW-1" : "N0SRC-2") << c.heardSince;
+    }
+
+    // The same packet heard twice over different paths: the newer path tells
+    // which digipeater the station stood in for.
+    FrameOrigins origins;
+    describe(origins, 'U', " 1:Fm N0SRC-2 To APRS Via N0DW-1,WIDE2-1 <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0");
+    describe(origins, 'U', " 1:Fm N0SRC-2 To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0");
+    EXPECT_EQ(describe(origins, 'T', sentText).Transmitter, "N0DW-1");
+    FrameOrigins reversed;
+    describe(reversed, 'U', " 1:Fm N0SRC-2 To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0");
+    describe(reversed, 'U', " 1:Fm N0SRC-2 To APRS Via N0DW-1,N0XYZ <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0");
+    EXPECT_EQ(describe(reversed, 'T', sentText).Transmitter, "WIDE2-1");
+}
+
+// Every byte of a text counts towards its hash, wherever it stands: texts of
+// every length up to three words that differ in one byte hash apart, and the
+// same bytes elsewhere in memory hash alike.
+TEST(InfoHashOf, EveryByteCountsAtEveryLength)
+{
+    for (size_t length = 0; length <= 24; ++length) {
+        std::string text(length, '\0');
+        for (size_t i = 0; i < length; ++i)
+            text[i] = static_cast<char>('A' + (i * 7) % 26);
+        const uint64_t hash = InfoHashOf(text);
+        const std::string copy = "xyz" + text + "xyz";
+        EXPECT_EQ(InfoHashOf(std::string_view(copy).substr(3, length)), hash) << length;
+        for (size_t i = 0; i < length; ++i)
+            for (const int flip : {0x01, 0x80}) {
+                std::string changed = text;
+                changed[i] = static_cast<char>(changed[i] ^ flip);
+                EXPECT_NE(InfoHashOf(changed), hash) << length << " bytes, byte " << i;
+            }
+        EXPECT_NE(InfoHashOf(text + '\0'), hash) << length;
+    }
+}
