@@ -163,6 +163,10 @@ void TForm1::applyFonts()
     fixed.setPointSizeF(size + 2);
     fixed.setBold(true);
     fixed.setStyleHint(QFont::TypeWriter);
+    // These two show whole numbers only. In a fixed-pitch face every figure
+    // has the same width and nothing kerns them, so shaping would place them
+    // just the same; without it Qt does not load the face's shaping tables.
+    fixed.setStyleStrategy(QFont::PreferNoShaping);
     for (QLabel* l : {PortMon, BW})
         l->setFont(fixed);
     QFont heading = face;
