@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QFontInfo>
-#include <QFontMetricsF>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
@@ -143,10 +142,7 @@ TEST_F(MeterTest, ValueLabelsDrawTheirFiguresAsShapedTextWould)
         EXPECT_TRUE(QFontInfo(unshaped).fixedPitch()) << label->objectName().toStdString();
         QFont shaped = unshaped;
         shaped.setStyleStrategy(QFont::PreferDefault);
-        for (const QString& text : texts) {
-            SCOPED_TRACE(text.toStdString());
-            EXPECT_EQ(QFontMetricsF(unshaped).horizontalAdvance(text), QFontMetricsF(shaped).horizontalAdvance(text));
-            EXPECT_EQ(drawn(unshaped, text), drawn(shaped, text));
-        }
+        for (const QString& text : texts)
+            EXPECT_EQ(drawn(unshaped, text), drawn(shaped, text)) << text.toStdString();
     }
 }
