@@ -268,12 +268,11 @@ void TForm1::showLoadClass(int Class)
     TrayIconRecord.uFlags = NIF_ICON;
     if (Class > 0) {
         LoadClass = Class;
-        QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
         // Before the first connection the load class shows, as it always has;
         // a connection lost and being tried again is shown as lost.
         const bool blind = AGWPE->Active() ? EngineSilent || noRadioPort() : EverConnected;
         TrayIconRecord.Icon = blind ? "GAUGEX" : "GAUGE" + std::to_string(Class);
-        ImageBar->setPixmap(pictures[Class - 1]->pixmap());
+        ImageBar->setPixmap(loadClassPicture(Class));
         ImageBar->setAccessibleDescription(QStringLiteral("%1 of 4").arg(Class));
     }
     Shell_NotifyIcon(NIM_MODIFY, TrayIconRecord);

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStyle>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <cstdlib>
@@ -133,6 +134,11 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     if (!line.Headless)
         releaseMessages();
+    // Qt's raster engine splits a fill of many spans over the global thread
+    // pool, which would start a thread per core for the small pictures drawn
+    // at start; each thread keeps its stack and malloc arena afterwards. One
+    // helper is plenty for this program's drawing.
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
     QApplication::setApplicationName(QStringLiteral("ChanLoad"));
     QApplication::setDesktopFileName(QStringLiteral("org.chanload.ChanLoad"));
 

@@ -163,6 +163,10 @@ void TForm1::applyFonts()
     fixed.setPointSizeF(size + 2);
     fixed.setBold(true);
     fixed.setStyleHint(QFont::TypeWriter);
+    // These two show whole numbers only. In a fixed-pitch face every figure
+    // has the same width and nothing kerns them, so shaping would place them
+    // just the same; without it Qt does not load the face's shaping tables.
+    fixed.setStyleStrategy(QFont::PreferNoShaping);
     for (QLabel* l : {PortMon, BW})
         l->setFont(fixed);
     QFont heading = face;
@@ -184,14 +188,23 @@ void TForm1::applyFonts()
 }
 
 // Drawn for the screen's pixel ratio, and drawn again when the window moves to
-// a screen with another one, so the pictures stay sharp.
+// a screen with another one, so the pictures stay sharp. Each class's picture
+// is drawn when it is first shown: on a quiet channel the three others, their
+// pixels and Qt's colour tables for their gradients, are never needed.
 void TForm1::renderPictures()
 {
-    const qreal dpr = devicePixelRatioF();
+    for (QLabel* picture : {Image1, Image2, Image3, Image4})
+        picture->setPixmap(QPixmap());
+    ImageBar->setPixmap(loadClassPicture(LoadClass));
+}
+
+QPixmap TForm1::loadClassPicture(int Class)
+{
     QLabel* const pictures[] = {Image1, Image2, Image3, Image4};
-    for (int i = 0; i < 4; ++i)
-        pictures[i]->setPixmap(ThermometerPicture(i + 1, dpr));
-    ImageBar->setPixmap(pictures[LoadClass - 1]->pixmap());
+    QLabel* const holder = pictures[Class - 1];
+    if (holder->pixmap().isNull())
+        holder->setPixmap(ThermometerPicture(Class, devicePixelRatioF()));
+    return holder->pixmap();
 }
 
 bool TForm1::event(QEvent* e)

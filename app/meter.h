@@ -132,6 +132,8 @@ private:
     void setupLook();
     void applyFonts();
     void renderPictures();
+    // The thermometer of a load class, drawn when first wanted.
+    QPixmap loadClassPicture(int Class);
     void applySettings(int32_t ChannelBps, int32_t AgwPort);
     void takeBackInput();
     void exitSteps(int Status);

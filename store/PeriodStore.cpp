@@ -13,6 +13,8 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 
 namespace {
@@ -222,6 +224,13 @@ bool TPeriodStore::openFile(bool& Corrupt)
     db.setDatabaseName(path);
     db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=20")
                                   : QStringLiteral("QSQLITE_BUSY_TIMEOUT=20"));
+    // SQLite's page cache takes its first 20 pages (some 85 KiB) in one block
+    // at the first read and keeps them for the run; the meter reads a few
+    // pages and writes one row per period. Without the block it takes pages
+    // one at a time as they are used. This holds only when said before
+    // SQLite's first use in the process: later calls are refused
+    // (SQLITE_MISUSE) and change nothing, which is why the result is not kept.
+    sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
     if (!db.open())
         return fail(QStringLiteral("cannot open"), db.lastError());
 

@@ -22,6 +22,8 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev qt6-qpa-plugins libqt6sql6-sqlite
   qt6-httpserver-dev qt6-websockets-dev)
 RUN_PACKAGES=(direwolf pv xvfb xauth libqt6sql6-sqlite)
+# SQLite's own header: the store sets up SQLite's page cache before Qt's driver opens it.
+BUILD_PACKAGES+=(libsqlite3-dev)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev direwolf pv
   xvfb xauth xdotool trayer imagemagick x11-utils desktop-file-utils appstream dpkg-dev file
   fonts-dejavu-core qt6-svg-dev socat iproute2 procps lintian systemd man-db python3

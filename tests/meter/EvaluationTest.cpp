@@ -2,7 +2,9 @@
 #include "MeterFixture.h"
 
 #include "Gauge.h"
+#include "Pictures.h"
 
+#include <QImage>
 #include <QProgressBar>
 #include <QTimer>
 #include <QWindow>
@@ -179,4 +181,44 @@ TEST_F(EvaluationTest, PicturesAreDrawnAgainForAnotherScreenKeepingTheLoadClass)
     emit window->screenChanged(window->screen());
     EXPECT_NE(form->Image3->pixmap().cacheKey(), before);
     EXPECT_EQ(Picture(), "Image3");
+}
+
+// Each class's thermometer is drawn when the class is first shown, and the
+// image bar shows the very picture the class has.
+TEST_F(EvaluationTest, EachLoadClassPictureIsDrawnWhenFirstShown)
+{
+    const auto drawn = [this] {
+        std::vector<bool> out;
+        for (QLabel* image : {form->Image1, form->Image2, form->Image3, form->Image4})
+            out.push_back(!image->pixmap().isNull());
+        return out;
+    };
+    const auto shows = [this](int Class) {
+        return form->ImageBar->pixmap().toImage() == ThermometerPicture(Class, form->devicePixelRatioF()).toImage();
+    };
+    EXPECT_EQ(drawn(), (std::vector<bool>{true, false, false, false}));
+    EXPECT_TRUE(shows(1));
+
+    // 1000 bit/s, periods of a second: 100 bytes a period, a load of a tenth
+    // of the bytes of the last ten periods.
+    form->BW->setText("1000");
+    struct Step {
+        int bytes;
+        std::vector<bool> drawn;
+    };
+    const Step steps[] = {{300, {true, true, false, false}},  // 30 %: class 2
+                          {150, {true, true, false, false}},  // 45 %: class 2 again
+                          {200, {true, true, true, false}},   // 65 %: class 3
+                          {300, {true, true, true, true}}};   // 95 %: class 4
+    int sum = 0;
+    for (const Step& step : steps) {
+        Tick(step.bytes, 0, 1000);
+        sum += step.bytes;
+        const int load = sum / 10;
+        const int expected = load <= 24 ? 1 : load <= 49 ? 2 : load <= 74 ? 3 : 4;
+        SCOPED_TRACE(load);
+        EXPECT_EQ(Picture(), QString("Image%1").arg(expected));
+        EXPECT_TRUE(shows(expected));
+        EXPECT_EQ(drawn(), step.drawn);
+    }
 }

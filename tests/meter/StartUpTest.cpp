@@ -5,7 +5,10 @@
 #include "NotifyIcon.h"
 
 #include <QCoreApplication>
+#include <QFontInfo>
+#include <QImage>
 #include <QMenu>
+#include <QPainter>
 #include <QStatusTipEvent>
 #include <QProgressBar>
 #include <QTimer>
@@ -117,4 +120,29 @@ TEST_F(MeterTest, StatusLineSurvivesMenuHovering)
     QStatusTipEvent tip(QString{});
     QCoreApplication::sendEvent(form, &tip);
     EXPECT_EQ(Status(), "Initializing.....");
+}
+
+// The port and the bit rate are drawn without text shaping, which is only
+// sound while shaping would place their figures just the same.
+TEST_F(MeterTest, ValueLabelsDrawTheirFiguresAsShapedTextWould)
+{
+    Start();
+    const auto drawn = [](const QFont& Font, const QString& Text) {
+        QImage Image(200, 40, QImage::Format_ARGB32_Premultiplied);
+        Image.fill(Qt::white);
+        QPainter P(&Image);
+        P.setFont(Font);
+        P.setPen(Qt::black);
+        P.drawText(QPointF(2, 30), Text);
+        return Image;
+    };
+    const QString texts[] = {"0", "1", "3", "128", "255", "1200", "9600", "19200", "000000", "-1", "1234567890"};
+    for (QLabel* label : {form->PortMon, form->BW}) {
+        const QFont unshaped = label->font();
+        EXPECT_TRUE(QFontInfo(unshaped).fixedPitch()) << label->objectName().toStdString();
+        QFont shaped = unshaped;
+        shaped.setStyleStrategy(QFont::PreferDefault);
+        for (const QString& text : texts)
+            EXPECT_EQ(drawn(unshaped, text), drawn(shaped, text)) << text.toStdString();
+    }
 }
