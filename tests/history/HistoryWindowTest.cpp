@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRadioButton>
+#include <QTest>
 #include <QToolTip>
 #include <QValueAxis>
 
@@ -284,6 +285,63 @@ TEST_F(HistoryWindowTest, LatestFiguresAreReadableByScreenReaders)
     }
     EXPECT_EQ(accessibleText(window->LatestAirtime), "23%");
     EXPECT_EQ(accessibleText(window->LatestFrames), "23");
+}
+
+// The figures can be selected with the mouse for copying, as long as a
+// selection is wanted: the pointer over them, or text selected in them.
+TEST_F(HistoryWindowTest, TheLatestFiguresCanBeSelectedWithTheMouseAndKeepTheirSelection)
+{
+    PeriodHistory h;
+    h.Add(period(End, 23));
+    Open(h);
+    enum class Then { Leave, FocusElsewhere, OtherWindow };
+    struct Case {
+        const char* name;
+        bool select;
+        Then then;
+        bool selectable; // afterwards
+    };
+    const Case cases[] = {
+        {"only passed over", false, Then::Leave, false},
+        {"selected, pointer gone", true, Then::Leave, true},
+        {"selected, another window active", true, Then::OtherWindow, true},
+        {"selected, then something else clicked", true, Then::FocusElsewhere, false},
+    };
+    for (TValueLabel* label : {window->LatestTime, window->LatestAirtime, window->LatestFrames}) {
+        for (const Case& c : cases) {
+            QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), label->mapToGlobal(QPointF(1, 1)));
+            QCoreApplication::sendEvent(label, &enter);
+            if (c.select) {
+                // Dragged across the whole text, as a user would.
+                const int y = label->height() / 2;
+                QTest::mousePress(label, Qt::LeftButton, {}, QPoint(0, y));
+                QTest::mouseMove(label, QPoint(label->width() - 1, y));
+                QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(label->width() - 1, y));
+                EXPECT_EQ(label->selectedText(), label->text()) << c.name;
+            }
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(label, &leave);
+            if (c.then != Then::Leave) {
+                QFocusEvent out(QEvent::FocusOut, c.then == Then::OtherWindow ? Qt::ActiveWindowFocusReason
+                                                                                : Qt::MouseFocusReason);
+                QCoreApplication::sendEvent(label, &out);
+            }
+            EXPECT_EQ(label->textInteractionFlags().testFlag(Qt::TextSelectableByMouse), c.selectable)
+                << c.name << " " << label->text().toStdString();
+            if (c.selectable) {
+                EXPECT_EQ(label->selectedText(), label->text()) << c.name;
+            }
+            // Plain again for the next case.
+            QFocusEvent away(QEvent::FocusOut, Qt::MouseFocusReason);
+            QCoreApplication::sendEvent(label, &away);
+            EXPECT_FALSE(label->hasSelectedText()) << c.name;
+        }
+    }
+    // A plain label still shows each new period.
+    const PeriodRecord next = period(End + 30, 57);
+    h.Add(next);
+    window->PeriodAdded(next);
+    EXPECT_EQ(window->LatestAirtime->text(), "57%");
 }
 
 TEST_F(HistoryWindowTest, ClosingDeletesTheWindowAndItsChart)
