@@ -16,6 +16,7 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGraphicsLineItem>
+#include <QGraphicsRectItem>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -108,6 +109,25 @@ const char* const SpanNames[] = {"Last &hour", "Last &6 hours", "Last &24 hours"
                                  "Last &7 days", "Last &30 days", "Last &year"};
 
 } // namespace
+
+// The chart's lines and rectangles (grid, axes' lines and ticks, the plot's
+// background) stay where they are when a new period moves the time axis:
+// each is drawn once into a pixmap and from then on copied, until it changes.
+// Left out: the hover marker, which moves, and the legend, whose entries
+// move by fractions of a pixel when one is shown or hidden, which a copy
+// would not follow exactly.
+void THistoryWindow::cacheStaticItems(QGraphicsItem* Parent)
+{
+    for (QGraphicsItem* item : Parent->childItems()) {
+        if (item == chart->legend())
+            continue;
+        // Setting the mode again would throw the copy away.
+        if (item != marker && item->cacheMode() != QGraphicsItem::DeviceCoordinateCache &&
+            (item->type() == QGraphicsLineItem::Type || item->type() == QGraphicsRectItem::Type))
+            item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
+        cacheStaticItems(item);
+    }
+}
 
 QString PeriodText(const PeriodRecord& R)
 {
@@ -412,6 +432,9 @@ void THistoryWindow::redraw()
     plot->MinX = static_cast<qreal>(start) * 1000;
     plot->MaxX = static_cast<qreal>(end + pad) * 1000;
     plot->Changed();
+    // The axes make their grid and ticks when first laid out, and anew when
+    // their number changes.
+    cacheStaticItems(chart);
     if (end != previousEnd || start != previousStart)
         emit SpanChanged(start, end);
 }

@@ -27,6 +27,7 @@ class QAreaSeries;
 class QChart;
 class QChartView;
 class QDateTimeAxis;
+class QGraphicsItem;
 class QGraphicsLineItem;
 class QLineSeries;
 class QRadioButton;
@@ -103,6 +104,7 @@ protected:
 private:
     bool longSpan() const { return span > LongestRingSpan; }
     void loadHours();
+    void cacheStaticItems(QGraphicsItem* Parent);
     void redraw();
     void showLatest();
     void applyColours();

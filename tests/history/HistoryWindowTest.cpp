@@ -287,6 +287,67 @@ TEST_F(HistoryWindowTest, LatestFiguresAreReadableByScreenReaders)
     EXPECT_EQ(accessibleText(window->LatestFrames), "23");
 }
 
+// A window that stays open through new periods, a change of span and of
+// theme shows the same pixels as one opened afresh on the same history:
+// nothing it keeps from earlier drawings (the grid, the axes, the plot's
+// background) is left stale.
+TEST_F(HistoryWindowTest, AnOpenWindowShowsWhatAFreshWindowShows)
+{
+    struct Case {
+        const char* name;
+        int64_t span;
+        int periods; // added while open
+        bool dark;   // theme changed while open
+        QSize first; // the size it opens at, before it has the fresh one's
+    };
+    const Case cases[] = {
+        {"last hour, a period", 3600, 1, false, QSize(760, 480)},
+        {"last day, five periods", 24 * 3600, 5, false, QSize(760, 480)},
+        {"last day, two hours later", 24 * 3600, 1, false, QSize(760, 480)},
+        {"last 6 hours, dark theme", 6 * 3600, 3, true, QSize(760, 480)},
+        {"last day, resized", 24 * 3600, 2, false, QSize(643, 401)},
+    };
+    QPalette dark = QApplication::palette();
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    for (const Case& c : cases) {
+        PeriodHistory h = day();
+        THistoryWindow open(h);
+        open.resize(c.first);
+        open.show();
+        open.SetSpan(c.span);
+        ASSERT_TRUE(WaitFor([&] { return open.Chart()->plotArea().width() > 100; })) << c.name;
+        open.ChartView()->grab(); // drawn once before the changes
+        for (int n = 0; n < c.periods; ++n) {
+            const int64_t step = c.periods == 1 && c.span > 3600 ? 7200 : 30;
+            const PeriodRecord r = period(h.Latest().Time + step, 3000 + n);
+            h.Add(r);
+            open.PeriodAdded(r);
+            open.ChartView()->grab();
+        }
+        if (c.dark)
+            open.setPalette(dark);
+        open.resize(760, 480);
+        THistoryWindow afresh(h);
+        if (c.dark)
+            afresh.setPalette(dark);
+        afresh.resize(760, 480);
+        afresh.show();
+        afresh.SetSpan(c.span);
+        ASSERT_TRUE(WaitFor([&] { return afresh.Chart()->plotArea() == open.Chart()->plotArea(); })) << c.name;
+        QCoreApplication::processEvents();
+        const QImage before = open.ChartView()->grab().toImage(), after = afresh.ChartView()->grab().toImage();
+        ASSERT_EQ(before.size(), after.size()) << c.name;
+        if (before == after)
+            continue;
+        int differ = 0;
+        for (int y = 0; y < before.height(); ++y)
+            for (int x = 0; x < before.width(); ++x)
+                differ += before.pixel(x, y) != after.pixel(x, y);
+        ADD_FAILURE() << c.name << ": " << differ << " pixels differ";
+    }
+}
+
 // The figures can be selected with the mouse for copying, as long as a
 // selection is wanted: the pointer over them, or text selected in them.
 TEST_F(HistoryWindowTest, TheLatestFiguresCanBeSelectedWithTheMouseAndKeepTheirSelection)
