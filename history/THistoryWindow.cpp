@@ -115,17 +115,18 @@ const char* const SpanNames[] = {"Last &hour", "Last &6 hours", "Last &24 hours"
 // each is drawn once into a pixmap and from then on copied, until it changes.
 // Left out: the hover marker, which moves, and the legend, whose entries
 // move by fractions of a pixel when one is shown or hidden, which a copy
-// would not follow exactly.
-void THistoryWindow::cacheStaticItems(QGraphicsItem* Parent)
+// would not follow exactly. Only at a device pixel ratio of 1: scaled, the
+// copies are not the pixels drawn directly (at 150 % visibly not).
+void THistoryWindow::cacheStaticItems(QGraphicsItem* Parent, QGraphicsItem::CacheMode Mode)
 {
     for (QGraphicsItem* item : Parent->childItems()) {
         if (item == chart->legend())
             continue;
         // Setting the mode again would throw the copy away.
-        if (item != marker && item->cacheMode() != QGraphicsItem::DeviceCoordinateCache &&
+        if (item != marker && item->cacheMode() != Mode &&
             (item->type() == QGraphicsLineItem::Type || item->type() == QGraphicsRectItem::Type))
-            item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
-        cacheStaticItems(item);
+            item->setCacheMode(Mode);
+        cacheStaticItems(item, Mode);
     }
 }
 
@@ -432,9 +433,6 @@ void THistoryWindow::redraw()
     plot->MinX = static_cast<qreal>(start) * 1000;
     plot->MaxX = static_cast<qreal>(end + pad) * 1000;
     plot->Changed();
-    // The axes make their grid and ticks when first laid out, and anew when
-    // their number changes.
-    cacheStaticItems(chart);
     if (end != previousEnd || start != previousStart)
         emit SpanChanged(start, end);
 }
@@ -499,6 +497,12 @@ bool THistoryWindow::eventFilter(QObject* watched, QEvent* e)
     }
     if (watched == view->viewport()) {
         switch (e->type()) {
+        case QEvent::Paint:
+            // Before each paint: the axes make their grid and ticks when first
+            // laid out, and the window may have moved to another screen.
+            cacheStaticItems(chart, view->viewport()->devicePixelRatioF() == 1.0 ? QGraphicsItem::DeviceCoordinateCache
+                                                                                  : QGraphicsItem::NoCache);
+            break;
         case QEvent::MouseMove:
             hoverAt(static_cast<QMouseEvent*>(e)->position().toPoint());
             break;

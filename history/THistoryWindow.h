@@ -13,6 +13,7 @@
 // It only exists while it is shown: it is deleted when closed, and with it the
 // chart, so a meter that never opens it holds no chart. It redraws on each new
 // period; it has no timer.
+#include <QGraphicsItem>
 #include <QWidget>
 
 #include <cstdint>
@@ -27,7 +28,6 @@ class QAreaSeries;
 class QChart;
 class QChartView;
 class QDateTimeAxis;
-class QGraphicsItem;
 class QGraphicsLineItem;
 class QLineSeries;
 class QRadioButton;
@@ -104,7 +104,7 @@ protected:
 private:
     bool longSpan() const { return span > LongestRingSpan; }
     void loadHours();
-    void cacheStaticItems(QGraphicsItem* Parent);
+    void cacheStaticItems(QGraphicsItem* Parent, QGraphicsItem::CacheMode Mode);
     void redraw();
     void showLatest();
     void applyColours();
