@@ -14,7 +14,9 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGraphicsLineItem>
+#include <QGraphicsRectItem>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -108,6 +110,26 @@ const char* const SpanNames[] = {"Last &hour", "Last &6 hours", "Last &24 hours"
 
 } // namespace
 
+// The chart's lines and rectangles (grid, axes' lines and ticks, the plot's
+// background) stay where they are when a new period moves the time axis:
+// each is drawn once into a pixmap and from then on copied, until it changes.
+// Left out: the hover marker, which moves, and the legend, whose entries
+// move by fractions of a pixel when one is shown or hidden, which a copy
+// would not follow exactly. Only at a device pixel ratio of 1: scaled, the
+// copies are not the pixels drawn directly (at 150 % visibly not).
+void THistoryWindow::cacheStaticItems(QGraphicsItem* Parent, QGraphicsItem::CacheMode Mode)
+{
+    for (QGraphicsItem* item : Parent->childItems()) {
+        if (item == chart->legend())
+            continue;
+        // Setting the mode again would throw the copy away.
+        if (item != marker && item->cacheMode() != Mode &&
+            (item->type() == QGraphicsLineItem::Type || item->type() == QGraphicsRectItem::Type))
+            item->setCacheMode(Mode);
+        cacheStaticItems(item, Mode);
+    }
+}
+
 QString PeriodText(const PeriodRecord& R)
 {
     const QString utc = QString::fromStdString(Iso8601Utc(R.Time)).mid(11, 8);
@@ -192,6 +214,10 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, TPeriodStore* Store
 
     view = new QChartView(chart);
     view->setRenderHint(QPainter::Antialiasing);
+    // A new period changes the plot and the time axis's labels below it.
+    // Repainted as one rectangle, what lies there is drawn without clipping
+    // to the outline of the two, which made the grid's lines a fifth dearer.
+    view->setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
     // Small enough that the whole window fits a 1280 x 800 screen at 200 %.
     view->setMinimumSize(480, 200);
     view->setToolTip(QString());
@@ -231,7 +257,8 @@ THistoryWindow::THistoryWindow(const PeriodHistory& History, TPeriodStore* Store
         auto* value = new TValueLabel;
         auto* title = new QLabel(heading);
         title->setBuddy(value);
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // Selectable only while the pointer is over it (see eventFilter).
+        value->installEventFilter(this);
         grid->addWidget(title, 0, column);
         grid->addWidget(value, 1, column);
         MarkValueLabel(value, name);
@@ -440,8 +467,42 @@ void THistoryWindow::changeEvent(QEvent* e)
 
 bool THistoryWindow::eventFilter(QObject* watched, QEvent* e)
 {
+    // A selectable label keeps its text in a document of its own, laid out
+    // and drawn anew for each new period: most of the labels' cost. So a
+    // figure becomes selectable when the pointer comes over it, which is the
+    // only way to select it, and plain again when the pointer has left and it
+    // holds neither a selection nor the focus (for copying). Both draw the
+    // text alike.
+    if (auto* const label = qobject_cast<TValueLabel*>(watched)) {
+        bool keep = true;
+        switch (e->type()) {
+        case QEvent::Enter:
+            break;
+        case QEvent::Leave:
+            keep = label->hasFocus() || label->hasSelectedText();
+            break;
+        case QEvent::FocusOut: {
+            // Another window or a context menu keeps the selection for copying.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
+            keep = label->underMouse() || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+            break;
+        }
+        default:
+            return QWidget::eventFilter(watched, e);
+        }
+        const Qt::TextInteractionFlags flags = keep ? Qt::TextSelectableByMouse : Qt::NoTextInteraction;
+        if (label->textInteractionFlags() != flags)
+            label->setTextInteractionFlags(flags);
+        return QWidget::eventFilter(watched, e);
+    }
     if (watched == view->viewport()) {
         switch (e->type()) {
+        case QEvent::Paint:
+            // Before each paint: the axes make their grid and ticks when first
+            // laid out, and the window may have moved to another screen.
+            cacheStaticItems(chart, view->viewport()->devicePixelRatioF() == 1.0 ? QGraphicsItem::DeviceCoordinateCache
+                                                                                  : QGraphicsItem::NoCache);
+            break;
         case QEvent::MouseMove:
             hoverAt(static_cast<QMouseEvent*>(e)->position().toPoint());
             break;

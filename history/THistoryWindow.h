@@ -13,6 +13,7 @@
 // It only exists while it is shown: it is deleted when closed, and with it the
 // chart, so a meter that never opens it holds no chart. It redraws on each new
 // period; it has no timer.
+#include <QGraphicsItem>
 #include <QWidget>
 
 #include <cstdint>
@@ -103,6 +104,7 @@ protected:
 private:
     bool longSpan() const { return span > LongestRingSpan; }
     void loadHours();
+    void cacheStaticItems(QGraphicsItem* Parent, QGraphicsItem::CacheMode Mode);
     void redraw();
     void showLatest();
     void applyColours();

@@ -18,10 +18,13 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRadioButton>
+#include <QTest>
 #include <QToolTip>
 #include <QValueAxis>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -284,6 +287,66 @@ TEST_F(HistoryWindowTest, LatestFiguresAreReadableByScreenReaders)
     }
     EXPECT_EQ(accessibleText(window->LatestAirtime), "23%");
     EXPECT_EQ(accessibleText(window->LatestFrames), "23");
+}
+
+// A window kept open shows, pixel for pixel, what one opened afresh shows:
+// nothing it keeps from earlier drawings (grid, axes, background) is stale,
+// whether a new period comes after a gap (the legend gains an entry) or the
+// theme changes.
+TEST_F(HistoryWindowTest, AnOpenWindowShowsWhatAFreshWindowShows)
+{
+    QPalette dark = QApplication::palette();
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    // The span, the step to the new period, the theme changed afterwards.
+    const std::tuple<int64_t, int64_t, bool> cases[] = {{24 * 3600, 7200, false}, {6 * 3600, 30, true}};
+    for (const auto& [span, step, darken] : cases) {
+        PeriodHistory h = day();
+        THistoryWindow open(h);
+        open.show();
+        open.SetSpan(span);
+        open.ChartView()->grab(); // drawn before the new period comes
+        h.Add(period(h.Latest().Time + step, 3000));
+        open.PeriodAdded(h.Latest());
+        open.ChartView()->grab();
+        THistoryWindow afresh(h);
+        afresh.show();
+        afresh.SetSpan(span);
+        for (THistoryWindow* w : {&open, &afresh})
+            w->setPalette(darken ? dark : w->palette());
+        ASSERT_TRUE(WaitFor([&] { return open.Chart()->plotArea() == afresh.Chart()->plotArea(); })) << span;
+        EXPECT_TRUE(open.ChartView()->grab().toImage() == afresh.ChartView()->grab().toImage()) << span;
+    }
+}
+
+// The figures can be selected with the mouse for copying, and keep their
+// selection after the pointer has gone, until something else takes the focus.
+TEST_F(HistoryWindowTest, TheLatestFiguresCanBeSelectedWithTheMouse)
+{
+    PeriodHistory h;
+    h.Add(period(End, 23));
+    Open(h);
+    TValueLabel* const label = window->LatestAirtime;
+    // Dragged across or only passed over; the focus then lost (how), or not (-1).
+    const std::tuple<bool, int, bool> cases[] = {
+        {true, -1, true}, {true, Qt::ActiveWindowFocusReason, true}, {true, Qt::MouseFocusReason, false}};
+    for (const auto& [drag, lost, kept] : cases) {
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), label->mapToGlobal(QPointF(1, 1)));
+        QCoreApplication::sendEvent(label, &enter);
+        if (drag) {
+            QTest::mousePress(label, Qt::LeftButton, {}, QPoint(0, label->height() / 2));
+            QTest::mouseMove(label, QPoint(label->width() - 1, label->height() / 2));
+            QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(label->width() - 1, label->height() / 2));
+        }
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(label, &leave);
+        QFocusEvent out(QEvent::FocusOut, Qt::FocusReason(lost));
+        if (lost >= 0)
+            QCoreApplication::sendEvent(label, &out);
+        EXPECT_EQ(label->selectedText(), kept ? QString("23%") : QString()) << drag << " " << lost;
+        QFocusEvent away(QEvent::FocusOut, Qt::MouseFocusReason);
+        QCoreApplication::sendEvent(label, &away);
+    }
 }
 
 TEST_F(HistoryWindowTest, ClosingDeletesTheWindowAndItsChart)
