@@ -19,7 +19,7 @@ ensure_packages() {
 }
 
 # What it takes to build and run ChanLoad.
-BUILD_PACKAGES=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev qt6-qpa-plugins libqt6sql6-sqlite
+BUILD_PACKAGES=(cmake ninja-build g++ lld make pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev qt6-qpa-plugins libqt6sql6-sqlite
   qt6-httpserver-dev qt6-websockets-dev)
 RUN_PACKAGES=(direwolf pv xvfb xauth libqt6sql6-sqlite)
 # SQLite's own header: the store sets up SQLite's page cache before Qt's driver opens it.
