@@ -50,10 +50,13 @@ bool TPeriodLog::setAsideOldLog(const QByteArray& Path)
     QByteArray aside = Path + ".old";
     for (int n = 2; TLineLog::Exists(aside) && n < 1000; ++n)
         aside = Path + ".old." + QByteArray::number(n);
-    if (TLineLog::Exists(aside) || std::rename(Path.constData(), aside.constData()) != 0) {
+    const bool taken = TLineLog::Exists(aside);
+    if (taken || std::rename(Path.constData(), aside.constData()) != 0) {
+        // With every name taken no call failed: errno would tell of another.
+        const int error = taken ? EEXIST : errno;
         failure = QStringLiteral("The log %1 has the columns of an older version and cannot be moved aside to %2: %3")
                       .arg(QFile::decodeName(Path), QFile::decodeName(aside),
-                           QString::fromLocal8Bit(std::strerror(errno)));
+                           QString::fromLocal8Bit(std::strerror(error)));
         return false;
     }
     notice = QStringLiteral("the log %1 had the columns of an older version; its lines are now in %2")

@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -221,4 +222,22 @@ TEST(LogFaults, TheFileAtTheLogsNameHoldsOnlyAHeaderAndWholeLines)
     EXPECT_EQ(readAll(reader), Header + "\n" + lineOf(4) + "\n");
     ::close(reader);
     ::signal(SIGPIPE, oldPipe);
+}
+
+// An older log whose every name to move aside to is taken stays where it is,
+// and the error says why.
+TEST(LogFaults, OlderLogWithEveryAsideNameTakenIsRefusedWithTheReason)
+{
+    QTemporaryDir dir;
+    const QByteArray name = QFile::encodeName(dir.filePath(QStringLiteral("load.csv")));
+    const std::string older = "time,port,frames,bytes,data,usage,efficiency,load,airtime,own_airtime\n";
+    std::ofstream(name.constData()) << older;
+    std::ofstream(name + ".old") << "earlier\n";
+    for (int n = 2; n < 1000; ++n)
+        std::ofstream(name + ".old." + QByteArray::number(n)) << "earlier\n";
+    errno = 0;
+    TPeriodLog log;
+    EXPECT_FALSE(log.OpenFile(name));
+    EXPECT_TRUE(log.Error().endsWith(QString::fromLocal8Bit(std::strerror(EEXIST)))) << log.Error().toStdString();
+    EXPECT_EQ(contents(name), older);
 }
