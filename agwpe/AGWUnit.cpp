@@ -421,6 +421,70 @@ bool TAGWPE::NextFrame(uint8_t Ring, AGWFrameView& Frame)
 
 // ---------------------------------------------------------------- parsers
 
+namespace {
+
+constexpr size_t NoShape = std::string_view::npos;
+
+// The digipeaters of a word "DIGI1,DIGI2", up to the most a frame can name.
+void addVia(std::string_view Calls, MonitorHeader& Header)
+{
+    std::string_view call;
+    while (!Calls.empty() && Header.Via.size() < MonitorHeader::MaxVia) {
+        SplitAt(Calls, ',', call);
+        if (!call.empty())
+            Header.Via.emplace_back(call);
+    }
+}
+
+// The addresses as every engine writes them, " P:Fm SRC To DST[ Via DIGIS] <",
+// single blanks around "Fm" and "To", read by their markers in one pass. Gives
+// where the description begins, having filled the addresses, or NoShape,
+// having filled nothing, for any other text: the word-by-word reading below
+// takes those. Only for texts whose markers all lie before the last five
+// bytes, so that none of the line ends that reading strips from the end can
+// fall into a word.
+size_t readAddresses(std::string_view Text, MonitorHeader& Header)
+{
+    const size_t n = Text.size();
+    if (n > MonitorHeader::MaxText || n < 16)
+        return NoShape;
+    const size_t limit = n - 5;
+    const char* t = Text.data();
+    const size_t colon = FindByte(Text, 0, ':');
+    if (colon >= limit - 8 || std::memcmp(t + colon + 1, "Fm ", 3) != 0 || t[colon + 4] == ' ')
+        return NoShape;
+    const size_t source = colon + 4;
+    const size_t sourceEnd = FindByte(Text, source, ' ');
+    if (sourceEnd >= limit - 5 || std::memcmp(t + sourceEnd, " To ", 4) != 0 || t[sourceEnd + 4] == ' ')
+        return NoShape;
+    const size_t destination = sourceEnd + 4;
+    const size_t destinationEnd = FindByte(Text, destination, ' ');
+    if (destinationEnd >= limit)
+        return NoShape;
+    size_t via = destinationEnd + 1;
+    while (via < limit && t[via] == ' ')
+        ++via;
+    const size_t open = via < limit ? FindByte(Text, via, '<') : NoShape;
+    // A carriage return before '<' would be stripped from the digipeaters' word.
+    if (open >= limit || (open > via && t[open - 1] == '\r'))
+        return NoShape;
+    Header.PortText = Text.substr(0, colon);
+    Header.Source = Text.substr(source, sourceEnd - source);
+    Header.Destination = Text.substr(destination, destinationEnd - destination);
+    if (open - via >= 3 && std::memcmp(t + via, "Via", 3) == 0 && (open - via == 3 || t[via + 3] == ' ')) {
+        size_t calls = via + 3;
+        while (calls < open && t[calls] == ' ')
+            ++calls;
+        size_t callsEnd = calls;
+        while (callsEnd < open && t[callsEnd] != ' ')
+            ++callsEnd;
+        addVia(Text.substr(calls, callsEnd - calls), Header);
+    }
+    return open + 1;
+}
+
+} // namespace
+
 bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
 {
     // Reset field by field: a header reused from frame to frame keeps its
@@ -430,34 +494,38 @@ bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
     Header.HasInfoLen = false;
     Header.Via.clear();
     Header.LineRest = Header.Info = {};
-    std::string_view rest = Text, word;
-    // A text longer than any frame is read up to its first line end, looked
-    // for only where a header line can be.
-    if (rest.size() > MonitorHeader::MaxText) {
-        const std::string_view head = rest.substr(0, MonitorHeader::MaxHeaderLine);
-        const size_t lineEnd = head.find('\r');
-        rest = lineEnd == std::string_view::npos ? head : head.substr(0, lineEnd + 1);
-    }
+    std::string_view rest, word;
+    if (const size_t description = readAddresses(Text, Header); description != NoShape) {
+        // The words read up to '<' dropped up to four carriage returns from the text's end.
+        size_t end = Text.size();
+        for (int i = 0; i < 4 && Text[end - 1] == '\r'; ++i)
+            --end;
+        rest = Text.substr(description, end - description);
+    } else {
+        rest = Text;
+        // A text longer than any frame is read up to its first line end, looked
+        // for only where a header line can be.
+        if (rest.size() > MonitorHeader::MaxText) {
+            const std::string_view head = rest.substr(0, MonitorHeader::MaxHeaderLine);
+            const size_t lineEnd = head.find('\r');
+            rest = lineEnd == std::string_view::npos ? head : head.substr(0, lineEnd + 1);
+        }
 
-    SplitAt(rest, ':', word);
-    Header.PortText = word;
-    NextWord(rest, word); // "Fm"
-    NextWord(rest, word);
-    Header.Source = word;
-    NextWord(rest, word); // "To"
-    NextWord(rest, word);
-    Header.Destination = word;
-    SplitAt(rest, '<', word);
-    // " Via DIGI1,DIGI2 ": the digipeaters the frame names, used or not.
-    std::string_view via = word, viaWord;
-    NextWord(via, viaWord);
-    if (viaWord == "Via") {
+        SplitAt(rest, ':', word);
+        Header.PortText = word;
+        NextWord(rest, word); // "Fm"
+        NextWord(rest, word);
+        Header.Source = word;
+        NextWord(rest, word); // "To"
+        NextWord(rest, word);
+        Header.Destination = word;
+        SplitAt(rest, '<', word);
+        // " Via DIGI1,DIGI2 ": the digipeaters the frame names, used or not.
+        std::string_view via = word, viaWord;
         NextWord(via, viaWord);
-        std::string_view call;
-        while (!viaWord.empty() && Header.Via.size() < MonitorHeader::MaxVia) {
-            SplitAt(viaWord, ',', call);
-            if (!call.empty())
-                Header.Via.emplace_back(call);
+        if (viaWord == "Via") {
+            NextWord(via, viaWord);
+            addVia(viaWord, Header);
         }
     }
 
