@@ -7,6 +7,10 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define CHANLOAD_TEXT_SSE2 1
+#endif
 
 // The digits of Text in their order; "0" when it has none.
 std::string DigitsOnly(const std::string& Text);
@@ -57,8 +61,40 @@ inline uint64_t matches(uint64_t Word, char Marker)
 
 } // namespace textscan
 
+#ifdef CHANLOAD_TEXT_SSE2
+namespace textscan {
+
+// Sixteen bytes at a time where the text holds sixteen: a compare and a
+// mask per step. The bytes after the last full step are looked at as the
+// text's last sixteen, those before From left out of the mask.
+template <typename Hits>
+inline size_t findBySixteen(std::string_view Text, size_t From, Hits hits)
+{
+    const char* data = Text.data();
+    const size_t size = Text.size();
+    for (; From + 16 <= size; From += 16)
+        if (const unsigned found = hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + From))))
+            return From + static_cast<size_t>(std::countr_zero(found));
+    if (From >= size)
+        return std::string_view::npos;
+    const unsigned found =
+        hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + size - 16))) >> (From - (size - 16));
+    return found ? From + static_cast<size_t>(std::countr_zero(found)) : std::string_view::npos;
+}
+
+} // namespace textscan
+#endif
+
 inline size_t FindByte(std::string_view Text, size_t From, char Marker)
 {
+#ifdef CHANLOAD_TEXT_SSE2
+    if (Text.size() >= 16) {
+        const __m128i marker = _mm_set1_epi8(Marker);
+        return textscan::findBySixteen(Text, From, [marker](__m128i bytes) {
+            return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, marker)));
+        });
+    }
+#endif
     if constexpr (textscan::ByWords) {
         for (; From + 8 <= Text.size(); From += 8)
             if (const uint64_t hit = textscan::matches(textscan::load8(Text.data() + From), Marker))
@@ -72,6 +108,15 @@ inline size_t FindByte(std::string_view Text, size_t From, char Marker)
 
 inline size_t FindEither(std::string_view Text, size_t From, char Marker, char Other)
 {
+#ifdef CHANLOAD_TEXT_SSE2
+    if (Text.size() >= 16) {
+        const __m128i marker = _mm_set1_epi8(Marker), other = _mm_set1_epi8(Other);
+        return textscan::findBySixteen(Text, From, [marker, other](__m128i bytes) {
+            return static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, marker), _mm_cmpeq_epi8(bytes, other))));
+        });
+    }
+#endif
     if constexpr (textscan::ByWords) {
         for (; From + 8 <= Text.size(); From += 8) {
             const uint64_t word = textscan::load8(Text.data() + From);

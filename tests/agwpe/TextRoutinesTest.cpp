@@ -138,14 +138,15 @@ TEST(TextRoutines, SameDigits_ComparesTheDigitsOfATextWithoutMakingThem)
         EXPECT_EQ(SameDigits(c.text, c.digits), c.same) << "'" << c.text << "' against '" << c.digits << "'";
 }
 
-// Eight bytes are looked at at once where eight remain: a marker before, on
-// and after an eight-byte boundary, among bytes one bit or one borrow away
-// from it, is found where a byte-by-byte look finds it.
+// Eight or sixteen bytes are looked at at once where they remain: a marker
+// before, on and after such a boundary, and in the text's last bytes, among
+// bytes one bit or one borrow away from it, is found where a byte-by-byte
+// look finds it.
 TEST(TextRoutines, FindByteAndFindEither_FindTheFirstMarkerWhereverItLies)
 {
     for (const auto& [marker, other] : {std::pair{' ', '\r'}, {'\0', '\x01'}, {'\x80', '\x7f'}}) {
         const std::string near = {char(marker ^ 1), char(marker ^ 0x80), char(marker + 1), char(marker - 1)};
-        for (size_t size = 0; size <= 20; ++size) {
+        for (size_t size = 0; size <= 40; ++size) {
             for (size_t at = 0; at <= size; ++at) { // at == size: no marker
                 std::string text;
                 for (size_t i = 0; i < size; ++i)
