@@ -425,14 +425,16 @@ namespace {
 
 constexpr size_t NoShape = std::string_view::npos;
 
-// The digipeaters of a word "DIGI1,DIGI2", up to the most a frame can name.
-void addVia(std::string_view Calls, MonitorHeader& Header)
+// The digipeaters of the word [At, End) of Text, "DIGI1,DIGI2", up to the
+// most a frame can name; empty names between commas name none.
+void addVia(std::string_view Text, size_t At, size_t End, MonitorHeader& Header)
 {
-    std::string_view call;
-    while (!Calls.empty() && Header.Via.size() < MonitorHeader::MaxVia) {
-        SplitAt(Calls, ',', call);
-        if (!call.empty())
-            Header.Via.emplace_back(call);
+    const std::string_view calls = Text.substr(0, End);
+    while (At < End && Header.Via.size() < MonitorHeader::MaxVia) {
+        const size_t comma = std::min(FindByte(calls, At, ','), End);
+        if (comma > At)
+            Header.Via.emplace_back(Text.substr(At, comma - At));
+        At = comma + 1;
     }
 }
 
@@ -475,12 +477,108 @@ size_t readAddresses(std::string_view Text, MonitorHeader& Header)
         size_t calls = via + 3;
         while (calls < open && t[calls] == ' ')
             ++calls;
-        size_t callsEnd = calls;
-        while (callsEnd < open && t[callsEnd] != ' ')
-            ++callsEnd;
-        addVia(Text.substr(calls, callsEnd - calls), Header);
+        addVia(Text, calls, std::min(FindByte(Text, calls, ' '), open), Header);
     }
     return open + 1;
+}
+
+// The blank-separated words of a description, which holds no line end.
+// Pointers rather than views: a description is read word by word once per
+// frame, and each view's bounds checks cost as much as the bytes.
+class DescriptionWords {
+public:
+    DescriptionWords(const char* Begin, const char* End)
+        : at(Begin)
+        , end(End)
+    {
+    }
+    // The next word; empty at the end.
+    std::string_view next()
+    {
+        while (at < end && *at == ' ')
+            ++at;
+        const char* start = at;
+        while (at < end && *at != ' ')
+            ++at;
+        return {start, static_cast<size_t>(at - start)};
+    }
+    // The word after the next '=', the words up to it passed over; empty
+    // without one.
+    std::string_view afterEquals()
+    {
+        while (at < end && *at != '=')
+            ++at;
+        if (at == end)
+            return {};
+        ++at;
+        return next();
+    }
+
+private:
+    const char* at;
+    const char* end;
+};
+
+// The description, rest being the text after '<'; rest then holds what
+// follows it. False when a number in it is not an integer.
+bool readDescription(std::string_view& rest, MonitorHeader& Header)
+{
+    // The description runs to '>' (LinBPQ and QtSoundModem put no blank
+    // before it, as in "<DM>"); ldsped leaves some open, so the line end
+    // bounds it too.
+    const size_t close = std::min(FindEither(rest, 0, '>', '\r'), rest.size());
+    DescriptionWords words(rest.data(), rest.data() + close);
+    rest.remove_prefix(close < rest.size() && rest[close] == '>' ? close + 1 : close);
+    const std::string_view type = words.next();
+    Header.FrameType = type;
+    const bool iFrame = type.size() == 1 && type[0] == 'I';
+    if (iFrame) {
+        // Dire Wolf writes "S3 R1", QtSoundModem "R1 S3": take them by name.
+        DescriptionWords numbers = words;
+        bool haveRecv = false, haveSend = false;
+        for (std::string_view word = numbers.next(); !word.empty(); word = numbers.next()) {
+            if (!haveRecv && isSequenceWord(word, 'R')) {
+                if (!leadingNumber(word.substr(1), Header.RecvSeq))
+                    return false;
+                haveRecv = true;
+            } else if (!haveSend && isSequenceWord(word, 'S')) {
+                if (!leadingNumber(word.substr(1), Header.SendSeq))
+                    return false;
+                haveSend = true;
+            }
+        }
+    }
+    if (iFrame || (type.size() == 2 && type[0] == 'U' && type[1] == 'I')) {
+        // pid first, then the length; LinBPQ's I frames carry neither.
+        Header.Pid = words.afterEquals();
+        const std::string_view length = words.afterEquals();
+        if (!length.empty() && !leadingNumber(length, Header.InfoLen))
+            return false;
+        Header.HasInfoLen = !length.empty();
+        return true;
+    }
+    // XID, TEST and the like: Dire Wolf gives their length as "Len=", ldsped as "len=".
+    for (std::string_view word = words.next(); !word.empty(); word = words.next()) {
+        if (word.size() >= 4 && (word[0] == 'L' || word[0] == 'l') && word.substr(1, 3) == "en=") {
+            if (!leadingNumber(word.substr(4), Header.InfoLen))
+                return false;
+            Header.HasInfoLen = true;
+            break;
+        }
+    }
+    return true;
+}
+
+// The header line after the description, rest, and the information after it.
+void readLineRest(std::string_view Text, std::string_view rest, MonitorHeader& Header)
+{
+    // The line ends at the first carriage return; one that ends the whole text
+    // belongs to neither the header nor the information.
+    if (!rest.empty() && rest.back() == '\r')
+        rest.remove_suffix(1);
+    SplitAt(rest, '\r', Header.LineRest);
+    if (Text.size() <= MonitorHeader::MaxText)
+        Header.Info = rest;
 }
 
 } // namespace
@@ -525,68 +623,13 @@ bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
         NextWord(via, viaWord);
         if (viaWord == "Via") {
             NextWord(via, viaWord);
-            addVia(viaWord, Header);
+            addVia(viaWord, 0, viaWord.size(), Header);
         }
     }
 
-    // The description runs to '>' (LinBPQ and QtSoundModem put no blank
-    // before it, as in "<DM>"); ldsped leaves some open, so the line end
-    // bounds it too.
-    const size_t end = std::min(FindEither(rest, 0, '>', '\r'), rest.size());
-    std::string_view description = rest.substr(0, end);
-    rest.remove_prefix(end < rest.size() && rest[end] == '>' ? end + 1 : end);
-    NextWord(description, word);
-    Header.FrameType = word;
-
-    if (Header.FrameType == "I") {
-        // Dire Wolf writes "S3 R1", QtSoundModem "R1 S3": take them by name.
-        std::string_view words = description, seq;
-        bool haveRecv = false, haveSend = false;
-        while (!words.empty()) {
-            NextWord(words, seq);
-            if (!haveRecv && isSequenceWord(seq, 'R')) {
-                if (!leadingNumber(seq.substr(1), Header.RecvSeq))
-                    return false;
-                haveRecv = true;
-            } else if (!haveSend && isSequenceWord(seq, 'S')) {
-                if (!leadingNumber(seq.substr(1), Header.SendSeq))
-                    return false;
-                haveSend = true;
-            }
-        }
-    }
-    if (Header.FrameType == "UI" || Header.FrameType == "I") {
-        // pid first, then the length; LinBPQ's I frames carry neither.
-        SplitAt(description, '=', word);
-        NextWord(description, word);
-        Header.Pid = word;
-        SplitAt(description, '=', word);
-        NextWord(description, word);
-        if (!word.empty() && !leadingNumber(word, Header.InfoLen))
-            return false;
-        Header.HasInfoLen = !word.empty();
-    } else {
-        // XID, TEST and the like: Dire Wolf gives their length as "Len=",
-        // ldsped as "len=".
-        while (!description.empty()) {
-            NextWord(description, word);
-            if (word.size() >= 4 && (word.substr(0, 4) == "Len=" || word.substr(0, 4) == "len=")) {
-                if (!leadingNumber(word.substr(4), Header.InfoLen))
-                    return false;
-                Header.HasInfoLen = true;
-                break;
-            }
-        }
-    }
-
-    // The line ends at the first carriage return; one that ends the whole text
-    // belongs to neither the header nor the information.
-    if (!rest.empty() && rest.back() == '\r')
-        rest.remove_suffix(1);
-    SplitAt(rest, '\r', word);
-    Header.LineRest = word;
-    if (Text.size() <= MonitorHeader::MaxText)
-        Header.Info = rest;
+    if (!readDescription(rest, Header))
+        return false;
+    readLineRest(Text, rest, Header);
     return true;
 }
 
