@@ -26,9 +26,16 @@ void writeU32(std::string& frame, size_t at, uint32_t value)
         frame[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-// A call field ends at its first zero byte or after all ten bytes.
+// A call field ends at its first zero byte or after all ten bytes. Its
+// first eight bytes are looked at at once: a memchr call cost more than the
+// field, twice per frame.
 std::string_view readCall(const char* field)
 {
+    if constexpr (textscan::ByWords) {
+        if (const uint64_t zeros = textscan::matches(textscan::load8(field), '\0'))
+            return {field, static_cast<size_t>(std::countr_zero(zeros)) / 8};
+        return {field, field[8] == '\0' ? size_t{8} : field[9] == '\0' ? size_t{9} : CallWidth};
+    }
     const void* zero = std::memchr(field, 0, CallWidth);
     return {field, zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : CallWidth};
 }
@@ -663,7 +670,7 @@ bool TAGWPE::ParsePortCapabilities(uint8_t Port, const std::string& Text)
 
 std::string_view MonitorInformation(std::string_view Data)
 {
-    const size_t lineEnd = Data.find('\r');
+    const size_t lineEnd = FindByte(Data, 0, '\r');
     if (lineEnd == std::string_view::npos)
         return {};
     std::string_view info = Data.substr(lineEnd + 1);

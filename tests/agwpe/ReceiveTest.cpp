@@ -101,6 +101,23 @@ TEST_F(Receive, FieldsAreReadAtTheirOffsets)
     EXPECT_EQ(f.Data, "data");
 }
 
+TEST_F(Receive, CallFieldsEndAtTheirFirstZeroWhateverFollows)
+{
+    // Every length a field can hold, stale letters after its zero, and zeros
+    // only after the first: the call is what lies before the first zero.
+    for (size_t length = 0; length <= 10; ++length) {
+        std::string frame = agw::frame(0, 'U', "", "", "x");
+        for (size_t i = 0; i < 10; ++i) {
+            frame[8 + i] = i < length ? char('A' + i) : i == length ? '\0' : i % 2 ? 'Z' : '\0';
+            frame[18 + i] = i < 10 - length ? char('a' + i) : i == 10 - length ? '\0' : 'z';
+        }
+        client.ReceiveBytes(frame);
+        const TakenFrame f = take();
+        EXPECT_EQ(f.CallFrom, std::string("ABCDEFGHIJ").substr(0, length)) << length;
+        EXPECT_EQ(f.CallTo, std::string("abcdefghij").substr(0, 10 - length)) << length;
+    }
+}
+
 TEST_F(Receive, LengthCountsAllFourBytes)
 {
     // The old two-byte reading took 65,546 for 10 and read the data as headers.
