@@ -118,28 +118,54 @@ void TAGWPort::makeRoom(size_t Size)
     Storage.resize(std::max(Used + Size, 2 * Storage.size()));
 }
 
-bool TAGWPort::StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, std::string_view CallTo,
-                          int32_t DataLen, std::string_view Data)
+void TAGWPort::prepareSlot(size_t Size)
 {
-    if (Full())
-        return false;
     if (static_cast<size_t>(WriteIndex) >= Slots.size()) {
         if (Slots.empty())
             Slots.reserve(8);
         Slots.resize(static_cast<size_t>(WriteIndex) + 1);
     }
-    const size_t fromSize = CallFrom.size();
-    const size_t toSize = CallTo.size();
-    makeRoom(fromSize + toSize + Data.size());
+    makeRoom(Size);
+}
+
+inline TAGWPort::Slot& TAGWPort::openSlot(size_t Size)
+{
+    // Once a ring has run a while its slots and buffer are there: the
+    // making of them stays out of the way.
+    if (static_cast<size_t>(WriteIndex) >= Slots.size() || Storage.size() - Used < Size) [[unlikely]]
+        prepareSlot(Size);
     Slot& slot = Slots[WriteIndex];
     slot.At = Used;
+    return slot;
+}
+
+inline void TAGWPort::closeSlot(size_t Size, size_t DataSize)
+{
+    Used += Size;
+    addTo(FramesIn, 1);
+    addTo(BytesIn, TAGWPE::HeaderSize + DataSize);
+    addTo(DataIn, DataSize);
+    WriteIndex = following(WriteIndex);
+}
+
+bool TAGWPort::StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, std::string_view CallTo,
+                          int32_t DataLen, std::string_view Data)
+{
+    if (Full())
+        return false;
+    const size_t fromSize = CallFrom.size();
+    const size_t toSize = CallTo.size();
+    const size_t size = fromSize + toSize + Data.size();
+    Slot& slot = openSlot(size);
+    slot.FromSize = fromSize;
+    slot.ToAt = fromSize;
+    slot.ToSize = toSize;
+    slot.DataAt = fromSize + toSize;
     slot.DataSize = Data.size();
     slot.DataLen = DataLen;
     slot.Port = Port;
     slot.Kind = Kind;
-    slot.FromSize = fromSize;
-    slot.ToSize = toSize;
-    char* out = Storage.data() + Used;
+    char* out = Storage.data() + slot.At;
     // memcpy with a null source is undefined even for no bytes.
     if (fromSize)
         std::memcpy(out, CallFrom.data(), fromSize);
@@ -147,11 +173,32 @@ bool TAGWPort::StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, st
         std::memcpy(out + fromSize, CallTo.data(), toSize);
     if (!Data.empty())
         std::memcpy(out + fromSize + toSize, Data.data(), Data.size());
-    Used += fromSize + toSize + Data.size();
-    addTo(FramesIn, 1);
-    addTo(BytesIn, TAGWPE::HeaderSize + Data.size());
-    addTo(DataIn, Data.size());
-    WriteIndex = following(WriteIndex);
+    closeSlot(size, Data.size());
+    return true;
+}
+
+bool TAGWPort::StoreReceived(const char* Header, uint32_t Length)
+{
+    if (Full())
+        return false;
+    // Both call fields as they lie, one fixed-size copy: two copies of a
+    // few bytes each cost more than the frame's data.
+    constexpr size_t calls = 2 * CallWidth;
+    const size_t size = calls + Length;
+    Slot& slot = openSlot(size);
+    slot.FromSize = readCall(Header + CallFromAt).size();
+    slot.ToAt = CallWidth;
+    slot.ToSize = readCall(Header + CallToAt).size();
+    slot.DataAt = calls;
+    slot.DataSize = Length;
+    slot.DataLen = static_cast<int32_t>(Length);
+    slot.Port = static_cast<uint8_t>(Header[0]);
+    slot.Kind = Header[KindAt];
+    char* out = Storage.data() + slot.At;
+    std::memcpy(out, Header + CallFromAt, calls);
+    if (Length)
+        std::memcpy(out + calls, Header + TAGWPE::HeaderSize, Length);
+    closeSlot(size, Length);
     return true;
 }
 
@@ -164,9 +211,9 @@ bool TAGWPort::TakeFrame(AGWFrameView& Frame)
     Frame.Port = slot.Port;
     Frame.Kind = slot.Kind;
     Frame.CallFrom = {at, slot.FromSize};
-    Frame.CallTo = {at + slot.FromSize, slot.ToSize};
+    Frame.CallTo = {at + slot.ToAt, slot.ToSize};
     Frame.DataLen = slot.DataLen;
-    Frame.Data = {at + slot.FromSize + slot.ToSize, slot.DataSize};
+    Frame.Data = {at + slot.DataAt, slot.DataSize};
     ReadIndex = following(ReadIndex);
     // Emptied: the next frame starts the buffer and the slots over. The
     // bytes stay where they are until then, so Frame's views still hold.
@@ -376,12 +423,10 @@ bool TAGWPE::cutFrames(std::string_view Bytes, size_t& Used)
             if (length <= MaxDataLen && served(port)) {
                 if (left - HeaderSize < length)
                     return done(false);
-                TAGWPort* ring = servedRing(port, true);
+                TAGWPort* ring = Ports[port] ? Ports[port].get() : servedRing(port, true);
                 // A full ring keeps the frame, and all behind it, in the buffer.
-                if (ring->Full())
+                if (!ring->StoreReceived(header, length))
                     return done(false);
-                ring->StoreFrame(port, header[KindAt], readCall(header + CallFromAt), readCall(header + CallToAt),
-                                 static_cast<int32_t>(length), std::string_view(header + HeaderSize, length));
                 at += HeaderSize + length;
                 if (at == Bytes.size())
                     return done(true);

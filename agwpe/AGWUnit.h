@@ -107,6 +107,9 @@ public:
     // never overwrites or empties itself.
     bool StoreFrame(uint8_t Port, char Kind, std::string_view CallFrom, std::string_view CallTo,
                     int32_t DataLen, std::string_view Data);
+    // The same for a frame as it lies on the wire: the 36-byte Header, then
+    // Length data bytes right behind it.
+    bool StoreReceived(const char* Header, uint32_t Length);
     // False, outputs untouched, when no frame waits.
     bool TakeFrame(uint8_t& Port, char& Kind, std::string& CallFrom, std::string& CallTo,
                    int32_t& DataLen, std::string& Data);
@@ -142,12 +145,15 @@ public:
     size_t StorageBytes() const { return Storage.size(); }
 
 private:
-    // Where a frame's calls and data lie in Storage: CallFrom, CallTo and
-    // the data, back to back from At.
+    // Where a frame's calls and data lie in Storage: CallFrom at At, CallTo
+    // and the data ToAt and DataAt bytes after it (a received frame keeps
+    // its call fields whole, ten bytes each).
     struct Slot {
         size_t At = 0;
         size_t FromSize = 0;
+        size_t ToAt = 0;
         size_t ToSize = 0;
+        size_t DataAt = 0;
         size_t DataSize = 0;
         int32_t DataLen = 0;
         uint8_t Port = 0;
@@ -159,6 +165,12 @@ private:
     // Room for Size more bytes at Used: the waiting frames are moved to the
     // front once the taken ones before them outweigh them, else the buffer grows.
     void makeRoom(size_t Size);
+    // The slot at WriteIndex, with room for Size bytes at its At; then, once
+    // they are written, the slot filed.
+    Slot& openSlot(size_t Size);
+    // Makes the slot at WriteIndex and room for Size bytes, where missing.
+    void prepareSlot(size_t Size);
+    void closeSlot(size_t Size, size_t DataSize);
 
     std::vector<Slot> Slots;
     std::vector<char> Storage;

@@ -118,6 +118,22 @@ TEST_F(Receive, CallFieldsEndAtTheirFirstZeroWhateverFollows)
     }
 }
 
+TEST_F(Receive, FramesFiledFromTheWireAndByHandComeBackAlike)
+{
+    // Received frames keep their call fields whole, frames filed by hand
+    // their calls back to back: one ring holds both, in order.
+    client.ReceiveBytes(agw::frame(0, 'U', "WIRE-1", "APRS", "first"));
+    ASSERT_TRUE(client.Ports[0]->StoreFrame(0, 'I', "HAND-12345", "TO", 6, "second"));
+    client.ReceiveBytes(agw::frame(0, 'S', "W", "X", ""));
+    for (const auto& [kind, from, to, data] : {std::tuple{'U', "WIRE-1", "APRS", "first"},
+                                               {'I', "HAND-12345", "TO", "second"}, {'S', "W", "X", ""}}) {
+        const TakenFrame f = take();
+        EXPECT_EQ(std::tie(f.Kind, f.CallFrom, f.CallTo, f.Data), std::tie(kind, from, to, data));
+        EXPECT_EQ(f.DataLen, static_cast<int32_t>(std::strlen(data)));
+    }
+    EXPECT_TRUE(empty());
+}
+
 TEST_F(Receive, LengthCountsAllFourBytes)
 {
     // The old two-byte reading took 65,546 for 10 and read the data as headers.
