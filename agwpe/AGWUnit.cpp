@@ -579,8 +579,23 @@ bool readDescription(std::string_view& rest, MonitorHeader& Header)
     // before it, as in "<DM>"); ldsped leaves some open, so the line end
     // bounds it too.
     const size_t close = std::min(FindEither(rest, 0, '>', '\r'), rest.size());
-    DescriptionWords words(rest.data(), rest.data() + close);
+    const std::string_view description = rest.substr(0, close);
     rest.remove_prefix(close < rest.size() && rest[close] == '>' ? close + 1 : close);
+    // "UI pid=F0 Len=20 ...", as Dire Wolf, QtSoundModem and LinBPQ write
+    // a UI frame, read by position: the words below give the same fields.
+    if (close > 7 && std::memcmp(description.data(), "UI pid=", 7) == 0 && description[7] != ' ') {
+        const size_t pidEnd = std::min(FindByte(description, 7, ' '), close);
+        if (pidEnd + 5 < close && std::memcmp(description.data() + pidEnd, " Len=", 5) == 0 &&
+            description[pidEnd + 5] != ' ') {
+            Header.FrameType = description.substr(0, 2);
+            Header.Pid = description.substr(7, pidEnd - 7);
+            if (!leadingNumber(description.substr(pidEnd + 5), Header.InfoLen))
+                return false;
+            Header.HasInfoLen = true;
+            return true;
+        }
+    }
+    DescriptionWords words(description.data(), description.data() + close);
     const std::string_view type = words.next();
     Header.FrameType = type;
     const bool iFrame = type.size() == 1 && type[0] == 'I';
