@@ -624,10 +624,15 @@ bool readDescription(std::string_view& rest, MonitorHeader& Header)
         Header.HasInfoLen = !length.empty();
         return true;
     }
-    // XID, TEST and the like: Dire Wolf gives their length as "Len=", ldsped as "len=".
-    for (std::string_view word = words.next(); !word.empty(); word = words.next()) {
-        if (word.size() >= 4 && (word[0] == 'L' || word[0] == 'l') && word.substr(1, 3) == "en=") {
-            if (!leadingNumber(word.substr(4), Header.InfoLen))
+    // XID, TEST and the like: Dire Wolf gives their length as "Len=", ldsped
+    // as "len=". The first word after the type that begins so: found by its
+    // '=' rather than word by word, as most descriptions have none.
+    const size_t typeEnd = static_cast<size_t>(type.data() - description.data()) + type.size();
+    for (size_t equals = FindByte(description, typeEnd + 4, '='); equals < close;
+         equals = FindByte(description, equals + 1, '=')) {
+        const char* word = description.data() + equals - 3;
+        if (word[-1] == ' ' && (word[0] == 'L' || word[0] == 'l') && word[1] == 'e' && word[2] == 'n') {
+            if (!leadingNumber(description.substr(equals + 1), Header.InfoLen))
                 return false;
             Header.HasInfoLen = true;
             break;

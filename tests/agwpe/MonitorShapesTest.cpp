@@ -116,7 +116,8 @@ TEST(MonitorShapes, EveryEnginesShapeAndItsDamageReadAsWordByWord)
         "UI pid=F0 Len=20 PF=0 >", "I S3 R1 pid=0xF0 Len=5 P=0 >", "I R1 S3 pid=F0 Len=5 >",
         "I P R6 S7 pid=8 Len=12 >", "UI pid=F0 Len=20>",         "I C P S3 R1>",
         "RR R5 F=1 >",              "RR P/F R5>",                  "DM>",
-        "XID P=1 Len=3 >",          "UI^ pid=F0 (Text) len=20 >", "SABM P=1 "};
+        "XID P=1 Len=3 >",          "UI^ pid=F0 (Text) len=20 >", "SABM P=1 ",
+        "I S12 R127 pid=F0 Len=300 P=0 >", "TEST xLen=3 Len=9 >", " Len=5 RR len=7 >"};
     const char* const ends[] = {"\r\0", "\r", "", "\r\r", "\n\r\r\r\r\r"};
     const std::string markers = " :<>=,\r\0VFTSRLI0123456789x";
 
