@@ -490,6 +490,17 @@ void addVia(std::string_view Text, size_t At, size_t End, MonitorHeader& Header)
     }
 }
 
+// What of Text the word-by-word reading reads: a text longer than any frame
+// up to its first line end, looked for only where a header line can be.
+std::string_view readableHeader(std::string_view Text)
+{
+    if (Text.size() <= MonitorHeader::MaxText)
+        return Text;
+    const std::string_view head = Text.substr(0, MonitorHeader::MaxHeaderLine);
+    const size_t lineEnd = head.find('\r');
+    return lineEnd == std::string_view::npos ? head : head.substr(0, lineEnd + 1);
+}
+
 // The addresses as every engine writes them, " P:Fm SRC To DST[ Via DIGIS] <",
 // single blanks around "Fm" and "To", read by their markers in one pass. Gives
 // where the description begins, having filled the addresses, or NoShape,
@@ -672,15 +683,7 @@ bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
             --end;
         rest = Text.substr(description, end - description);
     } else {
-        rest = Text;
-        // A text longer than any frame is read up to its first line end, looked
-        // for only where a header line can be.
-        if (rest.size() > MonitorHeader::MaxText) {
-            const std::string_view head = rest.substr(0, MonitorHeader::MaxHeaderLine);
-            const size_t lineEnd = head.find('\r');
-            rest = lineEnd == std::string_view::npos ? head : head.substr(0, lineEnd + 1);
-        }
-
+        rest = readableHeader(Text);
         SplitAt(rest, ':', word);
         Header.PortText = word;
         NextWord(rest, word); // "Fm"
@@ -731,6 +734,12 @@ bool TAGWPE::ParsePortCapabilities(uint8_t Port, const std::string& Text)
     (void)Port;
     (void)Text;
     return false;
+}
+
+std::string_view MonitorPortText(std::string_view Text)
+{
+    const std::string_view head = readableHeader(Text);
+    return head.substr(0, std::min(FindByte(head, 0, ':'), head.size()));
 }
 
 std::string_view MonitorInformation(std::string_view Data)

@@ -83,6 +83,10 @@ struct MonitorHeader {
 // line, without the line end the engine adds after it.
 std::string_view MonitorInformation(std::string_view Data);
 
+// The port's text of a monitor text, what ParseMonitorHeader gives as
+// PortText, without reading the rest: frames of other ports need no more.
+std::string_view MonitorPortText(std::string_view Text);
+
 // Where the client object writes its requests: the program's TCP socket, or
 // a recording fake in tests.
 class AGWSocket {

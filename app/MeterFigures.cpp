@@ -139,11 +139,12 @@ int TForm1::drainRings(ReadBatch& Batch)
 void TForm1::handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, std::string_view Data)
 {
     if (IsMonitoredKind(Kind)) {
+        // Frames of the other radio ports are not read any further.
+        if (!SameDigits(MonitorPortText(Data), Batch.PortText()))
+            return;
         MonitorHeader& header = Batch.Header;
         // An unreadable header is the peer's fault: skip the frame, no box.
         if (!AGWClient->ParseMonitorHeader(Data, header))
-            return;
-        if (!SameDigits(header.PortText, Batch.PortText()))
             return;
         const FrameAmounts add = MonitoredFrameAmounts(header, Data);
         Batch.Count(add);

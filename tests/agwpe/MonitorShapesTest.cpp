@@ -141,7 +141,17 @@ TEST(MonitorShapes, EveryEnginesShapeAndItsDamageReadAsWordByWord)
         }
         const bool good = client.ParseMonitorHeader(text, got);
         ASSERT_EQ(fields(good, got), fields(wordByWord(text, want), want)) << testing::PrintToString(text);
+        ASSERT_EQ(MonitorPortText(text), want.PortText) << testing::PrintToString(text);
         withAddresses += got.Source.data() == text.data() + text.find("Fm ") + 3;
+    }
+    // Texts longer than any frame: their port, like the rest, is read in the
+    // first line only, within the bytes a header line can take.
+    const std::string info(MonitorHeader::MaxText, 'x');
+    for (const std::string& text : {" 1:Fm A To B <UI pid=F0 Len=5 >\r" + info, info + ":Fm A To B",
+                                    "12\r:Fm" + info, std::string(2000, ' ') + ":"}) {
+        const bool good = client.ParseMonitorHeader(text, got);
+        ASSERT_EQ(fields(good, got), fields(wordByWord(text, want), want));
+        EXPECT_EQ(MonitorPortText(text), want.PortText);
     }
     // Both damaged texts and texts whose addresses stayed whole were met in numbers.
     EXPECT_GT(damaged, 20000u);
