@@ -110,6 +110,7 @@ private:
     bool openFile(bool& Corrupt);
     bool prepare();
     bool run(const QString& Statement);
+    bool releaseCache();
     bool fail(const QString& What, const QSqlError& Why);
     int64_t storedTime(int64_t WallTime);
     bool setAside();

@@ -467,3 +467,46 @@ TEST_F(PeriodStoreTest, AnOpenStoreHoldsLessThanTwentyPagesOfCache)
     // 74 KiB with pages taken as used, 127 KiB with the block (SQLite 3.40).
     EXPECT_LT(used, 20 * 4096);
 }
+
+// A store of 40 days: the check at opening reads every page and the fold of
+// the days beyond the 31 kept raw reads some hundreds, far more than the
+// 256 KiB the cache may hold; the writes after either need a few pages.
+TEST_F(PeriodStoreTest, NeitherCheckNorFoldLeavesTheirPagesCached)
+{
+    constexpr int Rows = 40 * 86400 / 30;
+    constexpr sqlite3_int64 CacheLimit = 256 * 1024;
+    {
+        TPeriodStore store;
+        ASSERT_TRUE(store.Open(path)) << store.Error().toStdString();
+        ASSERT_TRUE(store.Write(period(T0, 1)));
+        EXPECT_EQ(rows(store, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                                             "WHERE i < %1) INSERT INTO periods(time, port, frames, bytes, data) "
+                                             "SELECT %2 + i * 30, 1, i % 7, 100 + i, 50 + i FROM n")
+                                  .arg(Rows)
+                                  .arg(T0)),
+                  QStringList{});
+    }
+    ASSERT_GT(QFile(path).size() + QFile(path + "-wal").size(), 4 * CacheLimit);
+
+    const sqlite3_int64 before = sqlite3_memory_used();
+    TPeriodStore store;
+    const struct {
+        const char* stage;
+        std::function<bool()> run;
+    } stages[] = {
+        {"opened", [&] { return store.Open(path); }},
+        {"folded",
+         [&] {
+             const bool written = store.Write(period(T0 + (Rows + 1) * 30, 2));
+             int steps = 0;
+             while (store.FoldStep())
+                 ++steps;
+             // 9 days of periods, at most FoldStepRows a step.
+             return written && steps >= 9 * 2880 / TPeriodStore::FoldStepRows;
+         }},
+    };
+    for (const auto& s : stages) {
+        ASSERT_TRUE(s.run()) << s.stage << ": " << store.Error().toStdString();
+        EXPECT_LT(sqlite3_memory_used() - before, CacheLimit / 2) << s.stage;
+    }
+}
