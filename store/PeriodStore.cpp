@@ -160,7 +160,7 @@ bool TPeriodStore::run(const QString& Statement)
 // the meter's writes need only the few at the end. Cached pages would stay
 // for the whole run, up to the cache's size on a big store, so they go once
 // the check or the fold is done.
-bool TPeriodStore::releaseCache()
+bool TPeriodStore::ReleaseCache()
 {
     return run(QStringLiteral("PRAGMA shrink_memory"));
 }
@@ -266,7 +266,7 @@ bool TPeriodStore::openFile(bool& Corrupt)
         return false;
     }
     q.finish();
-    if (!releaseCache())
+    if (!ReleaseCache())
         return false;
     if (readOnly)
         return prepare();
@@ -563,7 +563,7 @@ bool TPeriodStore::FoldStep()
             return false;
         }
         const bool checkpoint = checkpointDue();
-        if (done && !checkpoint && !releaseCache()) {
+        if (done && !checkpoint && !ReleaseCache()) {
             emit Failed(error);
             return false;
         }
