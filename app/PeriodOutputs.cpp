@@ -3,6 +3,7 @@
 
 #include "CommandLine.h"
 #include "ErrorBox.h"
+#include "FreedMemory.h"
 #include "MeterMetrics.h"
 #include "PrivateProfile.h"
 #include "StorePath.h"
@@ -95,6 +96,12 @@ void TPeriodOutputs::openStore()
     tellNotice();
     main->SetStore(&store);
     main->RestoreHistory(store.Periods(store.LastTime() - PeriodHistory::SpanSeconds, store.LastTime()));
+    // The window keeps the day it was given, and the writes need only the
+    // store's last pages: the ones read for the day go, and with them the
+    // heap pages they leave free among the window's own blocks.
+    if (!store.ReleaseCache())
+        tellStore(store.Error());
+    ReturnFreedMemory();
     QObject::connect(&store, &TPeriodStore::Failed, main, [this](const QString& Fault) { tellStore(Fault); });
 }
 

@@ -156,6 +156,15 @@ bool TPeriodStore::run(const QString& Statement)
     return q.exec(Statement) || fail(QStringLiteral("cannot prepare the file"), q.lastError());
 }
 
+// The opening check reads every page of the file, a fold the oldest ones;
+// the meter's writes need only the few at the end. Cached pages would stay
+// for the whole run, up to the cache's size on a big store, so they go once
+// the check or the fold is done.
+bool TPeriodStore::ReleaseCache()
+{
+    return run(QStringLiteral("PRAGMA shrink_memory"));
+}
+
 bool TPeriodStore::Open(const QString& Path)
 {
     Close();
@@ -257,6 +266,8 @@ bool TPeriodStore::openFile(bool& Corrupt)
         return false;
     }
     q.finish();
+    if (!ReleaseCache())
+        return false;
     if (readOnly)
         return prepare();
 
@@ -552,6 +563,10 @@ bool TPeriodStore::FoldStep()
             return false;
         }
         const bool checkpoint = checkpointDue();
+        if (done && !checkpoint && !ReleaseCache()) {
+            emit Failed(error);
+            return false;
+        }
         return !done || checkpoint;
     }
     const int64_t hour = HourOf(oldest);

@@ -88,6 +88,10 @@ public:
     bool ForEachPeriod(int64_t From, int64_t To, const std::function<void(const PeriodRecord&)>& Each);
     // Hours starting From <= time <= To, oldest first.
     std::vector<HourFigures> Hours(int64_t From, int64_t To);
+    // Lets go of the cached pages that no statement holds, after a read
+    // whose pages the writes will not need (the history read at start);
+    // false with Error() set on a fault.
+    bool ReleaseCache();
 
     // One small step of folding: deleting the oldest periods beyond
     // RawSeconds (their hours hold them already), or hourly rows beyond

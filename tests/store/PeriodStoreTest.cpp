@@ -467,3 +467,37 @@ TEST_F(PeriodStoreTest, AnOpenStoreHoldsLessThanTwentyPagesOfCache)
     // 74 KiB with pages taken as used, 127 KiB with the block (SQLite 3.40).
     EXPECT_LT(used, 20 * 4096);
 }
+
+// A store of 40 days: the check at opening reads every page, the day shown
+// at start some dozens and the fold of the 9 days beyond the 31 kept raw some
+// hundreds, more than the 256 KiB the cache may hold; the writes after any
+// of them need a few pages.
+TEST_F(PeriodStoreTest, OneOffReadsLeaveNoPagesCached)
+{
+    constexpr int Rows = 40 * 2880; // a period every 30 s
+    TPeriodStore store;
+    ASSERT_TRUE(store.Open(path) && store.Write(period(T0, 1)));
+    rows(store, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                               "INSERT INTO periods(time, port, bytes) SELECT %2 + i * 30, 1, i FROM n")
+                    .arg(Rows)
+                    .arg(T0));
+    store.Close();
+    ASSERT_GT(QFile(path).size() + QFile(path + "-wal").size(), 1024 * 1024);
+    const sqlite3_int64 before = sqlite3_memory_used();
+    const std::pair<const char*, std::function<bool()>> stages[] = {
+        {"opened", [&] { return store.Open(path); }},
+        // Both ends of the day included.
+        {"day read", [&] { return store.Periods(T0 + Rows * 30 - 86400, T0 + Rows * 30).size() == 2881 &&
+                                  store.ReleaseCache(); }},
+        {"folded", [&] {
+             int steps = 0;
+             for (bool more = store.Write(period(T0 + (Rows + 1) * 30, 2)); more; more = store.FoldStep())
+                 ++steps;
+             return steps > 9 * 2880 / TPeriodStore::FoldStepRows;
+         }},
+    };
+    for (const auto& [stage, run] : stages) {
+        ASSERT_TRUE(run()) << stage << ": " << store.Error().toStdString();
+        EXPECT_LT(sqlite3_memory_used() - before, 128 * 1024) << stage;
+    }
+}
