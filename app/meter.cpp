@@ -10,13 +10,13 @@
 #include "ClientSocket.h"
 #include "ErrorBox.h"
 #include "Gauge.h"
+#include "HistoryModule.h"
 #include "LabelText.h"
 #include "MeterProp.h"
 #include "Pictures.h"
 #include "Process.h"
 #include "ScreenFit.h"
 #include "THistoryWindow.h"
-#include "TStationsView.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -312,10 +312,17 @@ void TForm1::TrayIconMessage(int MouseMessage)
 void TForm1::OpenHistory()
 {
     if (!HistoryForm) {
-        HistoryForm = new THistoryWindow(Periods, HistoryStore);
-        connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryWindow::PeriodAdded);
-        AddStationsView(HistoryForm, Tally, [this] { return LabelValue(PortMon); });
-        emit HistoryOpened(HistoryForm);
+        if (!HistoryMaker) {
+            QString why;
+            HistoryMaker = DefaultHistoryFactory(why);
+            if (!HistoryMaker) {
+                ShowErrorBox("The history window cannot be opened: " + why.toStdString());
+                return;
+            }
+        }
+        HistoryForm = HistoryMaker({Periods, HistoryStore, Tally, [this] { return LabelValue(PortMon); }});
+        connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryPane::PeriodAdded);
+        emit HistoryOpened(HistoryWindow());
     }
     HistoryForm->show();
     HistoryForm->raise();
@@ -328,9 +335,10 @@ void TForm1::RestoreHistory(const std::vector<PeriodRecord>& Records)
         Periods.Add(r);
 }
 
+// Every factory makes a THistoryWindow; the cast needs its class, not its code.
 THistoryWindow* TForm1::HistoryWindow() const
 {
-    return HistoryForm;
+    return static_cast<THistoryWindow*>(HistoryForm.data());
 }
 
 void TForm1::Properties1Click(QObject* /*Sender*/)

@@ -17,6 +17,7 @@
 #include "CountedFrame.h"
 #include "ChannelMetrics.h"
 #include "FrameAmounts.h"
+#include "HistoryPane.h"
 #include "MeterSettings.h"
 #include "NotifyIcon.h"
 #include "PeriodFigures.h"
@@ -105,9 +106,14 @@ public:
     void SetVerbose(bool On) { Verbose = On; }
 
     // Shows the history window, made on first use and again after each close.
+    // When its module cannot be loaded, an error box says why and the meter
+    // goes on without it.
     void OpenHistory();
     // The open history window, or null.
     THistoryWindow* HistoryWindow() const;
+    // What makes the history window; unset, the program's own, found at the
+    // first opening (a test that links the history library passes its factory).
+    void SetHistoryFactory(HistoryFactory Factory) { HistoryMaker = Factory; }
 
 signals:
     // Every evaluated period, for the history window, the log and the headless output.
@@ -181,7 +187,8 @@ private:
     PeriodHistory Periods;
     StationTally Tally;
     // Deletes itself when closed.
-    QPointer<THistoryWindow> HistoryForm;
+    QPointer<THistoryPane> HistoryForm;
+    HistoryFactory HistoryMaker = nullptr;
     // The Properties dialog, when this window made it (none was there at the first opening).
     std::unique_ptr<TForm2> OwnProperties;
     TPeriodStore* HistoryStore = nullptr;

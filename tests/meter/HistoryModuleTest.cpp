@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The history window made by the module the program loads, and what the user
+// is told when it cannot be loaded.
+#include "MeterFixture.h"
+
+#include "HistoryModule.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+
+namespace {
+
+QLabel* labelNamed(QWidget* window, const QString& name)
+{
+    for (QLabel* l : window->findChildren<QLabel*>())
+        if (l->accessibleName() == name)
+            return l;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(HistoryModule, LoadsFromTheFirstFolderThatHoldsItOrSaysWhy)
+{
+    QTemporaryDir empty, notALibrary;
+    ASSERT_TRUE(empty.isValid() && notALibrary.isValid());
+    const QString junk = notALibrary.filePath("chanload-history.so");
+    QFile f(junk);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a library\n");
+    f.close();
+
+    struct Case {
+        const char* name;
+        QStringList folders;
+        bool loads;
+        QString why; // contained in the reason given
+    } const cases[] = {
+        {"in no folder", {empty.path()}, false, "chanload-history.so is in none of " + empty.path()},
+        {"in none of two", {empty.path(), empty.path() + "/lib"}, false,
+         empty.path() + ", " + empty.path() + "/lib"},
+        {"a file that is no library", {notALibrary.path(), HISTORY_MODULE_DIR}, false, junk},
+        {"a library without the factory", {MODULE_WITHOUT_FACTORY_DIR}, false, "chanload_make_history_window"},
+        {"in the second folder", {empty.path(), HISTORY_MODULE_DIR}, true, ""},
+    };
+    for (const Case& c : cases) {
+        QString why;
+        const HistoryFactory factory = LoadHistoryFactory(c.folders, why);
+        EXPECT_EQ(factory != nullptr, c.loads) << c.name << ": " << why.toStdString();
+        if (!c.loads) {
+            EXPECT_TRUE(why.contains(c.why)) << c.name << ": " << why.toStdString();
+        }
+    }
+}
+
+TEST_F(MeterTest, TheModulesWindowShowsEachNewPeriod)
+{
+    StartConnected();
+    QString why;
+    const HistoryFactory factory = LoadHistoryFactory({HISTORY_MODULE_DIR}, why);
+    ASSERT_NE(factory, nullptr) << why.toStdString();
+    form->SetHistoryFactory(factory);
+    form->OpenHistory();
+    QWidget* const window = form->HistoryWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_STREQ(window->metaObject()->className(), "THistoryWindow");
+    EXPECT_TRUE(window->isVisible());
+    QLabel* const frames = labelNamed(window, "Frames");
+    ASSERT_NE(frames, nullptr);
+
+    SetTotals(3, 900, 600);
+    ASSERT_TRUE(WaitFor([this] { return !form->AwaitingEngineAnswer(); }));
+    form->CheckTimeTimer(form->CheckTime);
+    EXPECT_EQ(frames->text(), "3");
+    EXPECT_EQ(labelNamed(window, "Usage")->text(), form->Usage->text());
+    EXPECT_TRUE(errorBoxes.isEmpty()) << errorBoxes.join('\n').toStdString();
+}
+
+// The test program's folder holds no module, as a program installed without
+// it would not: each opening tells why, and the meter goes on.
+TEST_F(MeterTest, AHistoryModuleThatCannotBeLoadedIsToldInAnErrorBoxAtEachOpening)
+{
+    Start();
+    form->SetHistoryFactory(nullptr);
+    const QString said = "The history window cannot be opened: chanload-history.so is in none of "
+                         + QCoreApplication::applicationDirPath() + ", ";
+    for (int opening = 1; opening <= 2; ++opening) {
+        form->OpenHistory();
+        EXPECT_EQ(form->HistoryWindow(), nullptr);
+        ASSERT_EQ(errorBoxes.size(), opening);
+        EXPECT_TRUE(errorBoxes.last().startsWith(said)) << errorBoxes.last().toStdString();
+        EXPECT_TRUE(errorBoxes.last().endsWith("/chanload.")) << errorBoxes.last().toStdString();
+    }
+    EXPECT_TRUE(form->CheckTime->isActive());
+}
