@@ -7,8 +7,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
+
+#include <memory>
 
 namespace {
 
@@ -76,6 +79,40 @@ TEST_F(MeterTest, TheModulesWindowShowsEachNewPeriod)
     EXPECT_EQ(frames->text(), "3");
     EXPECT_EQ(labelNamed(window, "Usage")->text(), form->Usage->text());
     EXPECT_TRUE(errorBoxes.isEmpty()) << errorBoxes.join('\n').toStdString();
+}
+
+// Same periods, same size: the module's window is the linked one, pixel for pixel.
+TEST(HistoryModule, DrawsAsTheLinkedWindowDoes)
+{
+    EnsureApplication();
+    QString why;
+    const HistoryFactory loaded = LoadHistoryFactory({HISTORY_MODULE_DIR}, why);
+    ASSERT_NE(loaded, nullptr) << why.toStdString();
+    PeriodHistory periods;
+    for (int i = 0; i < 100; ++i) {
+        PeriodRecord r;
+        r.Time = 1796000000 + 30 * i;
+        r.Port = 1;
+        r.Frames = i % 7;
+        r.Load = static_cast<int16_t>(i % 90);
+        r.Usage = static_cast<int16_t>((i * 13) % 100);
+        r.Airtime = static_cast<int16_t>((i * 7) % 100);
+        r.Engine = i % 25 == 3 ? EngineState::Silent : EngineState::Answering;
+        periods.Add(r);
+    }
+    StationTally tally;
+    const HistorySources sources{periods, nullptr, tally, [] { return 1; }};
+    QImage drawn[2];
+    const HistoryFactory factories[] = {loaded, &MakeHistoryWindow};
+    for (int i = 0; i < 2; ++i) {
+        std::unique_ptr<THistoryPane> window(factories[i](sources));
+        window->resize(800, 520);
+        window->show();
+        QCoreApplication::processEvents();
+        drawn[i] = window->grab().toImage();
+    }
+    EXPECT_EQ(drawn[0].size(), QSize(800, 520));
+    EXPECT_TRUE(drawn[0] == drawn[1]);
 }
 
 // The test program's folder holds no module, as a program installed without
