@@ -10,7 +10,7 @@
 #include "ClientSocket.h"
 #include "ErrorBox.h"
 #include "Gauge.h"
-#include "HistoryModule.h"
+#include "Modules.h"
 #include "LabelText.h"
 #include "MeterProp.h"
 #include "Pictures.h"

@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a built tree into a scratch prefix and checks what a desktop will
 # find there: the program, the launcher entry, the theme icons and the
-# AppStream description, validated by the freedesktop tools; and the history
-# window's module where the program looks for it, with Qt Charts linked by
-# the module alone.
+# AppStream description, validated by the freedesktop tools; and the modules
+# where the program looks for them, each linking the Qt library (Charts, HTTP
+# server) that the program does not.
 #   check-install.sh <build dir> [module folder, relative to bin/]
 set -euo pipefail
 
@@ -29,13 +29,15 @@ expect_file bin/chanload
 expect_file share/applications/$id.desktop
 module_folder=${2:-}
 if [[ -n $module_folder ]]; then
-  module=bin/$module_folder/chanload-history.so
-  expect_file "$module"
   needed() {
     readelf -d "$prefix/$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'
   }
-  grep -q '^libQt6Charts' <(needed bin/chanload) && fail "bin/chanload links Qt Charts itself"
-  [[ -f $prefix/$module ]] && { grep -q '^libQt6Charts' <(needed "$module") || fail "$module does not link Qt Charts"; }
+  for pair in history:libQt6Charts metrics:libQt6HttpServer; do
+    module=bin/$module_folder/chanload-${pair%%:*}.so lib=${pair#*:}
+    expect_file "$module"
+    grep -q "^$lib" <(needed bin/chanload) && fail "bin/chanload links $lib itself"
+    [[ -f $prefix/$module ]] && { grep -q "^$lib" <(needed "$module") || fail "$module does not link $lib"; }
+  done
 fi
 expect_file share/metainfo/$id.metainfo.xml
 expect_file share/icons/hicolor/scalable/apps/$id.svg

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The history window made by the module the program loads, and what the user
-// is told when it cannot be loaded.
+// The history window and the metrics endpoint made by the modules the program
+// loads, and what the user is told when one cannot be loaded.
 #include "MeterFixture.h"
 
-#include "HistoryModule.h"
+#include "MeterMetrics.h"
+#include "Modules.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -21,6 +24,12 @@ QLabel* labelNamed(QWidget* window, const QString& name)
         if (l->accessibleName() == name)
             return l;
     return nullptr;
+}
+
+int freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
 } // namespace
@@ -44,9 +53,9 @@ TEST(HistoryModule, LoadsFromTheFirstFolderThatHoldsItOrSaysWhy)
         {"in no folder", {empty.path()}, false, "chanload-history.so is in none of " + empty.path()},
         {"in none of two", {empty.path(), empty.path() + "/lib"}, false,
          empty.path() + ", " + empty.path() + "/lib"},
-        {"a file that is no library", {notALibrary.path(), HISTORY_MODULE_DIR}, false, junk},
+        {"a file that is no library", {notALibrary.path(), MODULE_DIR}, false, junk},
         {"a library without the factory", {MODULE_WITHOUT_FACTORY_DIR}, false, "chanload_make_history_window"},
-        {"in the second folder", {empty.path(), HISTORY_MODULE_DIR}, true, ""},
+        {"in the second folder", {empty.path(), MODULE_DIR}, true, ""},
     };
     for (const Case& c : cases) {
         QString why;
@@ -62,7 +71,7 @@ TEST_F(MeterTest, TheModulesWindowShowsEachNewPeriod)
 {
     StartConnected();
     QString why;
-    const HistoryFactory factory = LoadHistoryFactory({HISTORY_MODULE_DIR}, why);
+    const HistoryFactory factory = LoadHistoryFactory({MODULE_DIR}, why);
     ASSERT_NE(factory, nullptr) << why.toStdString();
     form->SetHistoryFactory(factory);
     form->OpenHistory();
@@ -86,7 +95,7 @@ TEST(HistoryModule, DrawsAsTheLinkedWindowDoes)
 {
     EnsureApplication();
     QString why;
-    const HistoryFactory loaded = LoadHistoryFactory({HISTORY_MODULE_DIR}, why);
+    const HistoryFactory loaded = LoadHistoryFactory({MODULE_DIR}, why);
     ASSERT_NE(loaded, nullptr) << why.toStdString();
     PeriodHistory periods;
     for (int i = 0; i < 100; ++i) {
@@ -131,4 +140,40 @@ TEST_F(MeterTest, AHistoryModuleThatCannotBeLoadedIsToldInAnErrorBoxAtEachOpenin
         EXPECT_TRUE(errorBoxes.last().endsWith("/chanload.")) << errorBoxes.last().toStdString();
     }
     EXPECT_TRUE(form->CheckTime->isActive());
+}
+
+TEST_F(MeterTest, TheMetricsModulesEndpointServesThePage)
+{
+    Start();
+    QString why;
+    const MetricsFactory factory = LoadMetricsFactory({MODULE_DIR}, why);
+    ASSERT_NE(factory, nullptr) << why.toStdString();
+    TMeterMetrics metrics(form, factory);
+    const int port = freePort();
+    ASSERT_TRUE(metrics.Listen(QString::number(port))) << metrics.Error().toStdString();
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+    client.write("GET /metrics HTTP/1.0\r\n\r\n");
+    QByteArray answer;
+    EXPECT_TRUE(WaitFor([&] {
+        answer += client.readAll();
+        return answer.contains("chanload_engine_up{port=\"1\"} 0\n");
+    })) << answer.toStdString();
+    EXPECT_TRUE(answer.startsWith("HTTP/1.0 200") || answer.startsWith("HTTP/1.1 200")) << answer.left(40).toStdString();
+}
+
+TEST_F(MeterTest, AMetricsModuleThatCannotBeLoadedIsTheReasonNoMetricsAreServed)
+{
+    Start();
+    TMeterMetrics metrics(form);
+    const int port = freePort();
+    EXPECT_FALSE(metrics.Listen(QString::number(port)));
+    EXPECT_TRUE(metrics.Error().startsWith("cannot serve metrics: chanload-metrics.so is in none of "
+                                           + QCoreApplication::applicationDirPath() + ", "))
+        << metrics.Error().toStdString();
+    // Nothing listens there.
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+    EXPECT_TRUE(WaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }));
 }
