@@ -16,7 +16,6 @@
 #include "Pictures.h"
 #include "Process.h"
 #include "ScreenFit.h"
-#include "THistoryWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -322,7 +321,7 @@ void TForm1::OpenHistory()
         }
         HistoryForm = HistoryMaker({Periods, HistoryStore, Tally, [this] { return LabelValue(PortMon); }});
         connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryPane::PeriodAdded);
-        emit HistoryOpened(HistoryWindow());
+        emit HistoryOpened(HistoryForm);
     }
     HistoryForm->show();
     HistoryForm->raise();
@@ -333,12 +332,6 @@ void TForm1::RestoreHistory(const std::vector<PeriodRecord>& Records)
 {
     for (const PeriodRecord& r : Records)
         Periods.Add(r);
-}
-
-// Every factory makes a THistoryWindow; the cast needs its class, not its code.
-THistoryWindow* TForm1::HistoryWindow() const
-{
-    return static_cast<THistoryWindow*>(HistoryForm.data());
 }
 
 void TForm1::Properties1Click(QObject* /*Sender*/)
