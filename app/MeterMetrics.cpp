@@ -4,7 +4,7 @@
 #include "ChanLoadVersion.h"
 #include "ChannelMetrics.h"
 #include "LabelText.h"
-#include "MetricsServer.h"
+#include "Modules.h"
 #include "meter.h"
 
 #include <QRegularExpression>
@@ -42,9 +42,8 @@ std::optional<MetricsAddress> ParseMetricsAddress(const QString& Text, QString& 
     return at;
 }
 
-TMeterMetrics::TMeterMetrics(TForm1* Form, QObject* parent)
-    : QObject(parent), metrics(std::make_unique<ChannelMetrics>(CHANLOAD_VERSION)),
-      server(new TMetricsServer([this] { return metrics->Exposition(); }, this))
+TMeterMetrics::TMeterMetrics(TForm1* Form, MetricsFactory Factory, QObject* parent)
+    : QObject(parent), metrics(std::make_unique<ChannelMetrics>(CHANLOAD_VERSION)), factory(Factory)
 {
     metrics->Watch(LabelValue(Form->PortMon));
     connect(Form, &TForm1::FrameCounted, this, [this](const MetricsFrame& Frame) { metrics->AddFrame(Frame); });
@@ -68,6 +67,14 @@ bool TMeterMetrics::Listen(const QString& Where)
         error = QStringLiteral("cannot serve metrics: %1").arg(why);
         return false;
     }
+    if (!factory)
+        factory = DefaultMetricsFactory(why);
+    if (!factory) {
+        error = QStringLiteral("cannot serve metrics: %1").arg(why);
+        return false;
+    }
+    if (!server)
+        server.reset(factory([this] { return metrics->Exposition(); }));
     if (!server->Listen(at->Address, at->Port)) {
         const QString host = at->Address.protocol() == QAbstractSocket::IPv6Protocol
                                  ? QLatin1Char('[') + at->Address.toString() + QLatin1Char(']')

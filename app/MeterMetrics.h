@@ -9,9 +9,10 @@
 #include <memory>
 #include <optional>
 
+#include "MetricsEndpoint.h"
+
 class ChannelMetrics;
 class TForm1;
-class TMetricsServer;
 
 struct MetricsAddress {
     QHostAddress Address;
@@ -26,16 +27,19 @@ std::optional<MetricsAddress> ParseMetricsAddress(const QString& Text, QString& 
 
 class TMeterMetrics : public QObject {
 public:
-    explicit TMeterMetrics(TForm1* Form, QObject* parent = nullptr);
+    // Factory null: the program's own endpoint, loaded at the first Listen.
+    explicit TMeterMetrics(TForm1* Form, MetricsFactory Factory = nullptr, QObject* parent = nullptr);
     ~TMeterMetrics() override;
 
     // Starts serving at "[ADDRESS:]PORT"; false with Error() set when the
-    // text is no such address or the address cannot be bound.
+    // text is no such address, the endpoint's module cannot be loaded or the
+    // address cannot be bound.
     bool Listen(const QString& Where);
     QString Error() const { return error; }
 
 private:
     std::unique_ptr<ChannelMetrics> metrics;
-    TMetricsServer* server;
+    MetricsFactory factory;
+    std::unique_ptr<TMetricsEndpoint> server;
     QString error;
 };

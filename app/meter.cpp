@@ -10,13 +10,12 @@
 #include "ClientSocket.h"
 #include "ErrorBox.h"
 #include "Gauge.h"
+#include "Modules.h"
 #include "LabelText.h"
 #include "MeterProp.h"
 #include "Pictures.h"
 #include "Process.h"
 #include "ScreenFit.h"
-#include "THistoryWindow.h"
-#include "TStationsView.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -312,9 +311,16 @@ void TForm1::TrayIconMessage(int MouseMessage)
 void TForm1::OpenHistory()
 {
     if (!HistoryForm) {
-        HistoryForm = new THistoryWindow(Periods, HistoryStore);
-        connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryWindow::PeriodAdded);
-        AddStationsView(HistoryForm, Tally, [this] { return LabelValue(PortMon); });
+        if (!HistoryMaker) {
+            QString why;
+            HistoryMaker = DefaultHistoryFactory(why);
+            if (!HistoryMaker) {
+                ShowErrorBox("The history window cannot be opened: " + why.toStdString());
+                return;
+            }
+        }
+        HistoryForm = HistoryMaker({Periods, HistoryStore, Tally, [this] { return LabelValue(PortMon); }});
+        connect(this, &TForm1::PeriodEvaluated, HistoryForm, &THistoryPane::PeriodAdded);
         emit HistoryOpened(HistoryForm);
     }
     HistoryForm->show();
@@ -326,11 +332,6 @@ void TForm1::RestoreHistory(const std::vector<PeriodRecord>& Records)
 {
     for (const PeriodRecord& r : Records)
         Periods.Add(r);
-}
-
-THistoryWindow* TForm1::HistoryWindow() const
-{
-    return HistoryForm;
 }
 
 void TForm1::Properties1Click(QObject* /*Sender*/)

@@ -17,6 +17,8 @@
 #include "CountedFrame.h"
 #include "ChannelMetrics.h"
 #include "FrameAmounts.h"
+#include "HistoryPane.h"
+#include "THistoryWindow.h"
 #include "MeterSettings.h"
 #include "NotifyIcon.h"
 #include "PeriodFigures.h"
@@ -37,7 +39,6 @@ class TAboutDlg;
 class TClientSocket;
 class TForm2;
 class TGauge;
-class THistoryWindow;
 class TPeriodStore;
 struct ReadBatch;
 namespace Ui {
@@ -105,15 +106,22 @@ public:
     void SetVerbose(bool On) { Verbose = On; }
 
     // Shows the history window, made on first use and again after each close.
+    // When its module cannot be loaded, an error box says why and the meter
+    // goes on without it.
     void OpenHistory();
-    // The open history window, or null.
-    THistoryWindow* HistoryWindow() const;
+    // The open history window, or null. Every factory makes a THistoryWindow.
+    // Inline, so that only callers that link the window's code name its class
+    // (the sanitizers check the cast against the class's type information).
+    THistoryWindow* HistoryWindow() const { return static_cast<THistoryWindow*>(HistoryForm.data()); }
+    // What makes the history window; unset, the program's own, found at the
+    // first opening (a test that links the history library passes its factory).
+    void SetHistoryFactory(HistoryFactory Factory) { HistoryMaker = Factory; }
 
 signals:
     // Every evaluated period, for the history window, the log and the headless output.
     void PeriodEvaluated(const PeriodRecord& Record);
     // A new history window was made, for other views to add their tabs.
-    void HistoryOpened(THistoryWindow* Window);
+    void HistoryOpened(THistoryPane* Window);
     // Every frame of the monitored port as it is counted, for the metrics.
     void FrameCounted(const MetricsFrame& Frame);
 
@@ -181,7 +189,8 @@ private:
     PeriodHistory Periods;
     StationTally Tally;
     // Deletes itself when closed.
-    QPointer<THistoryWindow> HistoryForm;
+    QPointer<THistoryPane> HistoryForm;
+    HistoryFactory HistoryMaker = nullptr;
     // The Properties dialog, when this window made it (none was there at the first opening).
     std::unique_ptr<TForm2> OwnProperties;
     TPeriodStore* HistoryStore = nullptr;

@@ -27,6 +27,7 @@ inline TForm1* MakeOfflineMeter(const QTemporaryDir& config)
     SetEndProcessHandler([](int) {});
     SetErrorBoxHandler([](const QString&) {});
     auto* form = new TForm1;
+    form->SetHistoryFactory(&MakeHistoryWindow);
     form->CheckTime->stop();
     return form;
 }

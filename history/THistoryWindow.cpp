@@ -172,7 +172,7 @@ QString HourText(const HourFigures& H)
 }
 
 THistoryWindow::THistoryWindow(const PeriodHistory& History, TPeriodStore* Store, QWidget* parent)
-    : QWidget(parent, Qt::Window), history(History), store(Store)
+    : THistoryPane(parent, Qt::Window), history(History), store(Store)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("ChanLoad history"));

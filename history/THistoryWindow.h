@@ -14,12 +14,12 @@
 // chart, so a meter that never opens it holds no chart. It redraws on each new
 // period; it has no timer.
 #include <QGraphicsItem>
-#include <QWidget>
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "HistoryPane.h"
 #include "HourFigures.h"
 #include "PeriodRecord.h"
 #include "PlotLine.h"
@@ -43,7 +43,7 @@ QString PeriodText(const PeriodRecord& Record);
 // The same for an hour of the long spans.
 QString HourText(const HourFigures& Hour);
 
-class THistoryWindow : public QWidget {
+class THistoryWindow : public THistoryPane {
     Q_OBJECT
 public:
     static constexpr int64_t Spans[] = {3600, 6 * 3600, 24 * 3600, 7 * 86400, 30 * 86400, 365 * 86400};
@@ -65,11 +65,11 @@ public:
 
     // Another view of the same history as a tab beside the chart; the window
     // takes it over.
-    void AddView(QWidget* View, const QString& Title);
+    void AddView(QWidget* View, const QString& Title) override;
 
     // Draws the ring again; connected to the meter's signal of a new period,
     // which comes after the period has entered the ring.
-    void PeriodAdded(const PeriodRecord& Record);
+    void PeriodAdded(const PeriodRecord& Record) override;
 
     QChart* Chart() const { return chart; }
     QChartView* ChartView() const { return view; }

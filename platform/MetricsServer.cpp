@@ -175,3 +175,8 @@ int TMetricsServer::Connections() const
 {
     return http->Server()->Open();
 }
+
+TMetricsEndpoint* MakeMetricsServer(const MetricsPage& Page)
+{
+    return new TMetricsServer(Page);
+}

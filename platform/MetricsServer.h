@@ -11,11 +11,13 @@
 #include <QObject>
 #include <QString>
 
+#include "MetricsEndpoint.h"
+
 #include <functional>
 #include <memory>
 #include <string>
 
-class TMetricsServer : public QObject {
+class TMetricsServer : public QObject, public TMetricsEndpoint {
     Q_OBJECT
 public:
     struct Limits {
@@ -37,9 +39,9 @@ public:
     ~TMetricsServer() override;
 
     // False with Error() set when the address cannot be bound.
-    bool Listen(const QHostAddress& Address, quint16 Port);
+    bool Listen(const QHostAddress& Address, quint16 Port) override;
     quint16 Port() const;
-    QString Error() const { return error; }
+    QString Error() const override { return error; }
     // Connections open now.
     int Connections() const;
 

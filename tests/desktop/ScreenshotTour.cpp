@@ -175,6 +175,7 @@ int main(int argc, char* argv[])
     }
 
     auto* form = new TForm1;
+    form->SetHistoryFactory(&MakeHistoryWindow);
     form->move(8, 40);
     QElapsedTimer waited;
     waited.start();

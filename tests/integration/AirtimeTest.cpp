@@ -312,6 +312,7 @@ TEST_F(ThreeStationsOnAir, LearnedPreamblesFollowTheCarrierAndEachStationGetsIts
     ASSERT_NO_FATAL_FAILURE(writeIni(1, periodMs, "CALLSIGN=N0CALL-5\n"));
     testing::internal::CaptureStderr();
     form = new TForm1;
+    form->SetHistoryFactory(&MakeHistoryWindow);
     form->SetVerbose(true);
     // The store as the program keeps it: the stations table written with each period.
     table = std::make_unique<TStationTable>(form->Stations());

@@ -67,6 +67,7 @@ void MeterOnEngine::writeIni(int radioPort, int sampleMs, const QString& more)
 void MeterOnEngine::startMeter()
 {
     form = new TForm1;
+    form->SetHistoryFactory(&MakeHistoryWindow);
     ASSERT_TRUE(WaitFor([] { return EverConnected; }, 15000))
         << "ChanLoad did not connect; status: " << form->StatusBar->currentMessage().toStdString();
     ASSERT_TRUE(

@@ -4,6 +4,7 @@
 #include "AGWUnit.h"
 #include "AgwWire.h"
 #include "ErrorBox.h"
+#include "HistoryPane.h"
 #include "NotifyIcon.h"
 #include "Process.h"
 #include "QtTestApp.h"
@@ -143,6 +144,7 @@ void MeterTest::Start()
 {
     WriteIni({});
     form = new TForm1;
+    form->SetHistoryFactory(&MakeHistoryWindow);
 }
 
 void MeterTest::StartConnected(std::map<std::string, std::string> keys)

@@ -43,7 +43,7 @@ TEST_F(MeterTest, MetricsCountHeardAndOwnFramesOfTheMeasuredPortAndFollowThePeri
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
         port = probe.serverPort();
     }
-    TMeterMetrics metrics(form);
+    TMeterMetrics metrics(form, &MakeMetricsServer);
     ASSERT_TRUE(metrics.Listen(QString::number(port))) << metrics.Error().toStdString();
     auto page = scrape(port);
     EXPECT_EQ(page["chanload_frames_total{port=\"1\",source=\"heard\"}"], "0");

@@ -2,8 +2,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a built tree into a scratch prefix and checks what a desktop will
 # find there: the program, the launcher entry, the theme icons and the
-# AppStream description, validated by the freedesktop tools.
-#   check-install.sh <build dir>
+# AppStream description, validated by the freedesktop tools; and the modules
+# where the program looks for them, each linking the Qt library (Charts, HTTP
+# server) that the program does not.
+#   check-install.sh <build dir> [module folder, relative to bin/]
 set -euo pipefail
 
 build=${1:?usage: check-install.sh <build dir>}
@@ -25,6 +27,18 @@ expect_file() {
 expect_file bin/chanload
 [[ -x $prefix/bin/chanload ]] || fail "bin/chanload is not executable"
 expect_file share/applications/$id.desktop
+module_folder=${2:-}
+if [[ -n $module_folder ]]; then
+  needed() {
+    readelf -d "$prefix/$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'
+  }
+  for pair in history:libQt6Charts metrics:libQt6HttpServer; do
+    module=bin/$module_folder/chanload-${pair%%:*}.so lib=${pair#*:}
+    expect_file "$module"
+    grep -q "^$lib" <(needed bin/chanload) && fail "bin/chanload links $lib itself"
+    [[ -f $prefix/$module ]] && { grep -q "^$lib" <(needed "$module") || fail "$module does not link $lib"; }
+  done
+fi
 expect_file share/metainfo/$id.metainfo.xml
 expect_file share/icons/hicolor/scalable/apps/$id.svg
 
