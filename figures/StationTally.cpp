@@ -67,7 +67,12 @@ int64_t FrameAirMicros(int64_t Bits, int64_t BitRate, int64_t PreambleMs, int64_
     return (bits * 1000000 + BitRate / 2) / BitRate + edges * 1000;
 }
 
-StationTally::Entry* StationTally::entryFor(const std::string& Call, int64_t Cost)
+size_t StationTally::CallHash::operator()(std::string_view Call) const
+{
+    return static_cast<size_t>(InfoHashOf(Call));
+}
+
+StationTally::Entry* StationTally::entryFor(std::string_view Call, int64_t Cost)
 {
     if (const auto found = byCall.find(Call); found != byCall.end())
         return &found->second;
@@ -91,7 +96,7 @@ StationTally::Entry* StationTally::entryFor(const std::string& Call, int64_t Cos
         }
         byCall.erase(least);
     }
-    Entry& made = byCall[Call];
+    Entry& made = byCall.try_emplace(std::string(Call)).first->second;
     made.Period.Call = Call;
     return &made;
 }
@@ -115,12 +120,14 @@ bool StationTally::isCopy(const StationFrame& Frame)
     }
     // Each call's hash takes in its length, so "AB" to "C" is not "A" to "BC".
     const PacketKey key{InfoHashOf(Frame.Destination, InfoHashOf(Frame.Source)), Frame.ContentHash};
-    if (const auto found = packetIndex.find(key); found != packetIndex.end()) {
+    // One lookup finds the packet or files it.
+    const auto [found, isNew] = packetIndex.try_emplace(key, Frame.TimeMs);
+    if (!isNew) {
         // A clock that stepped back still finds the copy.
         if (Frame.TimeMs - found->second <= CopyWindowMs && (Frame.HasContent || Frame.Digipeated))
             return true;
+        found->second = Frame.TimeMs;
     }
-    packetIndex[key] = Frame.TimeMs;
     packets.push_back({key, Frame.TimeMs});
     return false;
 }
@@ -196,7 +203,7 @@ const StationPeriod& StationTally::ClosePeriod(int64_t Time)
 
 int64_t StationTally::MedianIntervalMs(std::string_view Call, int64_t FromMs, int64_t ToMs) const
 {
-    const auto found = byCall.find(std::string(Call));
+    const auto found = byCall.find(Call);
     if (found == byCall.end())
         return -1;
     const Entry& e = found->second;

@@ -11,12 +11,13 @@
 #include <unordered_map>
 #include <vector>
 
-// One frame on the air as the tally needs it.
+// One frame on the air as the tally needs it. The calls are views into the
+// frame they were taken from: valid while the frame is added, not copied.
 struct StationFrame {
-    int64_t TimeMs = 0;      // when it was heard, ms since 1970-01-01 UTC
-    std::string Transmitter; // who keyed up: the source, the digipeater that repeated it, or this station
-    std::string Source;      // who originated the packet
-    std::string Destination;
+    int64_t TimeMs = 0;           // when it was heard, ms since 1970-01-01 UTC
+    std::string_view Transmitter; // who keyed up: the source, the digipeater that repeated it, or this station
+    std::string_view Source;      // who originated the packet
+    std::string_view Destination;
     uint64_t ContentHash = 0; // of what makes two frames one packet beside source and destination
     bool Own = false;         // sent by this station itself
     bool Digipeated = false;  // sent by a digipeater, not by its source
@@ -125,12 +126,17 @@ private:
     // The entry of Call, made when needed; null when the call is summed
     // under "others" because today's busier stations fill the table. Cost is
     // what the frame adds to its busyness.
-    Entry* entryFor(const std::string& Call, int64_t Cost);
+    Entry* entryFor(std::string_view Call, int64_t Cost);
     void fold(Entry& Into, const Entry& From);
     // Heard before within the copy window.
     bool isCopy(const StationFrame& Frame);
 
-    std::unordered_map<std::string, Entry> byCall;
+    // Looked up by view: no call is copied to find its entry.
+    struct CallHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view Call) const;
+    };
+    std::unordered_map<std::string, Entry, CallHash, std::equal_to<>> byCall;
     Entry others;
     int64_t foldsToday = 0;
     int64_t day = INT64_MIN;

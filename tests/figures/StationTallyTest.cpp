@@ -17,8 +17,8 @@ namespace {
 
 constexpr int64_t T0 = 1765152000000; // 2025-12-08 00:00:00 UTC, ms
 
-StationFrame frame(int64_t AtMs, const std::string& Transmitter, const std::string& Source, int64_t AirMicros,
-                   uint64_t Content = 1, const std::string& Destination = "APRS", bool Own = false)
+StationFrame frame(int64_t AtMs, std::string_view Transmitter, std::string_view Source, int64_t AirMicros,
+                   uint64_t Content = 1, std::string_view Destination = "APRS", bool Own = false)
 {
     StationFrame f;
     f.TimeMs = T0 + AtMs;
