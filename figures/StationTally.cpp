@@ -72,10 +72,14 @@ size_t StationTally::CallHash::operator()(std::string_view Call) const
     return static_cast<size_t>(InfoHashOf(Call));
 }
 
-StationTally::Entry* StationTally::entryFor(std::string_view Call, int64_t Cost)
+StationTally::Entry* StationTally::entryFor(std::string_view Call, uint64_t CallHash, int64_t Cost)
 {
+    // The top bits: the hash's last step mixes them best.
+    Entry*& memo = recent[CallHash >> 58];
+    if (memo && memo->Period.Call == Call)
+        return memo;
     if (const auto found = byCall.find(Call); found != byCall.end())
-        return &found->second;
+        return memo = &found->second;
     if (byCall.size() >= MaxStations) {
         // The least busy of today's stations and the newcomer goes under
         // "others"; on a tie the stations already kept stay.
@@ -95,10 +99,11 @@ StationTally::Entry* StationTally::entryFor(std::string_view Call, int64_t Cost)
             ++foldsToday;
         }
         byCall.erase(least);
+        recent.fill(nullptr);
     }
     Entry& made = byCall.try_emplace(std::string(Call)).first->second;
     made.Period.Call = Call;
-    return &made;
+    return memo = &made;
 }
 
 void StationTally::fold(Entry& Into, const Entry& From)
@@ -108,7 +113,7 @@ void StationTally::fold(Entry& Into, const Entry& From)
     Into.LastHeardMs = std::max(Into.LastHeardMs, From.LastHeardMs);
 }
 
-bool StationTally::isCopy(const StationFrame& Frame)
+bool StationTally::isCopy(const StationFrame& Frame, uint64_t SourceHash)
 {
     while (!packets.empty()
            && (packets.size() >= PacketsKept || packets.front().FirstMs < Frame.TimeMs - CopyWindowMs)) {
@@ -119,7 +124,7 @@ bool StationTally::isCopy(const StationFrame& Frame)
         packets.pop_front();
     }
     // Each call's hash takes in its length, so "AB" to "C" is not "A" to "BC".
-    const PacketKey key{InfoHashOf(Frame.Destination, InfoHashOf(Frame.Source)), Frame.ContentHash};
+    const PacketKey key{InfoHashOf(Frame.Destination, SourceHash), Frame.ContentHash};
     // One lookup finds the packet or files it.
     const auto [found, isNew] = packetIndex.try_emplace(key, Frame.TimeMs);
     if (!isNew) {
@@ -134,12 +139,14 @@ bool StationTally::isCopy(const StationFrame& Frame)
 
 void StationTally::Add(const StationFrame& Frame)
 {
-    const bool copy = isCopy(Frame);
+    const uint64_t sourceHash = InfoHashOf(Frame.Source);
+    const bool copy = isCopy(Frame, sourceHash);
     const int64_t air = std::max<int64_t>(Frame.AirMicros, 0);
     const int64_t heard = Frame.TimeMs >= 0 ? Frame.TimeMs / 1000 : 0;
 
     const bool sentByOriginator = Frame.Transmitter == Frame.Source;
-    Entry* sender = entryFor(Frame.Transmitter, sentByOriginator ? saturatedAdd(air, air) : air);
+    Entry* sender = entryFor(Frame.Transmitter, sentByOriginator ? sourceHash : InfoHashOf(Frame.Transmitter),
+                             sentByOriginator ? saturatedAdd(air, air) : air);
     Entry& tx = sender ? *sender : others;
     tx.Period.Frames = saturatedAdd(tx.Period.Frames, 1);
     tx.Period.AirMicros = saturatedAdd(tx.Period.AirMicros, air);
@@ -150,7 +157,7 @@ void StationTally::Add(const StationFrame& Frame)
 
     // Making the originator's entry may fold the transmitter's away: tx is
     // not used from here on.
-    Entry* origin = sentByOriginator ? sender : entryFor(Frame.Source, air);
+    Entry* origin = sentByOriginator ? sender : entryFor(Frame.Source, sourceHash, air);
     Entry& from = origin ? *origin : others;
     from.DayBusyMicros = saturatedAdd(from.DayBusyMicros, air);
     if (copy) {

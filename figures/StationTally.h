@@ -77,6 +77,13 @@ public:
     static constexpr size_t PacketsKept = 4096;
     static constexpr std::string_view OthersCall = "others";
 
+    StationTally() = default;
+    // The recent entries point into this tally's own table.
+    StationTally(const StationTally&) = delete;
+    StationTally& operator=(const StationTally&) = delete;
+    StationTally(StationTally&&) = default;
+    StationTally& operator=(StationTally&&) = default;
+
     void Add(const StationFrame& Frame);
 
     // Ends the period at Time and starts the next. The rows name every
@@ -126,10 +133,11 @@ private:
     // The entry of Call, made when needed; null when the call is summed
     // under "others" because today's busier stations fill the table. Cost is
     // what the frame adds to its busyness.
-    Entry* entryFor(std::string_view Call, int64_t Cost);
+    // CallHash is InfoHashOf(Call).
+    Entry* entryFor(std::string_view Call, uint64_t CallHash, int64_t Cost);
     void fold(Entry& Into, const Entry& From);
-    // Heard before within the copy window.
-    bool isCopy(const StationFrame& Frame);
+    // Heard before within the copy window. SourceHash is InfoHashOf(Frame.Source).
+    bool isCopy(const StationFrame& Frame, uint64_t SourceHash);
 
     // Looked up by view: no call is copied to find its entry.
     struct CallHash {
@@ -137,6 +145,11 @@ private:
         size_t operator()(std::string_view Call) const;
     };
     std::unordered_map<std::string, Entry, CallHash, std::equal_to<>> byCall;
+    // The entries of calls looked up lately, one slot per hash of the call:
+    // a burst of frames asks for the same few stations again and again.
+    // Emptied whenever an entry leaves the table.
+    static constexpr size_t RecentSlots = 64;
+    std::array<Entry*, RecentSlots> recent{};
     Entry others;
     int64_t foldsToday = 0;
     int64_t day = INT64_MIN;

@@ -158,6 +158,47 @@ TEST(StationTally, TheFiveHundredAndFirstStationFoldsTheLeastBusyUnderOthers)
     }
 }
 
+TEST(StationTally, AStationFoldedRightAfterItWasHeardIsNotCountedAsKept)
+{
+    // The quietest station is the last one heard before a busier newcomer
+    // takes its place; heard again, it has no entry of its own any more.
+    struct Case {
+        const char* what;
+        int64_t againAir;       // its next frame
+        int64_t othersFrames;   // under "others" in the period
+        int64_t folds;
+        bool keptAgain;         // it wins a place back
+    } cases[] = {
+        // 1 µs costs 2 (sender and originator): less than the quietest kept
+        // station (S1: 2 * 2010), so the frame goes under "others" too.
+        {"too quiet to come back", 1, 2, 2, false},
+        // 9000 µs costs 18000, more than S1's 4020: S1 is folded, Q comes back.
+        {"busy enough to come back", 9000, 2, 2, true},
+    };
+    for (const Case& c : cases) {
+        StationTally tally;
+        for (int n = 1; n < 500; ++n)
+            tally.Add(frame(n * 10, "S" + std::to_string(n), "S" + std::to_string(n), 2000 + 10 * n,
+                            static_cast<uint64_t>(n)));
+        tally.Add(frame(5000, "Q", "Q", 1000, 1000));
+        tally.Add(frame(6000, "N", "N", 900000, 1001));
+        tally.Add(frame(7000, "Q", "Q", c.againAir, 1002));
+        const StationPeriod& p = tally.ClosePeriod(T0 / 1000 + 30);
+
+        EXPECT_EQ(tally.FoldsToday(), c.folds) << c.what;
+        EXPECT_EQ(tally.Stations(), 500u) << c.what;
+        const StationRow* others = rowOf(p, "others");
+        ASSERT_NE(others, nullptr) << c.what;
+        EXPECT_EQ(others->Frames, c.othersFrames) << c.what;
+        const StationRow* q = rowOf(p, "Q");
+        ASSERT_EQ(q != nullptr, c.keptAgain) << c.what;
+        if (q) {
+            EXPECT_EQ(q->Frames, 1) << c.what;
+            EXPECT_EQ(q->AirMicros, c.againAir) << c.what;
+        }
+    }
+}
+
 TEST(StationTally, ANewDayMakesRoomForItsStationsWithoutFoldingYesterdays)
 {
     StationTally tally;
