@@ -115,25 +115,14 @@ void StationTally::fold(Entry& Into, const Entry& From)
 
 bool StationTally::isCopy(const StationFrame& Frame, uint64_t SourceHash)
 {
-    while (!packets.empty()
-           && (packets.size() >= PacketsKept || packets.front().FirstMs < Frame.TimeMs - CopyWindowMs)) {
-        // The index may name a later hearing of the same key.
-        if (const auto it = packetIndex.find(packets.front().Key);
-            it != packetIndex.end() && it->second == packets.front().FirstMs)
-            packetIndex.erase(it);
-        packets.pop_front();
-    }
+    packets.MakeRoom(Frame.TimeMs - CopyWindowMs);
     // Each call's hash takes in its length, so "AB" to "C" is not "A" to "BC".
-    const PacketKey key{InfoHashOf(Frame.Destination, SourceHash), Frame.ContentHash};
-    // One lookup finds the packet or files it.
-    const auto [found, isNew] = packetIndex.try_emplace(key, Frame.TimeMs);
-    if (!isNew) {
-        // A clock that stepped back still finds the copy.
-        if (Frame.TimeMs - found->second <= CopyWindowMs && (Frame.HasContent || Frame.Digipeated))
-            return true;
-        found->second = Frame.TimeMs;
-    }
-    packets.push_back({key, Frame.TimeMs});
+    const RecentPackets::Key key{InfoHashOf(Frame.Destination, SourceHash), Frame.ContentHash};
+    // A clock that stepped back still finds the copy.
+    if (const int64_t* latest = packets.Latest(key);
+        latest && Frame.TimeMs - *latest <= CopyWindowMs && (Frame.HasContent || Frame.Digipeated))
+        return true;
+    packets.Add(key, Frame.TimeMs);
     return false;
 }
 

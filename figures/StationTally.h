@@ -3,9 +3,10 @@
 // Who fills the channel: per transmitter the frames and airtime of a period,
 // per originator its packets and the copies of them heard again. Bounded to
 // a day's worth of stations; plain values, no Qt.
+#include "RecentPackets.h"
+
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -112,24 +113,6 @@ private:
 
         bool Active() const { return Period.Frames > 0 || Period.Originated > 0 || Period.Copies > 0; }
     };
-    // Which packet a frame carries: its source and destination, hashed
-    // together, and its content hash. Two words, not a string made per frame.
-    struct PacketKey {
-        uint64_t Calls = 0;
-        uint64_t Content = 0;
-        bool operator==(const PacketKey&) const = default;
-    };
-    struct PacketKeyHash {
-        size_t operator()(const PacketKey& Key) const
-        {
-            return static_cast<size_t>(Key.Calls ^ (Key.Content * 0x9E3779B97F4A7C15ull));
-        }
-    };
-    struct Packet {
-        PacketKey Key;
-        int64_t FirstMs;
-    };
-
     // The entry of Call, made when needed; null when the call is summed
     // under "others" because today's busier stations fill the table. Cost is
     // what the frame adds to its busyness.
@@ -153,7 +136,6 @@ private:
     Entry others;
     int64_t foldsToday = 0;
     int64_t day = INT64_MIN;
-    std::deque<Packet> packets; // oldest first
-    std::unordered_map<PacketKey, int64_t, PacketKeyHash> packetIndex;
+    RecentPackets packets{PacketsKept};
     StationPeriod last;
 };
