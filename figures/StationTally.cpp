@@ -16,9 +16,10 @@ int64_t dayOf(int64_t Time)
 
 int64_t saturatedAdd(int64_t A, int64_t B)
 {
-    if (B > 0 && A > std::numeric_limits<int64_t>::max() - B)
-        return std::numeric_limits<int64_t>::max();
-    return A + B;
+    int64_t sum = 0;
+    if (__builtin_add_overflow(A, B, &sum))
+        return B > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    return sum;
 }
 
 void addRow(StationRow& Into, const StationRow& From)
