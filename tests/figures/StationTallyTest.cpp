@@ -75,47 +75,6 @@ TEST(StationTally, CopiesAreSameSourceDestinationAndContentWithinThirtySecondsOf
     }
 }
 
-// Thousands of packets, each heard again later: the copies are found among
-// all that are still kept, however the kept ones came and went.
-TEST(StationTally, CopiesAmongThousandsOfPacketsHeardAgain)
-{
-    struct Case {
-        const char* what;
-        int packets;        // content 0, 1, ... heard from t = 0, one every stepMs
-        int64_t stepMs;
-        int64_t againAtMs;  // all heard again at this time
-        bool newestFirst;   // in the order of their content, or the reverse
-        int64_t copies, originated;
-    } cases[] = {
-        // 3000 packets over 59.98 s; at 60 s those of the last 30 s (content
-        // 1500 and on, 1500 of them) are kept, the rest have gone.
-        {"the window: half are copies", 3000, 20, 60000, false, 1500, 3000 + 1500},
-        {"the window, newest first", 3000, 20, 60000, true, 1500, 3000 + 1500},
-        // 5000 packets within 5 s: the newest 4096 are kept. Newest first,
-        // the first hearing again makes room by dropping the oldest kept
-        // (904), so 4999 down to 905 are copies; 904 and older are heard as
-        // new, each dropping one already heard again.
-        {"the bound, newest first", 5000, 1, 5000, true, 4999 - 905 + 1, 5000 + 905},
-        // Oldest first, each new hearing drops the next oldest before it is
-        // heard again: none is found.
-        {"the bound, oldest first", 5000, 1, 5000, false, 0, 5000 + 5000},
-    };
-    for (const Case& c : cases) {
-        StationTally tally;
-        for (int n = 0; n < c.packets; ++n)
-            tally.Add(frame(n * c.stepMs, "A", "A", 100, static_cast<uint64_t>(n)));
-        for (int i = 0; i < c.packets; ++i) {
-            const int n = c.newestFirst ? c.packets - 1 - i : i;
-            tally.Add(frame(c.againAtMs, "D", "A", 100, static_cast<uint64_t>(n)));
-        }
-        const StationPeriod& p = tally.ClosePeriod(T0 / 1000 + 90);
-        const StationRow* a = rowOf(p, "A");
-        ASSERT_NE(a, nullptr) << c.what;
-        EXPECT_EQ(a->Copies, c.copies) << c.what;
-        EXPECT_EQ(a->Originated, c.originated) << c.what;
-    }
-}
-
 // "A" to "APRS" and "AA" to "PRS" run together into the same letters; they
 // are still two packets of two originators.
 TEST(StationTally, CallsThatRunTogetherAreNotOnePacket)
@@ -199,23 +158,15 @@ TEST(StationTally, TheFiveHundredAndFirstStationFoldsTheLeastBusyUnderOthers)
     }
 }
 
+// The quietest station, the last one heard before a busier newcomer takes
+// its place, has no entry of its own when heard again.
 TEST(StationTally, AStationFoldedRightAfterItWasHeardIsNotCountedAsKept)
 {
-    // The quietest station is the last one heard before a busier newcomer
-    // takes its place; heard again, it has no entry of its own any more.
     struct Case {
         const char* what;
-        int64_t againAir;       // its next frame
-        int64_t othersFrames;   // under "others" in the period
-        int64_t folds;
-        bool keptAgain;         // it wins a place back
-    } cases[] = {
-        // 1 µs costs 2 (sender and originator): less than the quietest kept
-        // station (S1: 2 * 2010), so the frame goes under "others" too.
-        {"too quiet to come back", 1, 2, 2, false},
-        // 9000 µs costs 18000, more than S1's 4020: S1 is folded, Q comes back.
-        {"busy enough to come back", 9000, 2, 2, true},
-    };
+        int64_t againAir; // costs twice this: less than S1's 2 * 2010 stays under "others"
+        bool keptAgain;
+    } cases[] = {{"too quiet to come back", 1, false}, {"busy enough to fold S1", 9000, true}};
     for (const Case& c : cases) {
         StationTally tally;
         for (int n = 1; n < 500; ++n)
@@ -226,15 +177,13 @@ TEST(StationTally, AStationFoldedRightAfterItWasHeardIsNotCountedAsKept)
         tally.Add(frame(7000, "Q", "Q", c.againAir, 1002));
         const StationPeriod& p = tally.ClosePeriod(T0 / 1000 + 30);
 
-        EXPECT_EQ(tally.FoldsToday(), c.folds) << c.what;
-        EXPECT_EQ(tally.Stations(), 500u) << c.what;
+        EXPECT_EQ(tally.FoldsToday(), 2) << c.what;
         const StationRow* others = rowOf(p, "others");
         ASSERT_NE(others, nullptr) << c.what;
-        EXPECT_EQ(others->Frames, c.othersFrames) << c.what;
+        EXPECT_EQ(others->Frames, 2) << c.what; // Q's first frame, and Q's second or S1's
         const StationRow* q = rowOf(p, "Q");
         ASSERT_EQ(q != nullptr, c.keptAgain) << c.what;
         if (q) {
-            EXPECT_EQ(q->Frames, 1) << c.what;
             EXPECT_EQ(q->AirMicros, c.againAir) << c.what;
         }
     }
