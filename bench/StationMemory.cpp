@@ -64,8 +64,9 @@ int main()
             closeUpTo(at);
             StationFrame f;
             f.TimeMs = at;
-            f.Source = f.Transmitter = "N" + std::to_string(n % 10) + "CALL-" + std::to_string(n / 10 % 16)
-                                       + (n >= 160 ? std::string(1, static_cast<char>('A' + n / 160)) : "");
+            const std::string call = "N" + std::to_string(n % 10) + "CALL-" + std::to_string(n / 10 % 16)
+                                     + (n >= 160 ? std::string(1, static_cast<char>('A' + n / 160)) : "");
+            f.Source = f.Transmitter = call;
             f.Destination = "APRS";
             f.ContentHash = static_cast<uint64_t>(slot) * 1000 + static_cast<uint64_t>(n);
             f.AirMicros = 400'000 + n * 100;
@@ -104,7 +105,8 @@ int main()
     for (int n = 0; n < 600; ++n) {
         StationFrame f;
         f.TimeMs = late + n * 100;
-        f.Source = f.Transmitter = "ONCE" + std::to_string(n);
+        const std::string call = "ONCE" + std::to_string(n);
+        f.Source = f.Transmitter = call;
         f.Destination = "APRS";
         f.ContentHash = static_cast<uint64_t>(n);
         f.AirMicros = 300'000;

@@ -44,16 +44,6 @@ int64_t shownXidParameterBytes(std::string_view Line)
 
 } // namespace
 
-bool IsMonitoredKind(char Kind)
-{
-    return Kind == 'I' || Kind == 'S' || Kind == 'U' || IsOwnTransmission(Kind);
-}
-
-bool IsOwnTransmission(char Kind)
-{
-    return Kind == 'T';
-}
-
 int64_t InformationRoom(const MonitorHeader& Header)
 {
     const bool pid = Header.FrameType == "UI" || Header.FrameType == "I";
@@ -90,9 +80,4 @@ FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header, std::string_view
 {
     const int64_t info = InformationBytes(Header, Data);
     return {1, info + OverheadBytes, info};
-}
-
-int64_t AddToTotal(int64_t Total, int64_t Amount)
-{
-    return std::min<int64_t>(Total + Amount, std::numeric_limits<int32_t>::max());
 }

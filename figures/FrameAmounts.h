@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What one monitored frame adds to the period's totals.
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -16,8 +17,15 @@ struct FrameAmounts {
 // The monitor kinds that describe a frame on the air: 'I', 'S' and 'U' heard,
 // 'T' sent by the station itself (a digipeat, a beacon, a BBS's reply), which
 // occupies the channel just the same.
-bool IsMonitoredKind(char Kind);
-bool IsOwnTransmission(char Kind);
+// Inline: asked of every frame received.
+inline bool IsOwnTransmission(char Kind)
+{
+    return Kind == 'T';
+}
+inline bool IsMonitoredKind(char Kind)
+{
+    return Kind == 'I' || Kind == 'S' || Kind == 'U' || IsOwnTransmission(Kind);
+}
 
 // The information bytes of one monitored frame, from its parsed header and its
 // whole data part. The header's "Len=" where there is one (Dire Wolf gives it
@@ -43,4 +51,7 @@ FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header, std::string_view
 
 // Total + Amount, held at the largest total that still reads back as a
 // signed 32-bit number instead of turning into an unreadable one.
-int64_t AddToTotal(int64_t Total, int64_t Amount);
+inline int64_t AddToTotal(int64_t Total, int64_t Amount)
+{
+    return std::min<int64_t>(Total + Amount, std::numeric_limits<int32_t>::max());
+}

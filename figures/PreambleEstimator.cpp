@@ -128,7 +128,7 @@ void PreambleEstimator::Observe(const CountedFrame& Frame, int64_t BitRate, int6
     const int64_t airUs = std::min<int64_t>(Frame.AirBits, int64_t{1} << 40) * 1'000'000 / BitRate;
     const int64_t sinceLast = ArrivalUs - last.arrivalUs;
     if (last.valid && last.read != Read && sinceLast >= 0 && sinceLast <= MaxGapUs) {
-        heardCache.clear();
+        ++cacheGeneration;
         ownCache.reset();
         if (!Frame.Own) {
             // From the end of the last frame (or the station's key-up) to the
@@ -174,11 +174,14 @@ PreambleEstimator::Keying PreambleEstimator::For(const CountedFrame& Frame) cons
         }
         return *ownCache;
     }
-    if (const auto cached = heardCache.find(Frame.Transmitter); cached != heardCache.end())
-        return cached->second;
-    if (heardCache.size() >= MaxCached)
-        heardCache.clear();
-    return heardCache[Frame.Transmitter] = heardKeying(Frame.Transmitter);
+    // The top bits: the hash's last step mixes them best.
+    CachedKeying& slot = heardCache[InfoHashOf(Frame.Transmitter) >> 58];
+    if (slot.generation != cacheGeneration || slot.transmitter != Frame.Transmitter) {
+        slot.keying = heardKeying(Frame.Transmitter);
+        slot.transmitter = Frame.Transmitter;
+        slot.generation = cacheGeneration;
+    }
+    return slot.keying;
 }
 
 PreambleEstimator::Keying PreambleEstimator::heardKeying(const std::string& Transmitter) const

@@ -131,9 +131,17 @@ private:
 
     std::unordered_map<std::string, Station> stations;
     // What For() said per transmitter since the gaps last changed: a burst
-    // of frames from one read asks for the same few again and again.
-    static constexpr size_t MaxCached = 1024;
-    mutable std::unordered_map<std::string, Keying> heardCache;
+    // of frames from one read asks for the same few again and again. One
+    // slot per hash of the call; a slot of an earlier generation is empty,
+    // so that a change of the gaps empties them all at once.
+    struct CachedKeying {
+        std::string transmitter;
+        Keying keying;
+        uint64_t generation = 0;
+    };
+    static constexpr size_t CacheSlots = 64;
+    mutable std::array<CachedKeying, CacheSlots> heardCache{};
+    uint64_t cacheGeneration = 1;
     mutable std::optional<Keying> ownCache;
     LowerEnvelope ownAfterOwn; // own key-up to own key-up, less the first one's bits
     int64_t ownGaps = 0;

@@ -16,9 +16,10 @@ int64_t dayOf(int64_t Time)
 
 int64_t saturatedAdd(int64_t A, int64_t B)
 {
-    if (B > 0 && A > std::numeric_limits<int64_t>::max() - B)
-        return std::numeric_limits<int64_t>::max();
-    return A + B;
+    int64_t sum = 0;
+    if (__builtin_add_overflow(A, B, &sum))
+        return B > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    return sum;
 }
 
 void addRow(StationRow& Into, const StationRow& From)
@@ -67,10 +68,19 @@ int64_t FrameAirMicros(int64_t Bits, int64_t BitRate, int64_t PreambleMs, int64_
     return (bits * 1000000 + BitRate / 2) / BitRate + edges * 1000;
 }
 
-StationTally::Entry* StationTally::entryFor(const std::string& Call, int64_t Cost)
+size_t StationTally::CallHash::operator()(std::string_view Call) const
 {
+    return static_cast<size_t>(InfoHashOf(Call));
+}
+
+StationTally::Entry* StationTally::entryFor(std::string_view Call, uint64_t CallHash, int64_t Cost)
+{
+    // The top bits: the hash's last step mixes them best.
+    Entry*& memo = recent[CallHash >> 58];
+    if (memo && memo->Period.Call == Call)
+        return memo;
     if (const auto found = byCall.find(Call); found != byCall.end())
-        return &found->second;
+        return memo = &found->second;
     if (byCall.size() >= MaxStations) {
         // The least busy of today's stations and the newcomer goes under
         // "others"; on a tie the stations already kept stay.
@@ -90,10 +100,11 @@ StationTally::Entry* StationTally::entryFor(const std::string& Call, int64_t Cos
             ++foldsToday;
         }
         byCall.erase(least);
+        recent.fill(nullptr);
     }
-    Entry& made = byCall[Call];
+    Entry& made = byCall.try_emplace(std::string(Call)).first->second;
     made.Period.Call = Call;
-    return &made;
+    return memo = &made;
 }
 
 void StationTally::fold(Entry& Into, const Entry& From)
@@ -103,36 +114,29 @@ void StationTally::fold(Entry& Into, const Entry& From)
     Into.LastHeardMs = std::max(Into.LastHeardMs, From.LastHeardMs);
 }
 
-bool StationTally::isCopy(const StationFrame& Frame)
+bool StationTally::isCopy(const StationFrame& Frame, uint64_t SourceHash)
 {
-    while (!packets.empty()
-           && (packets.size() >= PacketsKept || packets.front().FirstMs < Frame.TimeMs - CopyWindowMs)) {
-        // The index may name a later hearing of the same key.
-        if (const auto it = packetIndex.find(packets.front().Key);
-            it != packetIndex.end() && it->second == packets.front().FirstMs)
-            packetIndex.erase(it);
-        packets.pop_front();
-    }
+    packets.MakeRoom(Frame.TimeMs - CopyWindowMs);
     // Each call's hash takes in its length, so "AB" to "C" is not "A" to "BC".
-    const PacketKey key{InfoHashOf(Frame.Destination, InfoHashOf(Frame.Source)), Frame.ContentHash};
-    if (const auto found = packetIndex.find(key); found != packetIndex.end()) {
-        // A clock that stepped back still finds the copy.
-        if (Frame.TimeMs - found->second <= CopyWindowMs && (Frame.HasContent || Frame.Digipeated))
-            return true;
-    }
-    packetIndex[key] = Frame.TimeMs;
-    packets.push_back({key, Frame.TimeMs});
+    const RecentPackets::Key key{InfoHashOf(Frame.Destination, SourceHash), Frame.ContentHash};
+    // A clock that stepped back still finds the copy.
+    if (const int64_t* latest = packets.Latest(key);
+        latest && Frame.TimeMs - *latest <= CopyWindowMs && (Frame.HasContent || Frame.Digipeated))
+        return true;
+    packets.Add(key, Frame.TimeMs);
     return false;
 }
 
 void StationTally::Add(const StationFrame& Frame)
 {
-    const bool copy = isCopy(Frame);
+    const uint64_t sourceHash = InfoHashOf(Frame.Source);
+    const bool copy = isCopy(Frame, sourceHash);
     const int64_t air = std::max<int64_t>(Frame.AirMicros, 0);
     const int64_t heard = Frame.TimeMs >= 0 ? Frame.TimeMs / 1000 : 0;
 
     const bool sentByOriginator = Frame.Transmitter == Frame.Source;
-    Entry* sender = entryFor(Frame.Transmitter, sentByOriginator ? saturatedAdd(air, air) : air);
+    Entry* sender = entryFor(Frame.Transmitter, sentByOriginator ? sourceHash : InfoHashOf(Frame.Transmitter),
+                             sentByOriginator ? saturatedAdd(air, air) : air);
     Entry& tx = sender ? *sender : others;
     tx.Period.Frames = saturatedAdd(tx.Period.Frames, 1);
     tx.Period.AirMicros = saturatedAdd(tx.Period.AirMicros, air);
@@ -143,7 +147,7 @@ void StationTally::Add(const StationFrame& Frame)
 
     // Making the originator's entry may fold the transmitter's away: tx is
     // not used from here on.
-    Entry* origin = sentByOriginator ? sender : entryFor(Frame.Source, air);
+    Entry* origin = sentByOriginator ? sender : entryFor(Frame.Source, sourceHash, air);
     Entry& from = origin ? *origin : others;
     from.DayBusyMicros = saturatedAdd(from.DayBusyMicros, air);
     if (copy) {
@@ -196,7 +200,7 @@ const StationPeriod& StationTally::ClosePeriod(int64_t Time)
 
 int64_t StationTally::MedianIntervalMs(std::string_view Call, int64_t FromMs, int64_t ToMs) const
 {
-    const auto found = byCall.find(std::string(Call));
+    const auto found = byCall.find(Call);
     if (found == byCall.end())
         return -1;
     const Entry& e = found->second;

@@ -3,20 +3,22 @@
 // Who fills the channel: per transmitter the frames and airtime of a period,
 // per originator its packets and the copies of them heard again. Bounded to
 // a day's worth of stations; plain values, no Qt.
+#include "RecentPackets.h"
+
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-// One frame on the air as the tally needs it.
+// One frame on the air as the tally needs it. The calls are views into the
+// frame they were taken from: valid while the frame is added, not copied.
 struct StationFrame {
-    int64_t TimeMs = 0;      // when it was heard, ms since 1970-01-01 UTC
-    std::string Transmitter; // who keyed up: the source, the digipeater that repeated it, or this station
-    std::string Source;      // who originated the packet
-    std::string Destination;
+    int64_t TimeMs = 0;           // when it was heard, ms since 1970-01-01 UTC
+    std::string_view Transmitter; // who keyed up: the source, the digipeater that repeated it, or this station
+    std::string_view Source;      // who originated the packet
+    std::string_view Destination;
     uint64_t ContentHash = 0; // of what makes two frames one packet beside source and destination
     bool Own = false;         // sent by this station itself
     bool Digipeated = false;  // sent by a digipeater, not by its source
@@ -76,6 +78,13 @@ public:
     static constexpr size_t PacketsKept = 4096;
     static constexpr std::string_view OthersCall = "others";
 
+    StationTally() = default;
+    // The recent entries point into this tally's own table.
+    StationTally(const StationTally&) = delete;
+    StationTally& operator=(const StationTally&) = delete;
+    StationTally(StationTally&&) = default;
+    StationTally& operator=(StationTally&&) = default;
+
     void Add(const StationFrame& Frame);
 
     // Ends the period at Time and starts the next. The rows name every
@@ -104,37 +113,29 @@ private:
 
         bool Active() const { return Period.Frames > 0 || Period.Originated > 0 || Period.Copies > 0; }
     };
-    // Which packet a frame carries: its source and destination, hashed
-    // together, and its content hash. Two words, not a string made per frame.
-    struct PacketKey {
-        uint64_t Calls = 0;
-        uint64_t Content = 0;
-        bool operator==(const PacketKey&) const = default;
-    };
-    struct PacketKeyHash {
-        size_t operator()(const PacketKey& Key) const
-        {
-            return static_cast<size_t>(Key.Calls ^ (Key.Content * 0x9E3779B97F4A7C15ull));
-        }
-    };
-    struct Packet {
-        PacketKey Key;
-        int64_t FirstMs;
-    };
-
     // The entry of Call, made when needed; null when the call is summed
     // under "others" because today's busier stations fill the table. Cost is
     // what the frame adds to its busyness.
-    Entry* entryFor(const std::string& Call, int64_t Cost);
+    // CallHash is InfoHashOf(Call).
+    Entry* entryFor(std::string_view Call, uint64_t CallHash, int64_t Cost);
     void fold(Entry& Into, const Entry& From);
-    // Heard before within the copy window.
-    bool isCopy(const StationFrame& Frame);
+    // Heard before within the copy window. SourceHash is InfoHashOf(Frame.Source).
+    bool isCopy(const StationFrame& Frame, uint64_t SourceHash);
 
-    std::unordered_map<std::string, Entry> byCall;
+    // Looked up by view: no call is copied to find its entry.
+    struct CallHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view Call) const;
+    };
+    std::unordered_map<std::string, Entry, CallHash, std::equal_to<>> byCall;
+    // The entries of calls looked up lately, one slot per hash of the call:
+    // a burst of frames asks for the same few stations again and again.
+    // Emptied whenever an entry leaves the table.
+    static constexpr size_t RecentSlots = 64;
+    std::array<Entry*, RecentSlots> recent{};
     Entry others;
     int64_t foldsToday = 0;
     int64_t day = INT64_MIN;
-    std::deque<Packet> packets; // oldest first
-    std::unordered_map<PacketKey, int64_t, PacketKeyHash> packetIndex;
+    RecentPackets packets{PacketsKept};
     StationPeriod last;
 };

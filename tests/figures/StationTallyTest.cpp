@@ -17,8 +17,8 @@ namespace {
 
 constexpr int64_t T0 = 1765152000000; // 2025-12-08 00:00:00 UTC, ms
 
-StationFrame frame(int64_t AtMs, const std::string& Transmitter, const std::string& Source, int64_t AirMicros,
-                   uint64_t Content = 1, const std::string& Destination = "APRS", bool Own = false)
+StationFrame frame(int64_t AtMs, std::string_view Transmitter, std::string_view Source, int64_t AirMicros,
+                   uint64_t Content = 1, std::string_view Destination = "APRS", bool Own = false)
 {
     StationFrame f;
     f.TimeMs = T0 + AtMs;
@@ -155,6 +155,37 @@ TEST(StationTally, TheFiveHundredAndFirstStationFoldsTheLeastBusyUnderOthers)
             air += r.AirMicros;
         const int64_t sent = 500 * 2000 + 10 * (499 * 500 / 2) + c.lastAir;
         EXPECT_EQ(air, sent) << c.what;
+    }
+}
+
+// The quietest station, the last one heard before a busier newcomer takes
+// its place, has no entry of its own when heard again.
+TEST(StationTally, AStationFoldedRightAfterItWasHeardIsNotCountedAsKept)
+{
+    struct Case {
+        const char* what;
+        int64_t againAir; // costs twice this: less than S1's 2 * 2010 stays under "others"
+        bool keptAgain;
+    } cases[] = {{"too quiet to come back", 1, false}, {"busy enough to fold S1", 9000, true}};
+    for (const Case& c : cases) {
+        StationTally tally;
+        for (int n = 1; n < 500; ++n)
+            tally.Add(frame(n * 10, "S" + std::to_string(n), "S" + std::to_string(n), 2000 + 10 * n,
+                            static_cast<uint64_t>(n)));
+        tally.Add(frame(5000, "Q", "Q", 1000, 1000));
+        tally.Add(frame(6000, "N", "N", 900000, 1001));
+        tally.Add(frame(7000, "Q", "Q", c.againAir, 1002));
+        const StationPeriod& p = tally.ClosePeriod(T0 / 1000 + 30);
+
+        EXPECT_EQ(tally.FoldsToday(), 2) << c.what;
+        const StationRow* others = rowOf(p, "others");
+        ASSERT_NE(others, nullptr) << c.what;
+        EXPECT_EQ(others->Frames, 2) << c.what; // Q's first frame, and Q's second or S1's
+        const StationRow* q = rowOf(p, "Q");
+        ASSERT_EQ(q != nullptr, c.keptAgain) << c.what;
+        if (q) {
+            EXPECT_EQ(q->AirMicros, c.againAir) << c.what;
+        }
     }
 }
 

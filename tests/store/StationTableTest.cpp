@@ -19,7 +19,7 @@ namespace {
 
 constexpr int64_t Start = 1'796'000'800; // some time in 2026, 400 s after an hour began
 
-StationFrame sent(int64_t AtS, const std::string& Transmitter, const std::string& Source, int64_t AirMs,
+StationFrame sent(int64_t AtS, std::string_view Transmitter, std::string_view Source, int64_t AirMs,
                   uint64_t Content, bool Own = false)
 {
     StationFrame f;
