@@ -101,9 +101,10 @@ Description describe(std::string_view Data)
         return d;
     line.remove_prefix(open + 1);
     line = line.substr(0, line.find('>'));
-    // Words between blanks. Only the names that matter have an '=' looked
-    // for, and all of them begin with 'p', 'P' or 'F'. Where eight bytes of
-    // the text remain, a word's end and its '=' are found in one load.
+    // Words between blanks, their end found eight bytes at a time where the
+    // text has eight bytes left. Only the first letter of a word tells
+    // whether it can matter, and the names before an '=' that do are at most
+    // three letters long.
     const char* p = line.data();
     const char* const end = p + line.size();
     const char* const readable = Data.data() + Data.size();
@@ -114,61 +115,57 @@ Description describe(std::string_view Data)
         if (p == end)
             break;
         const char* const start = p;
-        const bool named = *start == 'p' || *start == 'P' || *start == 'F';
-        const char* equals = nullptr;
         if (readable - start >= 8) {
-            const uint64_t eight = loadWord(start);
-            const uint64_t blanks = zeroBytes(eight ^ 0x2020202020202020ull);
-            if (blanks != 0) {
-                p = std::min(start + std::countr_zero(blanks) / 8, end);
-            } else {
-                p = std::min(start + 8, end);
-                while (p < end && *p != ' ')
-                    ++p;
-            }
-            if (named) {
-                const uint64_t signs = zeroBytes(eight ^ 0x3D3D3D3D3D3D3D3Dull);
-                const char* const at = start + (signs != 0 ? std::countr_zero(signs) / 8 : 8);
-                if (at < p && at < start + 8)
-                    equals = at;
-                else
-                    for (const char* beyond = start + 8; beyond < p && !equals; ++beyond)
-                        if (*beyond == '=')
-                            equals = beyond;
-            }
-        } else {
-            while (p < end && *p != ' ')
-                ++p;
-            if (named)
-                for (const char* at = start; at < p && !equals; ++at)
-                    if (*at == '=')
-                        equals = at;
+            const uint64_t blanks = zeroBytes(loadWord(start) ^ 0x2020202020202020ull);
+            p = std::min(start + (blanks != 0 ? std::countr_zero(blanks) / 8 : 8), end);
         }
+        while (p < end && *p != ' ')
+            ++p;
         if (first) { // the frame type, which the header already holds
             first = false;
             continue;
         }
         const std::string_view word(start, static_cast<size_t>(p - start));
-        const std::string_view name = equals ? std::string_view(start, static_cast<size_t>(equals - start)) : word;
-        const std::string_view value = equals ? std::string_view(equals + 1, static_cast<size_t>(p - equals - 1))
-                                              : std::string_view();
-        if (name == "pid") {
-            d.pid = hexByte(value);
-        } else if (name == "P" || name == "F" || name == "PF" || name == "P/F") {
-            d.pollFinal = !equals ? 1 : (value == "1" ? 1 : 0);
-            // Dire Wolf writes "PF" for frames whose two C bits are equal, as
-            // its own APRS frames have them (both set).
-            d.role = name == "P" ? Description::Command
-                : name == "F"   ? Description::Response
-                : name == "PF" && equals ? Description::Both
-                                         : d.role;
-        } else if (word == "C") {
-            d.role = Description::Command;
-        } else if (word == "R") {
-            d.role = Description::Response;
-        } else if (word.size() > 1 && (word[0] == 'R' || word[0] == 'S')) {
-            if (const auto n = decimal(word.substr(1)))
-                (word[0] == 'R' ? d.recv : d.send) = *n;
+        switch (word[0]) {
+        case 'p':
+        case 'P':
+        case 'F': {
+            size_t equals = std::string_view::npos;
+            for (size_t i = 1; i < std::min<size_t>(word.size(), 4) && equals == std::string_view::npos; ++i)
+                if (word[i] == '=')
+                    equals = i;
+            const std::string_view name = word.substr(0, equals);
+            const std::string_view value =
+                equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
+            if (name == "pid") {
+                d.pid = hexByte(value);
+            } else if (name == "P" || name == "F" || name == "PF" || name == "P/F") {
+                const bool hasValue = equals != std::string_view::npos;
+                d.pollFinal = !hasValue ? 1 : (value == "1" ? 1 : 0);
+                // Dire Wolf writes "PF" for frames whose two C bits are equal, as
+                // its own APRS frames have them (both set).
+                d.role = name == "P" ? Description::Command
+                    : name == "F"   ? Description::Response
+                    : name == "PF" && hasValue ? Description::Both
+                                               : d.role;
+            }
+            break;
+        }
+        case 'C':
+            if (word.size() == 1)
+                d.role = Description::Command;
+            break;
+        case 'R':
+        case 'S':
+            if (word == "R") {
+                d.role = Description::Response;
+            } else if (word.size() > 1) {
+                if (const auto n = decimal(word.substr(1)))
+                    (word[0] == 'R' ? d.recv : d.send) = *n;
+            }
+            break;
+        default:
+            break;
         }
     }
     return d;

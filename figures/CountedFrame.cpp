@@ -29,22 +29,65 @@ std::string rawCall(std::string_view Address)
 }
 
 // Calls compare without regard to case, a trailing '*' or an SSID of 0.
-std::string plainCall(std::string_view Call)
+std::string_view trimmedCall(std::string_view Call)
 {
     if (!Call.empty() && Call.back() == '*')
         Call.remove_suffix(1);
     if (Call.size() > 2 && Call.substr(Call.size() - 2) == "-0")
         Call.remove_suffix(2);
-    std::string out(Call);
+    return Call;
+}
+
+std::string plainCall(std::string_view Call)
+{
+    std::string out(trimmedCall(Call));
     for (char& c : out)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return out;
 }
 
+char upper(char C)
+{
+    return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
+}
+
+// Compared where they lie: a raw frame's calls are matched for every frame heard.
 bool sameCall(std::string_view A, std::string_view B)
 {
-    return plainCall(A) == plainCall(B);
+    A = trimmedCall(A);
+    B = trimmedCall(B);
+    if (A.size() != B.size())
+        return false;
+    for (size_t i = 0; i < A.size(); ++i)
+        if (upper(A[i]) != upper(B[i]))
+            return false;
+    return true;
+}
+
+// Count bytes copied with a few moves of whole words instead of a call: a
+// call is a handful of bytes.
+void copyShort(char* To, const char* From, size_t Count)
+{
+    uint64_t head = 0, tail = 0;
+    if (Count > 16) {
+        std::memcpy(To, From, Count);
+    } else if (Count >= 8) {
+        std::memcpy(&head, From, 8);
+        std::memcpy(&tail, From + Count - 8, 8);
+        std::memcpy(To, &head, 8);
+        std::memcpy(To + Count - 8, &tail, 8);
+    } else if (Count >= 4) {
+        uint32_t first = 0, last = 0;
+        std::memcpy(&first, From, 4);
+        std::memcpy(&last, From + Count - 4, 4);
+        std::memcpy(To, &first, 4);
+        std::memcpy(To + Count - 4, &last, 4);
+    } else if (Count > 0) {
+        To[0] = From[0];
+        To[Count / 2] = From[Count / 2];
+        To[Count - 1] = From[Count - 1];
+    }
 }
 
 } // namespace
@@ -180,8 +223,7 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     entry.ends.clear();
     uint32_t at = 0;
     const auto add = [&](std::string_view Call) {
-        if (!Call.empty())
-            std::memcpy(entry.calls.data() + at, Call.data(), Call.size());
+        copyShort(entry.calls.data() + at, Call.data(), Call.size());
         at += static_cast<uint32_t>(Call.size());
         entry.ends.push_back(at);
     };
@@ -212,12 +254,13 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
 
     // Engines that mark the repeating digipeater in the text ('*').
     f.AirBits = FrameAirBits(Header, Data, shown);
-    f.Transmitter = plainCall(Header.Source);
+    std::string_view transmitter = Header.Source;
     for (size_t i = Header.Via.size(); i-- > 0;)
         if (!Header.Via[i].empty() && Header.Via[i].back() == '*') {
-            f.Transmitter = plainCall(Header.Via[i]);
+            transmitter = Header.Via[i];
             f.Digipeated = true;
             break;
         }
+    f.Transmitter = plainCall(transmitter);
     return f;
 }

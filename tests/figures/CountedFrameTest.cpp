@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 namespace {
@@ -153,6 +154,46 @@ TEST(FrameOrigins, OwnDigipeatIsFoundAmongTheLastSixteenHeardFrames)
     describe(reversed, 'U', " 1:Fm N0SRC-2 To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0");
     describe(reversed, 'U', " 1:Fm N0SRC-2 To APRS Via N0DW-1,N0XYZ <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0");
     EXPECT_EQ(describe(reversed, 'T', sentText).Transmitter, "WIDE2-1");
+}
+
+// The heard frame is matched by its calls, kept for every length a text can
+// hold, without regard to case or an SSID of 0; a call that differs in its
+// last character or its length is another station's.
+TEST(FrameOrigins, OwnDigipeatMatchesHeardCallsOfEveryLength)
+{
+    const std::string letters = "N0SRCABCDEFGHIJKLMNOPQRSTU";
+    const struct {
+        const char* what;
+        bool lowerHeard, zeroSsidSent, lastDiffers, longerSent, found;
+    } cases[] = {
+        {"the same call", false, false, false, false, true},
+        {"heard in lower case", true, false, false, false, true},
+        {"sent with SSID 0", false, true, false, false, true},
+        {"last character differs", false, false, true, false, false},
+        {"one character longer", false, false, false, true, false},
+    };
+    for (const auto& c : cases)
+        for (size_t length = 1; length <= 20; ++length) {
+            std::string heardCall = letters.substr(0, length), sentCall = heardCall;
+            if (c.lowerHeard)
+                for (char& ch : heardCall)
+                    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            if (c.lastDiffers)
+                sentCall.back() = sentCall.back() == 'Z' ? 'Y' : 'Z';
+            if (c.longerSent)
+                sentCall += 'X';
+            if (c.zeroSsidSent)
+                sentCall += "-0";
+            FrameOrigins origins;
+            describe(origins, 'U',
+                     " 1:Fm " + heardCall + " To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=2 PF=0 >[08:12:17]\rhi\r" +
+                         '\0');
+            const CountedFrame sent = describe(origins, 'T',
+                                               " 1:Fm " + sentCall +
+                                                   " To APRS Via N0DW-1,WIDE2-1 <UI pid=F0 Len=2 PF=0 >[08:12:17]\rhi\r" +
+                                                   '\0');
+            EXPECT_EQ(sent.Digipeated, c.found) << c.what << ", " << length;
+        }
 }
 
 // Every byte of a text counts towards its hash, wherever it stands: texts of
