@@ -258,20 +258,24 @@ uint64_t loadShort(const unsigned char* P, size_t Count)
     return uint64_t{P[0]} | uint64_t{P[Count / 2]} << (8 * (Count / 2)) | uint64_t{P[Count - 1]} << (8 * (Count - 1));
 }
 
-// The bits of a frame as sent. Known bytes come as words of up to eight, the
-// first byte lowest: the CRC is sliced from the word, the stuffing counted from
-// it as a whole, so no byte is copied anywhere first. Bytes whose value is
-// unknown only add their length, stuffing for them is estimated afterwards,
-// and a run of 1s does not carry across them.
+// Eight bytes of a word to P, the low byte first.
+void storeWord(unsigned char* P, uint64_t Word)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(P, &Word, sizeof Word);
+    } else {
+        for (size_t i = 0; i < 8; ++i)
+            P[i] = static_cast<unsigned char>(Word >> (8 * i));
+    }
+}
+
+// The bits of a frame as sent. Known bytes are taken eight at a time: the CRC
+// sliced, the stuffing counted from the whole word; a piece's last bytes are
+// read as one word. Bytes whose value is unknown only add their length,
+// stuffing for them is estimated afterwards, and a run of 1s does not carry
+// across them.
 class FrameBits {
 public:
-    // Count (1 to 8) bytes, the first in the low byte of Word, its other bytes 0.
-    [[gnu::always_inline]] void Word(uint64_t Word, unsigned Count)
-    {
-        known += Count;
-        crc = crcOf(Word, Count, crc);
-        stuff(Word, 8 * Count, ones, stuffed);
-    }
     void Known(const unsigned char* P, size_t Count)
     {
         known += static_cast<int64_t>(Count);
@@ -350,25 +354,32 @@ private:
             Ones = static_cast<unsigned>(std::countl_one(Word << (64 - Bits)));
             return;
         }
-        stuffRuns(Word, Bits, five, Ones, Stuffed);
+        const Stuffing s = stuffRuns(Word, Bits, five, Ones);
+        Ones = s.ones;
+        Stuffed += s.inserted;
     }
-    [[gnu::noinline]] static void stuffRuns(uint64_t Word, unsigned Bits, uint64_t Five, unsigned& Ones,
-                                            int64_t& Stuffed)
+    struct Stuffing {
+        unsigned ones, inserted;
+    };
+    // Returned, not written through references: the caller's state stays in
+    // registers.
+    [[gnu::noinline]] static Stuffing stuffRuns(uint64_t Word, unsigned Bits, uint64_t Five, unsigned Ones)
     {
+        unsigned inserted = 0;
         // Where the next fifth 1 may start: after the last 0 inserted.
         unsigned from = 0;
         if (Ones + static_cast<unsigned>(std::countr_one(Word)) >= 5) {
-            ++Stuffed;
+            ++inserted;
             from = 5 - Ones;
         }
         for (uint64_t left = Five >> from << from; left != 0;) {
-            ++Stuffed;
+            ++inserted;
             from = static_cast<unsigned>(std::countr_zero(left)) + 5;
             left = from < 64 ? Five >> from << from : 0;
         }
         // Whole bytes: a word of 1s throughout has had a 0 inserted.
         const auto top = static_cast<unsigned>(std::countl_one(Word << (64 - Bits)));
-        Ones = std::min(top, Bits - from);
+        return {std::min(top, Bits - from), inserted};
     }
 
     int64_t known = 0;
@@ -434,12 +445,37 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
     // frames have two control bytes; U frames always have one.
     const bool modulo128 = (information || supervisory) && (d.recv > 7 || d.send > 7);
 
+    // Addresses, control and PID one after the other, then as many of the
+    // information's first bytes as make them whole words: the rest of the
+    // information goes eight bytes at a time straight from the text.
     FrameBits frame;
+    std::array<unsigned char, 96> head;
+    size_t used = 0;
+    const auto flush = [&] {
+        frame.Known(head.data(), used);
+        used = 0;
+    };
+    const auto address = [&](std::string_view Call, bool TopBit, bool Last) {
+        // Eight bytes written, the last of them the next field's or unused.
+        if (used + 8 > head.size())
+            flush();
+        storeWord(head.data() + used, addressField(Call, TopBit, Last));
+        used += AddressBytes;
+    };
+    const auto byte = [&](uint8_t Value) {
+        if (used == head.size())
+            flush();
+        head[used++] = Value;
+    };
+    const auto unknownByte = [&] {
+        flush();
+        frame.Unknown(1);
+    };
+
     // Command: destination C bit set; response: source C bit set.
     const bool both = d.role == Description::Both;
-    frame.Word(addressField(Header.Destination, both || d.role != Description::Response, false), AddressBytes);
-    frame.Word(addressField(Header.Source, both || d.role == Description::Response, Header.Via.empty()),
-               AddressBytes);
+    address(Header.Destination, both || d.role != Description::Response, false);
+    address(Header.Source, both || d.role == Description::Response, Header.Via.empty());
     // A '*' marks the last digipeater that has repeated the frame; those
     // before it have repeated it too. Dire Wolf shows no '*' at all.
     size_t repeated = 0;
@@ -450,20 +486,9 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
         std::string_view call = Header.Via[i];
         if (!call.empty() && call.back() == '*')
             call.remove_suffix(1);
-        frame.Word(addressField(call, i < repeated, i + 1 == Header.Via.size()), AddressBytes);
+        address(call, i < repeated, i + 1 == Header.Via.size());
     }
 
-    // Control and PID: up to three bytes gathered into one word.
-    uint64_t after = 0;
-    unsigned afterCount = 0;
-    const auto byte = [&](uint8_t Value) { after |= uint64_t{Value} << (8 * afterCount++); };
-    const auto unknownByte = [&] {
-        if (afterCount > 0)
-            frame.Word(after, afterCount);
-        after = 0;
-        afterCount = 0;
-        frame.Unknown(1);
-    };
     const int64_t recv = std::max<int64_t>(d.recv, 0), send = std::max<int64_t>(d.send, 0);
     const int pf = d.pollFinal;
     if (information && modulo128) {
@@ -488,15 +513,22 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
         else
             unknownByte();
     }
-    if (afterCount > 0)
-        frame.Word(after, afterCount);
 
     // I and UI frames: the length the header gives, else what is shown. Other
     // frames (XID, TEST, FRMR, SREJ) carry what the engine shows after the line.
     const int64_t info = carriesPid ? InformationBytesShown(Header, Shown) : static_cast<int64_t>(Shown.size());
     if (static_cast<int64_t>(Shown.size()) == info) {
-        frame.Known(Shown);
+        const size_t top = std::min(Shown.size(), (8 - used % 8) % 8);
+        if (top > 0) {
+            if (used + 8 > head.size())
+                flush();
+            storeWord(head.data() + used, loadShort(reinterpret_cast<const unsigned char*>(Shown.data()), top));
+            used += top;
+        }
+        flush();
+        frame.Known(Shown.substr(top));
     } else {
+        flush();
         frame.Unknown(info);
     }
 
