@@ -14,18 +14,30 @@ namespace {
 constexpr size_t AddressBytes = 7;
 constexpr size_t MaxAddresses = 10; // destination, source and 8 digipeaters
 
+// A call from its address field: the characters without blanks, then the
+// SSID unless it is 0. Out has room for nine.
+size_t rawCallInto(char* Out, const char* Field)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < 6; ++i) {
+        const char c = static_cast<char>(static_cast<uint8_t>(Field[i]) >> 1);
+        if (c != ' ')
+            Out[n++] = c;
+    }
+    const int ssid = (static_cast<uint8_t>(Field[6]) >> 1) & 0x0F;
+    if (ssid != 0) {
+        Out[n++] = '-';
+        if (ssid >= 10)
+            Out[n++] = '1';
+        Out[n++] = static_cast<char>('0' + ssid % 10);
+    }
+    return n;
+}
+
 std::string rawCall(std::string_view Address)
 {
-    std::string call;
-    for (size_t i = 0; i < 6; ++i) {
-        const char c = static_cast<char>(static_cast<uint8_t>(Address[i]) >> 1);
-        if (c != ' ')
-            call += c;
-    }
-    const int ssid = (static_cast<uint8_t>(Address[6]) >> 1) & 0x0F;
-    if (ssid != 0)
-        call += "-" + std::to_string(ssid);
-    return call;
+    char call[9];
+    return std::string(call, rawCallInto(call, Address.data()));
 }
 
 // Calls compare without regard to case, a trailing '*' or an SSID of 0.
@@ -159,12 +171,38 @@ void FrameOrigins::TakeRaw(uint8_t Port, std::string_view Data)
     if (Data.empty())
         return;
     Data.remove_prefix(1);
-    auto addresses = ParseRawAddresses(Data);
-    if (!addresses)
+    // The address field ends with the bit at the bottom of an SSID byte, after
+    // the source at the earliest, within 10 addresses and within the frame.
+    size_t addresses = 0;
+    for (size_t n = 0; n < MaxAddresses && Data.size() >= (n + 1) * AddressBytes; ++n)
+        if (static_cast<uint8_t>(Data[n * AddressBytes + 6]) & 1) {
+            addresses = n + 1;
+            break;
+        }
+    if (addresses < 2)
         return;
-    if (raws.size() == KeptRaw)
-        raws.pop_front();
-    raws.push_back({Port, std::move(*addresses), std::string(Data)});
+    if (rawCount == KeptRaw) {
+        rawFirst = (rawFirst + 1) % KeptRaw;
+        --rawCount;
+    }
+    Raw& r = raws[(rawFirst + rawCount) % KeptRaw];
+    ++rawCount;
+    r.port = Port;
+    r.frame.assign(Data);
+    const auto decode = [&](ShortCall& Call, size_t Index) {
+        Call.size = rawCallInto(Call.text.data(), Data.data() + Index * AddressBytes);
+    };
+    decode(r.destination, 0);
+    decode(r.source, 1);
+    // The last digipeater whose H bit is set sent it, else its source.
+    r.transmitter = r.source;
+    r.digipeated = false;
+    for (size_t i = addresses; i-- > 2;)
+        if (static_cast<uint8_t>(Data[i * AddressBytes + 6]) & 0x80) {
+            decode(r.transmitter, i);
+            r.digipeated = true;
+            break;
+        }
 }
 
 CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader& Header, std::string_view Data)
@@ -234,21 +272,17 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     entry.info = f.InfoHash;
 
     // The raw frame of this one; older ones that found no monitor frame go.
-    const auto raw = std::find_if(raws.begin(), raws.end(), [&](const Raw& r) {
-        return r.port == Port && sameCall(r.addresses.Source, Header.Source) &&
-            sameCall(r.addresses.Destination, Header.Destination);
-    });
-    if (raw != raws.end()) {
+    for (size_t age = 0; age < rawCount; ++age) {
+        const Raw& r = raws[(rawFirst + age) % KeptRaw];
+        if (r.port != Port || !sameCall(r.source.View(), Header.Source) ||
+            !sameCall(r.destination.View(), Header.Destination))
+            continue;
         f.Exact = true;
-        f.AirBits = RawFrameAirBits(raw->frame);
-        f.Transmitter = raw->addresses.Source;
-        for (size_t i = raw->addresses.Via.size(); i-- > 0;)
-            if (raw->addresses.Repeated[i]) {
-                f.Transmitter = raw->addresses.Via[i];
-                f.Digipeated = true;
-                break;
-            }
-        raws.erase(raws.begin(), raw + 1);
+        f.AirBits = RawFrameAirBits(r.frame);
+        f.Transmitter = r.transmitter.View();
+        f.Digipeated = r.digipeated;
+        rawFirst = (rawFirst + age + 1) % KeptRaw;
+        rawCount -= age + 1;
         return f;
     }
 

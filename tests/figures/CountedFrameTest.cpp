@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -97,6 +98,36 @@ TEST(FrameOrigins, RawFramesPairOnlyWithTheirOwnMonitorFrame)
     // A broken raw frame (no end of addresses) is ignored.
     origins.TakeRaw(0, raw(join({address("APRS", 0xE0), address("N0BBB", 0x62)})));
     EXPECT_FALSE(describe(origins, 'U', monitorB).Exact);
+}
+
+// The last four raw frames wait for their monitor frames, oldest first; a
+// monitor frame takes its own and drops those older than it.
+TEST(FrameOrigins, RawFramesWaitFourDeepAndOlderOnesGoWithAMatch)
+{
+    const auto rawFrom = [](int Ssid) {
+        return raw(join({address("APRS", 0xE0), address("N0SRC", static_cast<uint8_t>(0x61 | Ssid << 1)), ui,
+                         text("x")}));
+    };
+    const auto monitorFrom = [](int Ssid) {
+        return " 1:Fm N0SRC-" + std::to_string(Ssid) + " To APRS <UI pid=F0 Len=1 PF=0 >[08:12:13]\rx\r" + '\0';
+    };
+    const struct {
+        std::vector<int> raws, monitored;
+        std::vector<bool> exact;
+    } cases[] = {
+        {{1, 2, 3, 4, 5}, {1, 2}, {false, true}},
+        {{1, 2, 3}, {2, 1, 3}, {true, false, true}},
+        {{1, 2, 3, 4, 5, 6, 7}, {4, 7, 6, 5}, {true, true, false, false}},
+        {{1, 1, 2}, {1, 1, 1}, {true, true, false}},
+    };
+    for (const auto& c : cases) {
+        FrameOrigins origins;
+        for (const int ssid : c.raws)
+            origins.TakeRaw(0, rawFrom(ssid));
+        for (size_t i = 0; i < c.monitored.size(); ++i)
+            EXPECT_EQ(describe(origins, 'U', monitorFrom(c.monitored[i])).Exact, c.exact[i])
+                << "case with " << c.raws.size() << " raw frames, monitor frame " << i;
+    }
 }
 
 TEST(FrameOrigins, OwnDigipeatIsSentUnderTheStationsCallWithItsHBitSet)
