@@ -100,6 +100,28 @@ TEST(FrameOrigins, RawFramesPairOnlyWithTheirOwnMonitorFrame)
     EXPECT_FALSE(describe(origins, 'U', monitorB).Exact);
 }
 
+// A raw address field as the monitor text writes its call: the characters
+// without their blanks (wherever they stand), "-n" for an SSID n other than 0.
+TEST(ParseRawAddresses, CallsOfEveryLengthAndSsid)
+{
+    const struct {
+        std::string field; // the six characters as sent, blank-padded
+        int ssid;
+        std::string call;
+    } cases[] = {
+        {"A     ", 0, "A"},           {"AB    ", 3, "AB-3"},     {"ABC   ", 10, "ABC-10"},
+        {"ABCD  ", 15, "ABCD-15"},    {"ABCDE ", 9, "ABCDE-9"},  {"ABCDEF", 0, "ABCDEF"},
+        {"ABCDEF", 12, "ABCDEF-12"}, {"AB CD ", 1, "ABCD-1"},   {" ABC  ", 0, "ABC"},
+        {"      ", 5, "-5"},
+    };
+    for (const auto& c : cases) {
+        const Bytes frame = join({address(c.field, static_cast<uint8_t>(0xE0 | c.ssid << 1)), address("N0SRC", 0x61)});
+        const auto parsed = ParseRawAddresses(std::string(frame.begin(), frame.end()));
+        ASSERT_TRUE(parsed) << c.field;
+        EXPECT_EQ(parsed->Destination, c.call) << c.field;
+    }
+}
+
 // The last four raw frames wait for their monitor frames, oldest first; a
 // monitor frame takes its own and drops those older than it.
 TEST(FrameOrigins, RawFramesWaitFourDeepAndOlderOnesGoWithAMatch)
