@@ -287,17 +287,17 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
         total += call.size();
     if (entry.calls.size() < total)
         entry.calls.resize(total);
-    entry.ends.clear();
+    const size_t calls = 2 + Header.Via.size();
+    entry.ends.resize(calls);
     uint32_t at = 0;
-    const auto add = [&](std::string_view Call) {
-        copyShort(entry.calls.data() + at, Call.data(), Call.size());
-        at += static_cast<uint32_t>(Call.size());
-        entry.ends.push_back(at);
-    };
-    add(Header.Source);
-    add(Header.Destination);
-    for (const std::string& call : Header.Via)
-        add(call);
+    for (size_t i = 0; i < calls; ++i) {
+        const std::string_view call = i == 0 ? Header.Source
+            : i == 1                         ? Header.Destination
+                                             : std::string_view(Header.Via[i - 2]);
+        copyShort(entry.calls.data() + at, call.data(), call.size());
+        at += static_cast<uint32_t>(call.size());
+        entry.ends[i] = at;
+    }
     entry.info = f.InfoHash;
 
     // The raw frame of this one; older ones that found no monitor frame go.
