@@ -66,6 +66,32 @@ std::optional<uint8_t> hexByte(std::string_view Text)
     return static_cast<uint8_t>(v);
 }
 
+// Eight bytes as the air sends them: the first byte's least significant bit
+// first, which is bit order in a little-endian word.
+uint64_t loadWord(const unsigned char* P)
+{
+    uint64_t word = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&word, P, sizeof word);
+    } else {
+        for (size_t i = 0; i < 8; ++i)
+            word |= uint64_t{P[i]} << (8 * i);
+    }
+    return word;
+}
+
+uint64_t loadWord(const char* P)
+{
+    return loadWord(reinterpret_cast<const unsigned char*>(P));
+}
+
+// The top bit of each byte of Word that is 0, and perhaps of bytes above the
+// first such byte: only the lowest set bit is exact.
+uint64_t zeroBytes(uint64_t Word)
+{
+    return (Word - 0x0101010101010101ull) & ~Word & 0x8080808080808080ull;
+}
+
 Description describe(std::string_view Data)
 {
     Description d;
@@ -75,10 +101,13 @@ Description describe(std::string_view Data)
         return d;
     line.remove_prefix(open + 1);
     line = line.substr(0, line.find('>'));
-    // Words between blanks. Only the names that matter have an '=' looked
-    // for, and all of them begin with 'p', 'P' or 'F'.
+    // Words between blanks, their end found eight bytes at a time where the
+    // text has eight bytes left. Only the first letter of a word tells
+    // whether it can matter, and the names before an '=' that do are at most
+    // three letters long.
     const char* p = line.data();
     const char* const end = p + line.size();
+    const char* const readable = Data.data() + Data.size();
     bool first = true;
     for (;;) {
         while (p < end && *p == ' ')
@@ -86,6 +115,10 @@ Description describe(std::string_view Data)
         if (p == end)
             break;
         const char* const start = p;
+        if (readable - start >= 8) {
+            const uint64_t blanks = zeroBytes(loadWord(start) ^ 0x2020202020202020ull);
+            p = std::min(start + (blanks != 0 ? std::countr_zero(blanks) / 8 : 8), end);
+        }
         while (p < end && *p != ' ')
             ++p;
         if (first) { // the frame type, which the header already holds
@@ -93,31 +126,46 @@ Description describe(std::string_view Data)
             continue;
         }
         const std::string_view word(start, static_cast<size_t>(p - start));
-        const char* equals = nullptr;
-        if (*start == 'p' || *start == 'P' || *start == 'F')
-            for (const char* at = start; at < p && !equals; ++at)
-                if (*at == '=')
-                    equals = at;
-        const std::string_view name = equals ? std::string_view(start, static_cast<size_t>(equals - start)) : word;
-        const std::string_view value = equals ? std::string_view(equals + 1, static_cast<size_t>(p - equals - 1))
-                                              : std::string_view();
-        if (name == "pid") {
-            d.pid = hexByte(value);
-        } else if (name == "P" || name == "F" || name == "PF" || name == "P/F") {
-            d.pollFinal = !equals ? 1 : (value == "1" ? 1 : 0);
-            // Dire Wolf writes "PF" for frames whose two C bits are equal, as
-            // its own APRS frames have them (both set).
-            d.role = name == "P" ? Description::Command
-                : name == "F"   ? Description::Response
-                : name == "PF" && equals ? Description::Both
-                                         : d.role;
-        } else if (word == "C") {
-            d.role = Description::Command;
-        } else if (word == "R") {
-            d.role = Description::Response;
-        } else if (word.size() > 1 && (word[0] == 'R' || word[0] == 'S')) {
-            if (const auto n = decimal(word.substr(1)))
-                (word[0] == 'R' ? d.recv : d.send) = *n;
+        switch (word[0]) {
+        case 'p':
+        case 'P':
+        case 'F': {
+            size_t equals = std::string_view::npos;
+            for (size_t i = 1; i < std::min<size_t>(word.size(), 4) && equals == std::string_view::npos; ++i)
+                if (word[i] == '=')
+                    equals = i;
+            const std::string_view name = word.substr(0, equals);
+            const std::string_view value =
+                equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
+            if (name == "pid") {
+                d.pid = hexByte(value);
+            } else if (name == "P" || name == "F" || name == "PF" || name == "P/F") {
+                const bool hasValue = equals != std::string_view::npos;
+                d.pollFinal = !hasValue ? 1 : (value == "1" ? 1 : 0);
+                // Dire Wolf writes "PF" for frames whose two C bits are equal, as
+                // its own APRS frames have them (both set).
+                d.role = name == "P" ? Description::Command
+                    : name == "F"   ? Description::Response
+                    : name == "PF" && hasValue ? Description::Both
+                                               : d.role;
+            }
+            break;
+        }
+        case 'C':
+            if (word.size() == 1)
+                d.role = Description::Command;
+            break;
+        case 'R':
+        case 'S':
+            if (word == "R") {
+                d.role = Description::Response;
+            } else if (word.size() > 1) {
+                if (const auto n = decimal(word.substr(1)))
+                    (word[0] == 'R' ? d.recv : d.send) = *n;
+            }
+            break;
+        default:
+            break;
         }
     }
     return d;
@@ -182,72 +230,83 @@ constexpr std::array<std::array<uint16_t, 256>, 8> makeCrcSlices()
 
 constexpr auto CrcSlices = makeCrcSlices();
 
-// Eight bytes as the air sends them: the first byte's least significant bit
-// first, which is bit order in a little-endian word.
-uint64_t loadWord(const unsigned char* P)
-{
-    uint64_t word = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&word, P, sizeof word);
-    } else {
-        for (size_t i = 0; i < 8; ++i)
-            word |= uint64_t{P[i]} << (8 * i);
-    }
-    return word;
-}
-
-uint64_t loadWord(const char* P)
-{
-    return loadWord(reinterpret_cast<const unsigned char*>(P));
-}
-
 // Four bytes as the low half of a word, in the same order.
-uint64_t loadWord4(const char* P)
+uint64_t loadWord4(const unsigned char* P)
 {
     uint32_t half = 0;
     if constexpr (std::endian::native == std::endian::little) {
         std::memcpy(&half, P, sizeof half);
     } else {
         for (size_t i = 0; i < 4; ++i)
-            half |= uint32_t{static_cast<unsigned char>(P[i])} << (8 * i);
+            half |= uint32_t{P[i]} << (8 * i);
     }
     return half;
 }
 
-// The bits of a frame as sent. Known bytes are taken eight at a time, CRC and
-// stuffing alike; bytes whose value is unknown only add their length,
+uint64_t loadWord4(const char* P)
+{
+    return loadWord4(reinterpret_cast<const unsigned char*>(P));
+}
+
+// One to seven bytes as the low bytes of a word, read without a loop and
+// without touching a byte outside them: two overlapping halves, or the first,
+// middle and last byte.
+uint64_t loadShort(const unsigned char* P, size_t Count)
+{
+    if (Count >= 4)
+        return loadWord4(P) | loadWord4(P + Count - 4) << (8 * (Count - 4));
+    return uint64_t{P[0]} | uint64_t{P[Count / 2]} << (8 * (Count / 2)) | uint64_t{P[Count - 1]} << (8 * (Count - 1));
+}
+
+// Eight bytes of a word to P, the low byte first.
+void storeWord(unsigned char* P, uint64_t Word)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(P, &Word, sizeof Word);
+    } else {
+        for (size_t i = 0; i < 8; ++i)
+            P[i] = static_cast<unsigned char>(Word >> (8 * i));
+    }
+}
+
+// The bits of a frame as sent. Known bytes are taken eight at a time: the CRC
+// sliced, the stuffing counted from the whole word; a piece's last bytes are
+// read as one word. Bytes whose value is unknown only add their length,
 // stuffing for them is estimated afterwards, and a run of 1s does not carry
 // across them.
 class FrameBits {
 public:
     void Known(const unsigned char* P, size_t Count)
     {
-        // An empty view may have no bytes at all to point to.
-        if (Count == 0)
-            return;
         known += static_cast<int64_t>(Count);
-        if (waiting > 0) {
-            const size_t take = std::min(Count, 8 - waiting);
-            std::memcpy(held.data() + waiting, P, take);
-            waiting += take;
-            P += take;
-            Count -= take;
-            if (waiting < 8)
-                return;
-            word(held.data());
-            waiting = 0;
+        // The state in locals: the bytes read may be any object's, members too.
+        uint16_t c = crc;
+        unsigned run = ones;
+        int64_t added = stuffed;
+        const bool whole = Count >= 8;
+        for (; Count >= 8; P += 8, Count -= 8) {
+            const auto first = static_cast<uint16_t>(c ^ (P[0] | P[1] << 8));
+            c = static_cast<uint16_t>(CrcSlices[7][first & 0xFF] ^ CrcSlices[6][first >> 8] ^ CrcSlices[5][P[2]] ^
+                                      CrcSlices[4][P[3]] ^ CrcSlices[3][P[4]] ^ CrcSlices[2][P[5]] ^
+                                      CrcSlices[1][P[6]] ^ CrcSlices[0][P[7]]);
+            stuff(loadWord(P), 64, run, added);
         }
-        for (; Count >= 8; P += 8, Count -= 8)
-            word(P);
-        std::memcpy(held.data(), P, Count);
-        waiting = Count;
+        if (Count > 0) {
+            // The last bytes: the eight that end the piece, shifted down, where
+            // it has eight.
+            const uint64_t last = whole ? loadWord(P + Count - 8) >> (8 * (8 - Count)) : loadShort(P, Count);
+            c = crcOf(last, static_cast<unsigned>(Count), c);
+            stuff(last, 8 * static_cast<unsigned>(Count), run, added);
+        }
+        crc = c;
+        ones = run;
+        stuffed = added;
     }
     void Known(std::string_view Bytes) { Known(reinterpret_cast<const unsigned char*>(Bytes.data()), Bytes.size()); }
     void Unknown(int64_t Count)
     {
         if (Count <= 0)
             return;
-        flushHeld();
         unknown += Count;
         ones = 0;
     }
@@ -258,90 +317,71 @@ public:
             Unknown(FcsBytes);
             return;
         }
-        crcHeld();
-        const auto fcs = static_cast<uint16_t>(~crc);
-        held[waiting] = static_cast<unsigned char>(fcs & 0xFF);
-        held[waiting + 1] = static_cast<unsigned char>(fcs >> 8);
         known += FcsBytes;
-        const size_t total = waiting + FcsBytes;
-        if (total > 8) {
-            stuff(loadWord(held.data()), 64);
-            stuff(held[8], 8 * static_cast<unsigned>(total - 8));
-        } else {
-            stuff(heldWord(total), 8 * static_cast<unsigned>(total));
-        }
-        waiting = 0;
+        stuff(static_cast<uint16_t>(~crc), 16, ones, stuffed);
     }
-    int64_t Bits()
+    int64_t Bits() const
     {
-        flushHeld();
         const int64_t unknownBits = unknown * 8;
         return known * 8 + unknownBits + stuffed + (unknownBits + BitsPerStuffedBit / 2) / BitsPerStuffedBit;
     }
 
 private:
-    // Eight known bytes: the CRC sliced, the stuffing from the whole word.
-    void word(const unsigned char* P)
+    // The CRC after Count (1 to 8) bytes in a word. The register goes into the
+    // first two bytes (for a single byte, its high byte is what the table's
+    // entry is combined with); zero bytes in front of the word leave a register
+    // of 0 as it is, so every count takes the eight slices.
+    static uint16_t crcOf(uint64_t Word, unsigned Count, uint16_t Crc)
     {
-        const auto first = static_cast<uint16_t>(crc ^ (P[0] | P[1] << 8));
-        crc = static_cast<uint16_t>(CrcSlices[7][first & 0xFF] ^ CrcSlices[6][first >> 8] ^ CrcSlices[5][P[2]] ^
-                                    CrcSlices[4][P[3]] ^ CrcSlices[3][P[4]] ^ CrcSlices[2][P[5]] ^
-                                    CrcSlices[1][P[6]] ^ CrcSlices[0][P[7]]);
-        stuff(loadWord(P), 64);
+        const uint64_t in = (Word ^ Crc) << (64 - 8 * Count);
+        const unsigned high = Count == 1 ? Crc >> 8 : 0;
+        return static_cast<uint16_t>(high ^ CrcSlices[7][in & 0xFF] ^ CrcSlices[6][(in >> 8) & 0xFF] ^
+                                     CrcSlices[5][(in >> 16) & 0xFF] ^ CrcSlices[4][(in >> 24) & 0xFF] ^
+                                     CrcSlices[3][(in >> 32) & 0xFF] ^ CrcSlices[2][(in >> 40) & 0xFF] ^
+                                     CrcSlices[1][(in >> 48) & 0xFF] ^ CrcSlices[0][in >> 56]);
     }
-    // The low Bits bits of Word (whole bytes, the rest 0) after the run of 1s so
-    // far. A run of n 1s gets n / 5 0s inserted, one after every fifth.
-    void stuff(uint64_t Word, unsigned Bits)
+    // The low Bits bits of Word (whole bytes, the rest 0) after a run of Ones
+    // 1s. A run of n 1s gets n / 5 0s inserted, one after every fifth.
+    [[gnu::always_inline]] static void stuff(uint64_t Word, unsigned Bits, unsigned& Ones, int64_t& Stuffed)
     {
         // Bit i set: bits i to i + 4 are 1s. Runs that reach past the word's
         // end are finished by the next one.
         const uint64_t pairs = Word & (Word >> 1);
         const uint64_t five = pairs & (pairs >> 2) & (Word >> 4);
         const auto lead = static_cast<unsigned>(std::countr_one(Word));
-        const bool carried = ones + lead >= 5;
-        if (five == 0 && !carried) {
+        if (five == 0 && Ones + lead < 5) {
             // Most words: nothing inserted, the run left is their last 1s.
-            ones = static_cast<unsigned>(std::countl_one(Word << (64 - Bits)));
+            Ones = static_cast<unsigned>(std::countl_one(Word << (64 - Bits)));
             return;
         }
+        const Stuffing s = stuffRuns(Word, Bits, five, Ones);
+        Ones = s.ones;
+        Stuffed += s.inserted;
+    }
+    struct Stuffing {
+        unsigned ones, inserted;
+    };
+    // Returned, not written through references: the caller's state stays in
+    // registers.
+    [[gnu::noinline]] static Stuffing stuffRuns(uint64_t Word, unsigned Bits, uint64_t Five, unsigned Ones)
+    {
+        unsigned inserted = 0;
         // Where the next fifth 1 may start: after the last 0 inserted.
         unsigned from = 0;
-        if (carried) {
-            ++stuffed;
-            from = 5 - ones;
+        if (Ones + static_cast<unsigned>(std::countr_one(Word)) >= 5) {
+            ++inserted;
+            from = 5 - Ones;
         }
-        for (uint64_t left = five >> from << from; left != 0;) {
-            ++stuffed;
+        for (uint64_t left = Five >> from << from; left != 0;) {
+            ++inserted;
             from = static_cast<unsigned>(std::countr_zero(left)) + 5;
-            left = from < 64 ? five >> from << from : 0;
+            left = from < 64 ? Five >> from << from : 0;
         }
         // Whole bytes: a word of 1s throughout has had a 0 inserted.
         const auto top = static_cast<unsigned>(std::countl_one(Word << (64 - Bits)));
-        ones = std::min(top, Bits - from);
-    }
-    // The held bytes as the low bytes of a word.
-    uint64_t heldWord(size_t Count) const
-    {
-        const uint64_t word = loadWord(held.data());
-        return Count >= 8 ? word : word & ((uint64_t{1} << (8 * Count)) - 1);
-    }
-    void crcHeld()
-    {
-        for (size_t i = 0; i < waiting; ++i)
-            crc = static_cast<uint16_t>((crc >> 8) ^ CrcSlices[0][(crc ^ held[i]) & 0xFF]);
-    }
-    void flushHeld()
-    {
-        if (waiting == 0)
-            return;
-        crcHeld();
-        stuff(heldWord(waiting), 8 * static_cast<unsigned>(waiting));
-        waiting = 0;
+        return {std::min(top, Bits - from), inserted};
     }
 
-    // Up to seven bytes waiting for the next eight, room for the FCS after them.
-    std::array<unsigned char, 16> held{};
-    size_t waiting = 0;
     int64_t known = 0;
     int64_t unknown = 0;
     int64_t stuffed = 0;
@@ -349,97 +389,40 @@ private:
     unsigned ones = 0;
 };
 
-// The six characters of an address field for a call of any length, byte by
-// byte; where its '-' is (its length without one).
-size_t callBytes(unsigned char* Out, std::string_view Call)
+// An address field as the low seven bytes of a word: six characters shifted
+// left by one, blank-padded, then the SSID byte with the C (or, for a
+// digipeater, H) bit on top, the two reserved bits set and the
+// end-of-addresses bit at the bottom.
+uint64_t addressField(std::string_view Call, bool TopBit, bool Last)
 {
     const char* c = Call.data();
     const size_t size = Call.size();
-    const size_t shown = std::min<size_t>(size, 6);
-    size_t i = 0;
-    for (; i < shown && c[i] != '-'; ++i)
-        Out[i] = static_cast<unsigned char>(static_cast<unsigned char>(c[i]) << 1);
-    size_t dash = i;
-    for (; i < 6; ++i)
-        Out[i] = ' ' << 1;
-    if (dash == 6)
+    // The call's first eight bytes as one word: its '-' found, the bytes
+    // before it shifted at once, blanks after them.
+    const uint64_t word = size >= 8 ? loadWord(c)
+        : size >= 4                 ? loadWord4(c) | loadWord4(c + size - 4) << (8 * (size - 4))
+        : size > 0                  ? loadShort(reinterpret_cast<const unsigned char*>(c), size)
+                                    : 0;
+    // Bytes past a short call are 0, never taken for a '-'.
+    const uint64_t found = zeroBytes(word ^ 0x2D2D2D2D2D2D2D2Dull);
+    size_t dash = size;
+    if (found != 0) {
+        dash = static_cast<size_t>(std::countr_zero(found)) / 8;
+    } else if (size > 8) {
+        dash = 8;
         while (dash < size && c[dash] != '-')
             ++dash;
-    return dash;
+    }
+    const size_t shown = std::min<size_t>(dash, 6);
+    const uint64_t kept = (uint64_t{1} << (8 * shown)) - 1;
+    // Each byte shifted on its own: no bit crosses into the next.
+    const uint64_t field = (((word & kept) | (0x202020202020ull & ~kept)) << 1) & 0xFEFEFEFEFEFEull;
+    int ssid = 0;
+    for (size_t k = dash + 1; k < size && c[k] >= '0' && c[k] <= '9'; ++k)
+        ssid = std::min(ssid * 10 + (c[k] - '0'), 1000);
+    const uint64_t ssidByte = (TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0);
+    return field | ssidByte << 48;
 }
-
-// The bytes before the information: addresses, control and PID, built in
-// place and handed over at once.
-class FrameHead {
-public:
-    explicit FrameHead(FrameBits& Frame)
-        : frame(Frame)
-    {
-    }
-    // An address field: six characters shifted left by one, blank-padded,
-    // then the SSID byte with the C (or, for a digipeater, H) bit on top, the
-    // two reserved bits set and the end-of-addresses bit at the bottom.
-    void Address(std::string_view Call, bool TopBit, bool Last)
-    {
-        if (bytes.size() - used < AddressBytes + 1)
-            Flush();
-        unsigned char* out = bytes.data() + used;
-        used += AddressBytes;
-        const char* c = Call.data();
-        const size_t size = Call.size();
-        size_t dash = size;
-        if (size >= 4 && size <= 8) {
-            // A call as one word: its '-' found, the bytes before it shifted
-            // at once, blanks after them.
-            const uint64_t word = size == 8 ? loadWord(c) : loadWord4(c) | loadWord4(c + size - 4) << (8 * (size - 4));
-            const uint64_t dashes = word ^ 0x2D2D2D2D2D2D2D2Dull;
-            const uint64_t found = (dashes - 0x0101010101010101ull) & ~dashes & 0x8080808080808080ull;
-            if (found != 0)
-                dash = static_cast<size_t>(std::countr_zero(found)) / 8;
-            dash = std::min(dash, size);
-            const size_t shown = std::min<size_t>(dash, 6);
-            const uint64_t kept = (uint64_t{1} << (8 * shown)) - 1;
-            // Each byte shifted on its own: no bit crosses into the next.
-            const uint64_t field = (((word & kept) | (0x202020202020ull & ~kept)) << 1) & 0xFEFEFEFEFEFEull;
-            // Eight bytes written, the last two rewritten or not yet used.
-            if constexpr (std::endian::native == std::endian::little) {
-                std::memcpy(out, &field, sizeof field);
-            } else {
-                for (size_t i = 0; i < 6; ++i)
-                    out[i] = static_cast<unsigned char>(field >> (8 * i));
-            }
-        } else {
-            dash = callBytes(out, Call);
-        }
-        int ssid = 0;
-        for (size_t k = dash + 1; k < size && c[k] >= '0' && c[k] <= '9'; ++k)
-            ssid = std::min(ssid * 10 + (c[k] - '0'), 1000);
-        out[6] = static_cast<unsigned char>((TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0));
-    }
-    void Byte(uint8_t Value)
-    {
-        if (used == bytes.size())
-            Flush();
-        bytes[used++] = Value;
-    }
-    void Unknown(int64_t Count)
-    {
-        Flush();
-        frame.Unknown(Count);
-    }
-    void Flush()
-    {
-        frame.Known(bytes.data(), used);
-        used = 0;
-    }
-
-private:
-    FrameBits& frame;
-    // Destination, source, eight digipeaters, two control bytes and the PID,
-    // and room for an address written as a whole word.
-    std::array<unsigned char, 10 * AddressBytes + 3 + 1> bytes;
-    size_t used = 0;
-};
 
 } // namespace
 
@@ -462,12 +445,37 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
     // frames have two control bytes; U frames always have one.
     const bool modulo128 = (information || supervisory) && (d.recv > 7 || d.send > 7);
 
+    // Addresses, control and PID one after the other, then as many of the
+    // information's first bytes as make them whole words: the rest of the
+    // information goes eight bytes at a time straight from the text.
     FrameBits frame;
-    FrameHead head(frame);
+    std::array<unsigned char, 96> head;
+    size_t used = 0;
+    const auto flush = [&] {
+        frame.Known(head.data(), used);
+        used = 0;
+    };
+    const auto address = [&](std::string_view Call, bool TopBit, bool Last) {
+        // Eight bytes written, the last of them the next field's or unused.
+        if (used + 8 > head.size())
+            flush();
+        storeWord(head.data() + used, addressField(Call, TopBit, Last));
+        used += AddressBytes;
+    };
+    const auto byte = [&](uint8_t Value) {
+        if (used == head.size())
+            flush();
+        head[used++] = Value;
+    };
+    const auto unknownByte = [&] {
+        flush();
+        frame.Unknown(1);
+    };
+
     // Command: destination C bit set; response: source C bit set.
     const bool both = d.role == Description::Both;
-    head.Address(Header.Destination, both || d.role != Description::Response, false);
-    head.Address(Header.Source, both || d.role == Description::Response, Header.Via.empty());
+    address(Header.Destination, both || d.role != Description::Response, false);
+    address(Header.Source, both || d.role == Description::Response, Header.Via.empty());
     // A '*' marks the last digipeater that has repeated the frame; those
     // before it have repeated it too. Dire Wolf shows no '*' at all.
     size_t repeated = 0;
@@ -478,41 +486,49 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
         std::string_view call = Header.Via[i];
         if (!call.empty() && call.back() == '*')
             call.remove_suffix(1);
-        head.Address(call, i < repeated, i + 1 == Header.Via.size());
+        address(call, i < repeated, i + 1 == Header.Via.size());
     }
 
     const int64_t recv = std::max<int64_t>(d.recv, 0), send = std::max<int64_t>(d.send, 0);
     const int pf = d.pollFinal;
     if (information && modulo128) {
-        head.Byte(static_cast<uint8_t>((send & 0x7f) << 1));
-        head.Byte(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
+        byte(static_cast<uint8_t>((send & 0x7f) << 1));
+        byte(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
     } else if (information) {
-        head.Byte(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | ((send & 7) << 1)));
+        byte(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | ((send & 7) << 1)));
     } else if (supervisory && modulo128) {
-        head.Byte(*supervisory);
-        head.Byte(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
+        byte(*supervisory);
+        byte(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
     } else if (supervisory) {
-        head.Byte(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | *supervisory));
+        byte(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | *supervisory));
     } else if (unnumbered) {
-        head.Byte(static_cast<uint8_t>(*unnumbered | (pf << 4)));
+        byte(static_cast<uint8_t>(*unnumbered | (pf << 4)));
     } else {
-        head.Unknown(1);
+        unknownByte();
     }
 
     if (carriesPid) {
         if (d.pid)
-            head.Byte(*d.pid);
+            byte(*d.pid);
         else
-            head.Unknown(1);
+            unknownByte();
     }
-    head.Flush();
 
     // I and UI frames: the length the header gives, else what is shown. Other
     // frames (XID, TEST, FRMR, SREJ) carry what the engine shows after the line.
     const int64_t info = carriesPid ? InformationBytesShown(Header, Shown) : static_cast<int64_t>(Shown.size());
     if (static_cast<int64_t>(Shown.size()) == info) {
-        frame.Known(Shown);
+        const size_t top = std::min(Shown.size(), (8 - used % 8) % 8);
+        if (top > 0) {
+            if (used + 8 > head.size())
+                flush();
+            storeWord(head.data() + used, loadShort(reinterpret_cast<const unsigned char*>(Shown.data()), top));
+            used += top;
+        }
+        flush();
+        frame.Known(Shown.substr(top));
     } else {
+        flush();
         frame.Unknown(info);
     }
 

@@ -14,37 +14,121 @@ namespace {
 constexpr size_t AddressBytes = 7;
 constexpr size_t MaxAddresses = 10; // destination, source and 8 digipeaters
 
+// A call from its address field: the characters without blanks, then the
+// SSID unless it is 0. Out has room for nine.
+size_t rawCallInto(char* Out, const char* Field)
+{
+    // The six characters at once: shifted down, the blanks found; blanks
+    // only after the characters (as calls are padded) need no byte loop.
+    uint64_t word = 0;
+    std::memcpy(&word, Field, 6);
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint64_t chars = (word >> 1) & 0x7F7F7F7F7F7Full;
+        const uint64_t other = chars ^ 0x202020202020ull;
+        // The top bit of each byte that is not a blank.
+        const uint64_t kept = ((other & 0x7F7F7F7F7F7Full) + 0x7F7F7F7F7F7Full) & 0x808080808080ull;
+        // Each byte's flag as its bottom bit, every other bit of the six set:
+        // the 1s below the first blank's 0 are eight per character.
+        const auto shown =
+            static_cast<size_t>(std::countr_one((kept >> 7 | ~0x010101010101ull) & 0xFFFFFFFFFFFFull) / 8);
+        if ((kept >> (8 * shown)) == 0) {
+            std::memcpy(Out, &chars, 8);
+            size_t n = shown;
+            const int ssid = (static_cast<uint8_t>(Field[6]) >> 1) & 0x0F;
+            if (ssid != 0) {
+                Out[n++] = '-';
+                if (ssid >= 10)
+                    Out[n++] = '1';
+                Out[n++] = static_cast<char>('0' + ssid % 10);
+            }
+            return n;
+        }
+    }
+    size_t n = 0;
+    for (size_t i = 0; i < 6; ++i) {
+        const char c = static_cast<char>(static_cast<uint8_t>(Field[i]) >> 1);
+        if (c != ' ')
+            Out[n++] = c;
+    }
+    const int ssid = (static_cast<uint8_t>(Field[6]) >> 1) & 0x0F;
+    if (ssid != 0) {
+        Out[n++] = '-';
+        if (ssid >= 10)
+            Out[n++] = '1';
+        Out[n++] = static_cast<char>('0' + ssid % 10);
+    }
+    return n;
+}
+
 std::string rawCall(std::string_view Address)
 {
-    std::string call;
-    for (size_t i = 0; i < 6; ++i) {
-        const char c = static_cast<char>(static_cast<uint8_t>(Address[i]) >> 1);
-        if (c != ' ')
-            call += c;
-    }
-    const int ssid = (static_cast<uint8_t>(Address[6]) >> 1) & 0x0F;
-    if (ssid != 0)
-        call += "-" + std::to_string(ssid);
-    return call;
+    char call[9];
+    return std::string(call, rawCallInto(call, Address.data()));
 }
 
 // Calls compare without regard to case, a trailing '*' or an SSID of 0.
-std::string plainCall(std::string_view Call)
+std::string_view trimmedCall(std::string_view Call)
 {
     if (!Call.empty() && Call.back() == '*')
         Call.remove_suffix(1);
     if (Call.size() > 2 && Call.substr(Call.size() - 2) == "-0")
         Call.remove_suffix(2);
-    std::string out(Call);
+    return Call;
+}
+
+std::string plainCall(std::string_view Call)
+{
+    std::string out(trimmedCall(Call));
     for (char& c : out)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return out;
 }
 
+char upper(char C)
+{
+    return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
+}
+
+// Compared where they lie: a raw frame's calls are matched for every frame heard.
 bool sameCall(std::string_view A, std::string_view B)
 {
-    return plainCall(A) == plainCall(B);
+    // The usual case: the same text.
+    if (A == B)
+        return true;
+    A = trimmedCall(A);
+    B = trimmedCall(B);
+    if (A.size() != B.size())
+        return false;
+    for (size_t i = 0; i < A.size(); ++i)
+        if (upper(A[i]) != upper(B[i]))
+            return false;
+    return true;
+}
+
+// Count bytes copied with a few moves of whole words instead of a call: a
+// call is a handful of bytes.
+void copyShort(char* To, const char* From, size_t Count)
+{
+    uint64_t head = 0, tail = 0;
+    if (Count > 16) {
+        std::memcpy(To, From, Count);
+    } else if (Count >= 8) {
+        std::memcpy(&head, From, 8);
+        std::memcpy(&tail, From + Count - 8, 8);
+        std::memcpy(To, &head, 8);
+        std::memcpy(To + Count - 8, &tail, 8);
+    } else if (Count >= 4) {
+        uint32_t first = 0, last = 0;
+        std::memcpy(&first, From, 4);
+        std::memcpy(&last, From + Count - 4, 4);
+        std::memcpy(To, &first, 4);
+        std::memcpy(To + Count - 4, &last, 4);
+    } else if (Count > 0) {
+        To[0] = From[0];
+        To[Count / 2] = From[Count / 2];
+        To[Count - 1] = From[Count - 1];
+    }
 }
 
 } // namespace
@@ -116,12 +200,38 @@ void FrameOrigins::TakeRaw(uint8_t Port, std::string_view Data)
     if (Data.empty())
         return;
     Data.remove_prefix(1);
-    auto addresses = ParseRawAddresses(Data);
-    if (!addresses)
+    // The address field ends with the bit at the bottom of an SSID byte, after
+    // the source at the earliest, within 10 addresses and within the frame.
+    size_t addresses = 0;
+    for (size_t n = 0; n < MaxAddresses && Data.size() >= (n + 1) * AddressBytes; ++n)
+        if (static_cast<uint8_t>(Data[n * AddressBytes + 6]) & 1) {
+            addresses = n + 1;
+            break;
+        }
+    if (addresses < 2)
         return;
-    if (raws.size() == KeptRaw)
-        raws.pop_front();
-    raws.push_back({Port, std::move(*addresses), std::string(Data)});
+    if (rawCount == KeptRaw) {
+        rawFirst = (rawFirst + 1) % KeptRaw;
+        --rawCount;
+    }
+    Raw& r = raws[(rawFirst + rawCount) % KeptRaw];
+    ++rawCount;
+    r.port = Port;
+    r.frame.assign(Data);
+    const auto decode = [&](ShortCall& Call, size_t Index) {
+        Call.size = rawCallInto(Call.text.data(), Data.data() + Index * AddressBytes);
+    };
+    decode(r.destination, 0);
+    decode(r.source, 1);
+    // The last digipeater whose H bit is set sent it, else its source.
+    r.transmitter = r.source;
+    r.digipeated = false;
+    for (size_t i = addresses; i-- > 2;)
+        if (static_cast<uint8_t>(Data[i * AddressBytes + 6]) & 0x80) {
+            decode(r.transmitter, i);
+            r.digipeated = true;
+            break;
+        }
 }
 
 CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader& Header, std::string_view Data)
@@ -177,47 +287,43 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
         total += call.size();
     if (entry.calls.size() < total)
         entry.calls.resize(total);
-    entry.ends.clear();
+    const size_t calls = 2 + Header.Via.size();
+    entry.ends.resize(calls);
     uint32_t at = 0;
-    const auto add = [&](std::string_view Call) {
-        if (!Call.empty())
-            std::memcpy(entry.calls.data() + at, Call.data(), Call.size());
-        at += static_cast<uint32_t>(Call.size());
-        entry.ends.push_back(at);
-    };
-    add(Header.Source);
-    add(Header.Destination);
-    for (const std::string& call : Header.Via)
-        add(call);
+    for (size_t i = 0; i < calls; ++i) {
+        const std::string_view call = i == 0 ? Header.Source
+            : i == 1                         ? Header.Destination
+                                             : std::string_view(Header.Via[i - 2]);
+        copyShort(entry.calls.data() + at, call.data(), call.size());
+        at += static_cast<uint32_t>(call.size());
+        entry.ends[i] = at;
+    }
     entry.info = f.InfoHash;
 
     // The raw frame of this one; older ones that found no monitor frame go.
-    const auto raw = std::find_if(raws.begin(), raws.end(), [&](const Raw& r) {
-        return r.port == Port && sameCall(r.addresses.Source, Header.Source) &&
-            sameCall(r.addresses.Destination, Header.Destination);
-    });
-    if (raw != raws.end()) {
+    for (size_t age = 0; age < rawCount; ++age) {
+        const Raw& r = raws[(rawFirst + age) % KeptRaw];
+        if (r.port != Port || !sameCall(r.source.View(), Header.Source) ||
+            !sameCall(r.destination.View(), Header.Destination))
+            continue;
         f.Exact = true;
-        f.AirBits = RawFrameAirBits(raw->frame);
-        f.Transmitter = raw->addresses.Source;
-        for (size_t i = raw->addresses.Via.size(); i-- > 0;)
-            if (raw->addresses.Repeated[i]) {
-                f.Transmitter = raw->addresses.Via[i];
-                f.Digipeated = true;
-                break;
-            }
-        raws.erase(raws.begin(), raw + 1);
+        f.AirBits = RawFrameAirBits(r.frame);
+        f.Transmitter = r.transmitter.View();
+        f.Digipeated = r.digipeated;
+        rawFirst = (rawFirst + age + 1) % KeptRaw;
+        rawCount -= age + 1;
         return f;
     }
 
     // Engines that mark the repeating digipeater in the text ('*').
     f.AirBits = FrameAirBits(Header, Data, shown);
-    f.Transmitter = plainCall(Header.Source);
+    std::string_view transmitter = Header.Source;
     for (size_t i = Header.Via.size(); i-- > 0;)
         if (!Header.Via[i].empty() && Header.Via[i].back() == '*') {
-            f.Transmitter = plainCall(Header.Via[i]);
+            transmitter = Header.Via[i];
             f.Digipeated = true;
             break;
         }
+    f.Transmitter = plainCall(transmitter);
     return f;
 }

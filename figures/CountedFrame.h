@@ -16,7 +16,6 @@
 // The description holds no timing; the preamble estimate adds that.
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,10 +63,20 @@ public:
     const std::string& OwnCall() const { return ownCall; }
 
 private:
+    // A call as the monitor text writes it, "ABCDEF-15" at the longest.
+    struct ShortCall {
+        std::array<char, 10> text{};
+        size_t size = 0;
+        std::string_view View() const { return {text.data(), size}; }
+    };
+    // A raw frame waiting for its monitor frame: the calls it is matched by
+    // and the station that sent it, decoded once; the slot keeps the frame's
+    // buffer for the next.
     struct Raw {
-        uint8_t port;
-        RawAddresses addresses;
+        uint8_t port = 0;
         std::string frame;
+        ShortCall source, destination, transmitter;
+        bool digipeated = false;
     };
     // A heard frame's calls (source, destination, the digipeaters) one after
     // another in one buffer that keeps its room, each ending where ends
@@ -91,7 +100,9 @@ private:
     static constexpr size_t KeptHeard = 16;
     // The heard frame Age places before the newest (0: the newest).
     const Heard& heardBefore(size_t Age) const { return heard[(heardNext + KeptHeard - 1 - Age) % KeptHeard]; }
-    std::deque<Raw> raws;
+    // Oldest first, from rawFirst on.
+    std::array<Raw, KeptRaw> raws;
+    size_t rawFirst = 0, rawCount = 0;
     // A ring whose entries keep their buffers from frame to frame.
     std::array<Heard, KeptHeard> heard;
     size_t heardNext = 0, heardCount = 0;

@@ -85,6 +85,34 @@ TEST(FrameAirBits, ControlPidAndInformationFollowTheFrameType)
     EXPECT_EQ(airBits(direWolf(link, "TEST F=1 Len=2", "ok")), onAir(join({response, {0xF3}, text("ok")})));
 }
 
+// The description's words are read wherever they stand: after long words
+// (one that holds a number past its eighth letter is still one word), between
+// runs of blanks, right before the '>' or the text's end; only the names
+// themselves count, not words that begin like them.
+TEST(FrameAirBits, DescriptionWordsAreReadWhereverTheyStand)
+{
+    const std::string link = " 1:Fm N0CALL-1 To N0CALL-2 <";
+    const Bytes response = join({address("N0CALL", 0x64), address("N0CALL", 0xE3)});
+    const Bytes command = join({address("N0CALL", 0xE4), address("N0CALL", 0x63)});
+    const Bytes both = join({address("N0CALL", 0xE4), address("N0CALL", 0xE3)});
+    const struct {
+        std::string text;
+        Bytes frame;
+    } cases[] = {
+        // N(S) 3, N(R) 1: 0x26; had "R7" been split off the long word, 0xE6.
+        {link + "I S3 R1 XXXXXXXXR7 pid=F0 Len=5 P=0 >[19:29:58]\rabcde\r", join({command, {0x26, 0xF0}, text("abcde")})},
+        {link + "I  S3   R1  pid=F0  Len=5  P=0 >[19:29:58]\rabcde\r", join({command, {0x26, 0xF0}, text("abcde")})},
+        {link + "UI pid=F0 Len=5 ABCDEFGH P=1 >[19:29:58]\rabcde\r", join({command, {0x13, 0xF0}, text("abcde")})},
+        {link + "RR R5 F=1>[19:29:58]\r", join({response, {0xB1}})},
+        {link + "RR R5 F=1", join({response, {0xB1}})},
+        {link + "RR R5 PF=1 >[19:29:58]\r", join({both, {0xB1}})},
+        // Not a P/F name: no P/F bit, and a command as when none is given.
+        {link + "RR R5 Px=1 >[19:29:58]\r", join({command, {0xA1}})},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(airBits(c.text + std::string(1, '\0')), onAir(c.frame)) << c.text;
+}
+
 TEST(FrameAirBits, DigipeatersAddAnAddressEachAndStarMarksThoseThatRepeated)
 {
     const Bytes head = join({address("APRS", 0xE0), address("N0CALL", 0xE2)});

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -98,6 +100,58 @@ TEST(FrameOrigins, RawFramesPairOnlyWithTheirOwnMonitorFrame)
     EXPECT_FALSE(describe(origins, 'U', monitorB).Exact);
 }
 
+// A raw address field as the monitor text writes its call: the characters
+// without their blanks (wherever they stand), "-n" for an SSID n other than 0.
+TEST(ParseRawAddresses, CallsOfEveryLengthAndSsid)
+{
+    const struct {
+        std::string field; // the six characters as sent, blank-padded
+        int ssid;
+        std::string call;
+    } cases[] = {
+        {"A     ", 0, "A"},           {"AB    ", 3, "AB-3"},     {"ABC   ", 10, "ABC-10"},
+        {"ABCD  ", 15, "ABCD-15"},    {"ABCDE ", 9, "ABCDE-9"},  {"ABCDEF", 0, "ABCDEF"},
+        {"ABCDEF", 12, "ABCDEF-12"}, {"AB CD ", 1, "ABCD-1"},   {" ABC  ", 0, "ABC"},
+        {"      ", 5, "-5"},
+    };
+    for (const auto& c : cases) {
+        const Bytes frame = join({address(c.field, static_cast<uint8_t>(0xE0 | c.ssid << 1)), address("N0SRC", 0x61)});
+        const auto parsed = ParseRawAddresses(std::string(frame.begin(), frame.end()));
+        ASSERT_TRUE(parsed) << c.field;
+        EXPECT_EQ(parsed->Destination, c.call) << c.field;
+    }
+}
+
+// The last four raw frames wait for their monitor frames, oldest first; a
+// monitor frame takes its own and drops those older than it.
+TEST(FrameOrigins, RawFramesWaitFourDeepAndOlderOnesGoWithAMatch)
+{
+    const auto rawFrom = [](int Ssid) {
+        return raw(join({address("APRS", 0xE0), address("N0SRC", static_cast<uint8_t>(0x61 | Ssid << 1)), ui,
+                         text("x")}));
+    };
+    const auto monitorFrom = [](int Ssid) {
+        return " 1:Fm N0SRC-" + std::to_string(Ssid) + " To APRS <UI pid=F0 Len=1 PF=0 >[08:12:13]\rx\r" + '\0';
+    };
+    const struct {
+        std::vector<int> raws, monitored;
+        std::vector<bool> exact;
+    } cases[] = {
+        {{1, 2, 3, 4, 5}, {1, 2}, {false, true}},
+        {{1, 2, 3}, {2, 1, 3}, {true, false, true}},
+        {{1, 2, 3, 4, 5, 6, 7}, {4, 7, 6, 5}, {true, true, false, false}},
+        {{1, 1, 2}, {1, 1, 1}, {true, true, false}},
+    };
+    for (const auto& c : cases) {
+        FrameOrigins origins;
+        for (const int ssid : c.raws)
+            origins.TakeRaw(0, rawFrom(ssid));
+        for (size_t i = 0; i < c.monitored.size(); ++i)
+            EXPECT_EQ(describe(origins, 'U', monitorFrom(c.monitored[i])).Exact, c.exact[i])
+                << "case with " << c.raws.size() << " raw frames, monitor frame " << i;
+    }
+}
+
 TEST(FrameOrigins, OwnDigipeatIsSentUnderTheStationsCallWithItsHBitSet)
 {
     // Heard with WIDE1-1, repeated by the station as N0DW-1 (Dire Wolf's
@@ -153,6 +207,46 @@ TEST(FrameOrigins, OwnDigipeatIsFoundAmongTheLastSixteenHeardFrames)
     describe(reversed, 'U', " 1:Fm N0SRC-2 To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0");
     describe(reversed, 'U', " 1:Fm N0SRC-2 To APRS Via N0DW-1,N0XYZ <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0");
     EXPECT_EQ(describe(reversed, 'T', sentText).Transmitter, "WIDE2-1");
+}
+
+// The heard frame is matched by its calls, kept for every length a text can
+// hold, without regard to case or an SSID of 0; a call that differs in its
+// last character or its length is another station's.
+TEST(FrameOrigins, OwnDigipeatMatchesHeardCallsOfEveryLength)
+{
+    const std::string letters = "N0SRCABCDEFGHIJKLMNOPQRSTU";
+    const struct {
+        const char* what;
+        bool lowerHeard, zeroSsidSent, lastDiffers, longerSent, found;
+    } cases[] = {
+        {"the same call", false, false, false, false, true},
+        {"heard in lower case", true, false, false, false, true},
+        {"sent with SSID 0", false, true, false, false, true},
+        {"last character differs", false, false, true, false, false},
+        {"one character longer", false, false, false, true, false},
+    };
+    for (const auto& c : cases)
+        for (size_t length = 1; length <= 20; ++length) {
+            std::string heardCall = letters.substr(0, length), sentCall = heardCall;
+            if (c.lowerHeard)
+                for (char& ch : heardCall)
+                    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            if (c.lastDiffers)
+                sentCall.back() = sentCall.back() == 'Z' ? 'Y' : 'Z';
+            if (c.longerSent)
+                sentCall += 'X';
+            if (c.zeroSsidSent)
+                sentCall += "-0";
+            FrameOrigins origins;
+            describe(origins, 'U',
+                     " 1:Fm " + heardCall + " To APRS Via WIDE1-1,WIDE2-1 <UI pid=F0 Len=2 PF=0 >[08:12:17]\rhi\r" +
+                         '\0');
+            const CountedFrame sent = describe(origins, 'T',
+                                               " 1:Fm " + sentCall +
+                                                   " To APRS Via N0DW-1,WIDE2-1 <UI pid=F0 Len=2 PF=0 >[08:12:17]\rhi\r" +
+                                                   '\0');
+            EXPECT_EQ(sent.Digipeated, c.found) << c.what << ", " << length;
+        }
 }
 
 // Every byte of a text counts towards its hash, wherever it stands: texts of
