@@ -668,8 +668,7 @@ void readLineRest(std::string_view Text, std::string_view rest, MonitorHeader& H
 
 bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
 {
-    // Reset field by field: a header reused from frame to frame keeps its
-    // digipeaters' buffers instead of allocating them again.
+    // Reset field by field: a header is reused from frame to frame.
     Header.PortText = Header.Source = Header.Destination = Header.FrameType = Header.Pid = {};
     Header.RecvSeq = Header.SendSeq = Header.InfoLen = 0;
     Header.HasInfoLen = false;

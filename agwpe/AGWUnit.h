@@ -54,9 +54,9 @@ struct AGWFrameView {
 // The fields of the text header of a monitored frame, such as
 // " 1:Fm N0CALL-1 To APRS Via WIDE1-1 <UI pid=F0 Len=20 PF=0 >[19:29:58]\r".
 // The text fields are views into the text parsed, valid while it is: no
-// field is copied per frame. Via keeps its own strings, as digipeating marks
-// them. ParseMonitorHeader resets every field: a field added here is reset
-// there too.
+// field is copied per frame, the digipeaters' calls included.
+// ParseMonitorHeader resets every field: a field added here is reset there
+// too.
 struct MonitorHeader {
     // AX.25 names at most 8 digipeaters; further ones in a text are ignored.
     static constexpr size_t MaxVia = 8;
@@ -69,10 +69,33 @@ struct MonitorHeader {
     static constexpr size_t MaxText = 4096;
     static constexpr size_t MaxHeaderLine = 1024;
 
+    // The digipeaters' calls in the order the text names them, '*' kept,
+    // at most MaxVia: further ones are dropped.
+    class Calls {
+    public:
+        void push_back(std::string_view Call)
+        {
+            if (count < MaxVia)
+                calls[count++] = Call;
+        }
+        void emplace_back(std::string_view Call) { push_back(Call); }
+        void clear() { count = 0; }
+        size_t size() const { return count; }
+        bool empty() const { return count == 0; }
+        std::string_view operator[](size_t Index) const { return calls[Index]; }
+        std::string_view back() const { return calls[count - 1]; }
+        const std::string_view* begin() const { return calls.data(); }
+        const std::string_view* end() const { return calls.data() + count; }
+
+    private:
+        std::array<std::string_view, MaxVia> calls{};
+        size_t count = 0;
+    };
+
     std::string_view PortText, Source, Destination, FrameType, Pid;
     int32_t RecvSeq = 0, SendSeq = 0, InfoLen = 0;
     bool HasInfoLen = false; // a "Len=" was there (LinBPQ writes I frames without)
-    std::vector<std::string> Via;
+    Calls Via;
     // The header line after the description: the time, and whatever an engine
     // adds there (LinBPQ's XID parameters and FRMR bytes).
     std::string_view LineRest;

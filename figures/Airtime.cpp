@@ -433,6 +433,17 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
 
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown)
 {
+    // A '*' marks the last digipeater that has repeated the frame; those
+    // before it have repeated it too. Dire Wolf shows no '*' at all.
+    size_t repeated = 0;
+    for (size_t i = 0; i < Header.Via.size(); ++i)
+        if (!Header.Via[i].empty() && Header.Via[i].back() == '*')
+            repeated = i + 1;
+    return FrameAirBits(Header, Data, Shown, repeated);
+}
+
+int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown, size_t Repeated)
+{
     const Description d = describe(Data);
     const std::string_view type = Header.FrameType;
     const bool information = type == "I";
@@ -476,17 +487,16 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
     const bool both = d.role == Description::Both;
     address(Header.Destination, both || d.role != Description::Response, false);
     address(Header.Source, both || d.role == Description::Response, Header.Via.empty());
-    // A '*' marks the last digipeater that has repeated the frame; those
-    // before it have repeated it too. Dire Wolf shows no '*' at all.
-    size_t repeated = 0;
-    for (size_t i = 0; i < Header.Via.size(); ++i)
-        if (!Header.Via[i].empty() && Header.Via[i].back() == '*')
-            repeated = i + 1;
     for (size_t i = 0; i < Header.Via.size(); ++i) {
         std::string_view call = Header.Via[i];
         if (!call.empty() && call.back() == '*')
             call.remove_suffix(1);
-        address(call, i < repeated, i + 1 == Header.Via.size());
+        // A digipeater not repeated yet sends no '*' either; as the text
+        // marks none past the last repeated one, this only applies to a
+        // given count.
+        if (i >= Repeated && !call.empty() && call.back() == '*')
+            call.remove_suffix(1);
+        address(call, i < Repeated, i + 1 == Header.Via.size());
     }
 
     const int64_t recv = std::max<int64_t>(d.recv, 0), send = std::max<int64_t>(d.send, 0);

@@ -33,6 +33,9 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data);
 // The same, for callers that hold the information it shows already
 // (MonitorInformation of Data).
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown);
+// The same, as sent with the H bit of the first Repeated digipeaters set,
+// whatever '*' the text shows: for a digipeat the station sends itself.
+int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown, size_t Repeated);
 
 // Bits of a frame given as its raw bytes, addresses to information, without
 // the FCS (as an engine passes on a raw frame): FCS, stuffing and closing flag

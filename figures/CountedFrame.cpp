@@ -263,14 +263,7 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
             f.Transmitter = ownCall;
             f.Digipeated = true;
             // Sent with the H bit set up to the station's own call.
-            MonitorHeader sent = Header;
-            for (size_t i = 0; i <= *mine; ++i)
-                if (sent.Via[i].empty() || sent.Via[i].back() != '*')
-                    sent.Via[i] += '*';
-            for (size_t i = *mine + 1; i < sent.Via.size(); ++i)
-                if (!sent.Via[i].empty() && sent.Via[i].back() == '*')
-                    sent.Via[i].pop_back();
-            f.AirBits = FrameAirBits(sent, Data, shown);
+            f.AirBits = FrameAirBits(Header, Data, shown, *mine + 1);
         } else {
             f.Transmitter = plainCall(Header.Source);
             f.AirBits = FrameAirBits(Header, Data, shown);
@@ -283,7 +276,7 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     heardNext = (heardNext + 1) % KeptHeard;
     heardCount = std::min(heardCount + 1, KeptHeard);
     size_t total = Header.Source.size() + Header.Destination.size();
-    for (const std::string& call : Header.Via)
+    for (const std::string_view call : Header.Via)
         total += call.size();
     if (entry.calls.size() < total)
         entry.calls.resize(total);
@@ -293,7 +286,7 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     for (size_t i = 0; i < calls; ++i) {
         const std::string_view call = i == 0 ? Header.Source
             : i == 1                         ? Header.Destination
-                                             : std::string_view(Header.Via[i - 2]);
+                                             : Header.Via[i - 2];
         copyShort(entry.calls.data() + at, call.data(), call.size());
         at += static_cast<uint32_t>(call.size());
         entry.ends[i] = at;

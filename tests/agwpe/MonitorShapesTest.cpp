@@ -98,8 +98,8 @@ std::string fields(bool good, const MonitorHeader& h)
         std::string(h.Destination) + "|" + std::string(h.FrameType) + "|" + std::string(h.Pid) + "|" +
         std::to_string(h.RecvSeq) + "|" + std::to_string(h.SendSeq) + "|" + std::to_string(h.InfoLen) +
         (h.HasInfoLen ? "|len|" : "|-|") + std::string(h.LineRest) + "|" + std::string(h.Info) + "|";
-    for (const std::string& call : h.Via)
-        s += call + ",";
+    for (const std::string_view call : h.Via)
+        s += std::string(call) + ",";
     return s;
 }
 

@@ -175,6 +175,33 @@ TEST(FrameOrigins, OwnDigipeatIsSentUnderTheStationsCallWithItsHBitSet)
     EXPECT_EQ(own.Transmitter, "N0DW-1");
 }
 
+// The stars an engine may show in the station's own digipeat change nothing:
+// sent, every digipeater up to the station's call has its H bit set, none after.
+TEST(FrameOrigins, OwnDigipeatIsSentWithTheHBitsItSetWhateverStarsTheTextShows)
+{
+    const std::string hello = " <UI pid=F0 Len=5 PF=0 >[08:12:17]\rhello\r\0";
+    const int64_t second = onAir(join({address("APRS", 0xE0), address("N0SRC", 0xE4), address("N0ABC", 0xE0),
+                                       address("N0DW", 0xE3), ui, text("hello")}));
+    const int64_t first = onAir(join({address("APRS", 0xE0), address("N0SRC", 0xE4), address("N0DW", 0xE2),
+                                      address("WIDE2", 0x63), ui, text("hello")}));
+    const struct {
+        const char* heardVia;
+        const char* sentVia;
+        int64_t bits;
+    } cases[] = {
+        {"WIDE1-1,WIDE2-1", "N0DW-1*,WIDE2-1", first},  {"WIDE1-1,WIDE2-1", "N0DW-1,WIDE2-1*", first},
+        {"WIDE1-1,WIDE2-1", "N0DW-1*,WIDE2-1*", first}, {"N0ABC*,WIDE2-1", "N0ABC*,N0DW-1", second},
+        {"N0ABC*,WIDE2-1", "N0ABC,N0DW-1*", second},    {"N0ABC,WIDE2-1", "N0ABC,N0DW-1", second},
+    };
+    for (const auto& c : cases) {
+        FrameOrigins origins;
+        describe(origins, 'U', " 1:Fm N0SRC-2 To APRS Via " + std::string(c.heardVia) + hello);
+        const CountedFrame sent = describe(origins, 'T', " 1:Fm N0SRC-2 To APRS Via " + std::string(c.sentVia) + hello);
+        EXPECT_EQ(sent.Transmitter, "N0DW-1") << c.sentVia;
+        EXPECT_EQ(sent.AirBits, c.bits) << c.sentVia;
+    }
+}
+
 // The station's digipeat is told by the frame it repeats among the last 16
 // heard, newest first: an older one has been forgotten.
 TEST(FrameOrigins, OwnDigipeatIsFoundAmongTheLastSixteenHeardFrames)
