@@ -477,6 +477,21 @@ namespace {
 
 constexpr size_t NoShape = std::string_view::npos;
 
+// What follows the header line that ends at LineEnd (npos: none does),
+// without the line end the engine adds after the information: CR and NUL on
+// Dire Wolf, CR on LinBPQ.
+std::string_view informationAfter(std::string_view Data, size_t LineEnd)
+{
+    if (LineEnd == std::string_view::npos)
+        return {};
+    std::string_view info = Data.substr(LineEnd + 1);
+    if (!info.empty() && info.back() == '\0')
+        info.remove_suffix(1);
+    if (!info.empty() && info.back() == '\r')
+        info.remove_suffix(1);
+    return info;
+}
+
 // The digipeaters of the word [At, End) of Text, "DIGI1,DIGI2", up to the
 // most a frame can name; empty names between commas name none.
 void addVia(std::string_view Text, size_t At, size_t End, MonitorHeader& Header)
@@ -515,23 +530,24 @@ size_t readAddresses(std::string_view Text, MonitorHeader& Header)
         return NoShape;
     const size_t limit = n - 5;
     const char* t = Text.data();
-    const size_t colon = FindByte(Text, 0, ':');
-    if (colon >= limit - 8 || std::memcmp(t + colon + 1, "Fm ", 3) != 0 || t[colon + 4] == ' ')
+    // A carriage return anywhere before '<' leaves the text to the reading
+    // below: then the header line's end is the first one after '<'.
+    const size_t colon = FindEither(Text, 0, ':', '\r');
+    if (colon >= limit - 8 || t[colon] != ':' || std::memcmp(t + colon + 1, "Fm ", 3) != 0 || t[colon + 4] == ' ')
         return NoShape;
     const size_t source = colon + 4;
-    const size_t sourceEnd = FindByte(Text, source, ' ');
+    const size_t sourceEnd = FindEither(Text, source, ' ', '\r');
     if (sourceEnd >= limit - 5 || std::memcmp(t + sourceEnd, " To ", 4) != 0 || t[sourceEnd + 4] == ' ')
         return NoShape;
     const size_t destination = sourceEnd + 4;
-    const size_t destinationEnd = FindByte(Text, destination, ' ');
-    if (destinationEnd >= limit)
+    const size_t destinationEnd = FindEither(Text, destination, ' ', '\r');
+    if (destinationEnd >= limit || t[destinationEnd] != ' ')
         return NoShape;
     size_t via = destinationEnd + 1;
     while (via < limit && t[via] == ' ')
         ++via;
-    const size_t open = via < limit ? FindByte(Text, via, '<') : NoShape;
-    // A carriage return before '<' would be stripped from the digipeaters' word.
-    if (open >= limit || (open > via && t[open - 1] == '\r'))
+    const size_t open = via < limit ? FindEither(Text, via, '<', '\r') : NoShape;
+    if (open >= limit || t[open] != '<')
         return NoShape;
     Header.PortText = Text.substr(0, colon);
     Header.Source = Text.substr(source, sourceEnd - source);
@@ -673,9 +689,11 @@ bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
     Header.RecvSeq = Header.SendSeq = Header.InfoLen = 0;
     Header.HasInfoLen = false;
     Header.Via.clear();
-    Header.LineRest = Header.Info = {};
+    Header.LineRest = Header.Info = Header.Shown = {};
     std::string_view rest, word;
-    if (const size_t description = readAddresses(Text, Header); description != NoShape) {
+    const size_t description = readAddresses(Text, Header);
+    const bool fast = description != NoShape;
+    if (fast) {
         // The words read up to '<' dropped up to four carriage returns from the text's end.
         size_t end = Text.size();
         for (int i = 0; i < 4 && Text[end - 1] == '\r'; ++i)
@@ -703,6 +721,13 @@ bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
 
     if (!readDescription(rest, Header))
         return false;
+    if (fast) {
+        // No carriage return before rest: the first from there ends the line.
+        const size_t from = static_cast<size_t>(rest.data() - Text.data());
+        Header.Shown = informationAfter(Text, FindByte(Text, from, '\r'));
+    } else {
+        Header.Shown = MonitorInformation(Text);
+    }
     readLineRest(Text, rest, Header);
     return true;
 }
@@ -743,14 +768,5 @@ std::string_view MonitorPortText(std::string_view Text)
 
 std::string_view MonitorInformation(std::string_view Data)
 {
-    const size_t lineEnd = FindByte(Data, 0, '\r');
-    if (lineEnd == std::string_view::npos)
-        return {};
-    std::string_view info = Data.substr(lineEnd + 1);
-    // The engine's own line end: CR and NUL on Dire Wolf, CR on LinBPQ.
-    if (!info.empty() && info.back() == '\0')
-        info.remove_suffix(1);
-    if (!info.empty() && info.back() == '\r')
-        info.remove_suffix(1);
-    return info;
+    return informationAfter(Data, FindByte(Data, 0, '\r'));
 }

@@ -100,6 +100,9 @@ struct MonitorHeader {
     // adds there (LinBPQ's XID parameters and FRMR bytes).
     std::string_view LineRest;
     std::string_view Info; // empty for a text longer than MaxText
+    // The information as MonitorInformation gives it, found with the header
+    // line's end rather than looked for again.
+    std::string_view Shown;
 };
 
 // The information bytes of a monitored frame's data: what follows the header

@@ -239,7 +239,7 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
     CountedFrame f;
     f.Source = Header.Source;
     f.Destination = Header.Destination;
-    const std::string_view shown = MonitorInformation(Data);
+    const std::string_view shown = Header.Shown;
     f.InfoHash = InfoHashOf(shown);
     f.Own = IsOwnTransmission(Kind);
 

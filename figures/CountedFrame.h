@@ -57,7 +57,7 @@ public:
     // without its FCS. Kept until the monitored frame it belongs to comes.
     void TakeRaw(uint8_t Port, std::string_view Data);
     // The monitored frame of Kind ('I', 'S', 'U' heard, 'T' own) on Port,
-    // with its parsed header and its whole data part.
+    // with the header ParseMonitorHeader read from Data, its whole data part.
     CountedFrame Describe(uint8_t Port, char Kind, const MonitorHeader& Header, std::string_view Data);
     // The station's own call as learned from its digipeats; empty until then.
     const std::string& OwnCall() const { return ownCall; }

@@ -57,6 +57,8 @@ void checkMonitorText(TAGWPE& client, const std::string& data)
         CHECK(h.Pid.empty() && h.RecvSeq == 0 && h.SendSeq == 0);
     if (good && !h.Info.empty())
         CHECK(data.find(h.Info) != std::string::npos);
+    if (good)
+        CHECK(h.Shown == MonitorInformation(data));
 }
 
 // Takes every waiting frame ring by ring, checking each against its ring.

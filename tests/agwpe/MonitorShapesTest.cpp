@@ -89,6 +89,15 @@ bool wordByWord(std::string_view text, MonitorHeader& h)
     SplitAt(rest, '\r', h.LineRest);
     if (text.size() <= MonitorHeader::MaxText)
         h.Info = rest;
+    // Shown: after the first carriage return of the whole text, less a
+    // closing NUL and then a closing CR.
+    if (const size_t lineEnd = text.find('\r'); lineEnd != std::string_view::npos) {
+        h.Shown = text.substr(lineEnd + 1);
+        if (!h.Shown.empty() && h.Shown.back() == '\0')
+            h.Shown.remove_suffix(1);
+        if (!h.Shown.empty() && h.Shown.back() == '\r')
+            h.Shown.remove_suffix(1);
+    }
     return true;
 }
 
@@ -97,7 +106,8 @@ std::string fields(bool good, const MonitorHeader& h)
     std::string s = (good ? "ok|" : "failed|") + std::string(h.PortText) + "|" + std::string(h.Source) + "|" +
         std::string(h.Destination) + "|" + std::string(h.FrameType) + "|" + std::string(h.Pid) + "|" +
         std::to_string(h.RecvSeq) + "|" + std::to_string(h.SendSeq) + "|" + std::to_string(h.InfoLen) +
-        (h.HasInfoLen ? "|len|" : "|-|") + std::string(h.LineRest) + "|" + std::string(h.Info) + "|";
+        (h.HasInfoLen ? "|len|" : "|-|") + std::string(h.LineRest) + "|" + std::string(h.Info) + "|" +
+        std::string(h.Shown) + "|";
     for (const std::string_view call : h.Via)
         s += std::string(call) + ",";
     return s;

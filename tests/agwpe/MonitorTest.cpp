@@ -250,3 +250,38 @@ TEST(PortInfo, BeforeTheFirstAttachThereIsNoRingToName)
     EXPECT_TRUE(client.ParsePortInfo(0, "1;Port1;"));
     EXPECT_FALSE(client.Ports[0]);
 }
+
+// The information handed on with the header is what follows the first
+// carriage return of the whole text, wherever it stands, less the engine's
+// closing CR and NUL.
+TEST_F(Monitor, ShownInformationFollowsTheTextsFirstLineEnd)
+{
+    const std::string ui = " 1:Fm A To B <UI pid=F0 Len=2 >[1]";
+    const struct {
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {ui + "\rhi\r\0"s, "hi"},
+        {ui + "\rhi\r", "hi"},
+        {ui + "\ra\rb\r\0"s, "a\rb"},
+        {ui + "\r", ""},
+        {ui + "\r\0"s, ""},
+        {ui + "\r\r\r", "\r"},
+        {ui, ""},
+        {" 1:Fm A\rB To C <UI pid=F0 Len=2 >[1]\rhi\r", "B To C <UI pid=F0 Len=2 >[1]\rhi"},
+        {" 1:Fm A To B Via C\r,D <UI pid=F0 Len=2 >[1]\rxy\r\0"s, ",D <UI pid=F0 Len=2 >[1]\rxy"},
+        {" 1:Fm A To B <UI pid=F0\r Len=2 >[1]\rxy\r", " Len=2 >[1]\rxy"},
+        {" 1:Fm  A To B <I R1 S2 pid=F0 Len=2 >[1]\rok\r", "ok"},
+        {" 1:Fm A To B <DM>\r", ""},
+        {" 1:Fm A To B <UI pid=F0 Len=9000 >[1]\r" + std::string(5000, 'x') + "\r\0"s, std::string(5000, 'x')},
+    };
+    for (const auto& c : cases) {
+        TAGWPE client("N0CALL");
+        MonitorHeader h;
+        client.ParseMonitorHeader(c.text, h);
+        EXPECT_EQ(h.Shown, c.shown) << c.text;
+        // The same header reused for a text without information keeps none.
+        client.ParseMonitorHeader(ui, h);
+        EXPECT_EQ(h.Shown, "") << c.text;
+    }
+}
