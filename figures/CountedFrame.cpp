@@ -76,13 +76,13 @@ std::string_view trimmedCall(std::string_view Call)
     return Call;
 }
 
-std::string plainCall(std::string_view Call)
+// Into Out, whose room is kept: a frame's transmitter is written in place.
+void assignPlainCall(std::string& Out, std::string_view Call)
 {
-    std::string out(trimmedCall(Call));
-    for (char& c : out)
+    Out.assign(trimmedCall(Call));
+    for (char& c : Out)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
-    return out;
 }
 
 char upper(char C)
@@ -259,13 +259,13 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
             break;
         }
         if (mine) {
-            ownCall = plainCall(Header.Via[*mine]);
+            assignPlainCall(ownCall, Header.Via[*mine]);
             f.Transmitter = ownCall;
             f.Digipeated = true;
             // Sent with the H bit set up to the station's own call.
             f.AirBits = FrameAirBits(Header, Data, shown, *mine + 1);
         } else {
-            f.Transmitter = plainCall(Header.Source);
+            assignPlainCall(f.Transmitter, Header.Source);
             f.AirBits = FrameAirBits(Header, Data, shown);
         }
         return f;
@@ -317,6 +317,6 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
             f.Digipeated = true;
             break;
         }
-    f.Transmitter = plainCall(transmitter);
+    assignPlainCall(f.Transmitter, transmitter);
     return f;
 }

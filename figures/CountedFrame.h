@@ -29,7 +29,8 @@ struct CountedFrame {
     // own call (the digipeater call it put into the path, or the source of
     // what it originated).
     std::string Transmitter;
-    std::string Source, Destination; // as the monitor text writes them
+    // As the monitor text writes them: views into it, valid while it is.
+    std::string_view Source, Destination;
     uint64_t InfoHash = 0;           // InfoHashOf the information bytes
     bool Own = false;                // the station's own transmission ('T')
     bool Digipeated = false;         // sent by a digipeater, not by its source
