@@ -721,14 +721,25 @@ bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
 
     if (!readDescription(rest, Header))
         return false;
-    if (fast) {
-        // No carriage return before rest: the first from there ends the line.
-        const size_t from = static_cast<size_t>(rest.data() - Text.data());
-        Header.Shown = informationAfter(Text, FindByte(Text, from, '\r'));
-    } else {
+    if (!fast) {
         Header.Shown = MonitorInformation(Text);
+        readLineRest(Text, rest, Header);
+        return true;
     }
-    readLineRest(Text, rest, Header);
+    // No carriage return before rest: the first from there ends the line,
+    // unless it is the one that ends the whole text.
+    const size_t from = static_cast<size_t>(rest.data() - Text.data());
+    const size_t lineEnd = FindByte(Text, from, '\r');
+    Header.Shown = informationAfter(Text, lineEnd);
+    if (!rest.empty() && rest.back() == '\r')
+        rest.remove_suffix(1);
+    const size_t restEnd = from + rest.size();
+    if (lineEnd < restEnd) {
+        Header.LineRest = Text.substr(from, lineEnd - from);
+        Header.Info = Text.substr(lineEnd + 1, restEnd - lineEnd - 1);
+    } else {
+        Header.LineRest = rest;
+    }
     return true;
 }
 
