@@ -14,6 +14,8 @@
 //   on a monitored frame:   CountedFrame f = origins.Describe(port, kind, header, data);
 //
 // The description holds no timing; the preamble estimate adds that.
+#include "InfoHash.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -48,9 +50,6 @@ struct RawAddresses {
 };
 std::optional<RawAddresses> ParseRawAddresses(std::string_view Frame);
 
-// A 64-bit hash, for telling texts apart in memory (it is stored nowhere).
-// From chains it on from the hash of text that came before.
-uint64_t InfoHashOf(std::string_view Info, uint64_t From = 0xcbf29ce484222325ull);
 
 class FrameOrigins {
 public:

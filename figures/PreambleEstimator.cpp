@@ -119,53 +119,38 @@ std::optional<int64_t> PreambleEstimator::channelTail() const
     return median(std::move(values));
 }
 
-void PreambleEstimator::Observe(const CountedFrame& Frame, int64_t BitRate, int64_t ArrivalUs, uint64_t Read)
+void PreambleEstimator::measure(const CountedFrame& Frame, int64_t AirUs, int64_t SinceLastUs)
 {
-    if (BitRate <= 0) {
-        last.valid = false;
-        return;
-    }
-    const int64_t airUs = std::min<int64_t>(Frame.AirBits, int64_t{1} << 40) * 1'000'000 / BitRate;
-    const int64_t sinceLast = ArrivalUs - last.arrivalUs;
-    if (last.valid && last.read != Read && sinceLast >= 0 && sinceLast <= MaxGapUs) {
-        ++cacheGeneration;
-        ownCache.reset();
-        if (!Frame.Own) {
-            // From the end of the last frame (or the station's key-up) to the
-            // start of this one's bits.
-            const int64_t gap = sinceLast - airUs - (last.own ? last.airUs : 0);
-            Station* s = station(Frame.Transmitter);
-            if (s && gap >= MinGapUs) {
-                if (last.own) {
-                    s->afterOwn.Add(gap);
-                    ++ownGaps;
-                } else if (const auto it = s->after.find(last.transmitter); it != s->after.end()) {
-                    it->second.Add(gap);
-                } else if (s->after.size() < MaxPredecessors) {
-                    s->after[last.transmitter].Add(gap);
-                }
-                ++s->gaps;
+    ++cacheGeneration;
+    ownCache.reset();
+    if (!Frame.Own) {
+        // From the end of the last frame (or the station's key-up) to the
+        // start of this one's bits.
+        const int64_t gap = SinceLastUs - AirUs - (last.own ? last.airUs : 0);
+        Station* s = station(Frame.Transmitter);
+        if (s && gap >= MinGapUs) {
+            if (last.own) {
+                s->afterOwn.Add(gap);
+                ++ownGaps;
+            } else if (const auto it = s->after.find(last.transmitter); it != s->after.end()) {
+                it->second.Add(gap);
+            } else if (s->after.size() < MaxPredecessors) {
+                s->after[last.transmitter].Add(gap);
             }
-        } else if (!last.own) {
-            // Keyed up once the heard station's tail had ended.
-            if (Station* before = station(last.transmitter))
-                before->tail.Add(sinceLast);
-        } else if (sinceLast - last.airUs >= MinGapUs) {
-            // Two of its own in a row: preamble, frame and tail of the first.
-            ownAfterOwn.Add(sinceLast - last.airUs);
-            ++ownGaps;
+            ++s->gaps;
         }
+    } else if (!last.own) {
+        // Keyed up once the heard station's tail had ended.
+        if (Station* before = station(last.transmitter))
+            before->tail.Add(SinceLastUs);
+    } else if (SinceLastUs - last.airUs >= MinGapUs) {
+        // Two of its own in a row: preamble, frame and tail of the first.
+        ownAfterOwn.Add(SinceLastUs - last.airUs);
+        ++ownGaps;
     }
-    // Field by field: the transmitter's string keeps its buffer.
-    last.valid = true;
-    last.own = Frame.Own;
-    last.transmitter.assign(Frame.Transmitter);
-    last.arrivalUs = ArrivalUs;
-    last.airUs = airUs;
-    last.read = Read;
 }
 
-PreambleEstimator::Keying PreambleEstimator::For(const CountedFrame& Frame) const
+PreambleEstimator::Keying PreambleEstimator::keyingFor(const CountedFrame& Frame) const
 {
     if (Frame.Own) {
         if (!ownCache) {
@@ -174,13 +159,10 @@ PreambleEstimator::Keying PreambleEstimator::For(const CountedFrame& Frame) cons
         }
         return *ownCache;
     }
-    // The top bits: the hash's last step mixes them best.
-    CachedKeying& slot = heardCache[InfoHashOf(Frame.Transmitter) >> 58];
-    if (slot.generation != cacheGeneration || slot.transmitter != Frame.Transmitter) {
-        slot.keying = heardKeying(Frame.Transmitter);
-        slot.transmitter = Frame.Transmitter;
-        slot.generation = cacheGeneration;
-    }
+    CachedKeying& slot = heardCache[cacheSlot(Frame.Transmitter)];
+    slot.keying = heardKeying(Frame.Transmitter);
+    slot.transmitter = Frame.Transmitter;
+    slot.generation = cacheGeneration;
     return slot.keying;
 }
 

@@ -24,6 +24,7 @@
 // tail learned late still applies to the gaps seen before.
 #include "CountedFrame.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -91,12 +92,39 @@ public:
 
     // One counted frame that reached the meter at ArrivalUs of a monotonic
     // clock, brought by socket read number Read.
-    void Observe(const CountedFrame& Frame, int64_t BitRate, int64_t ArrivalUs, uint64_t Read);
+    // Inline, as For: most frames of a burst come in the read of the one
+    // before and measure nothing.
+    void Observe(const CountedFrame& Frame, int64_t BitRate, int64_t ArrivalUs, uint64_t Read)
+    {
+        if (BitRate <= 0) {
+            last.valid = false;
+            return;
+        }
+        const int64_t airUs = std::min<int64_t>(Frame.AirBits, int64_t{1} << 40) * 1'000'000 / BitRate;
+        const int64_t sinceLast = ArrivalUs - last.arrivalUs;
+        if (last.valid && last.read != Read && sinceLast >= 0 && sinceLast <= MaxGapUs)
+            measure(Frame, airUs, sinceLast);
+        // Field by field: the transmitter's string keeps its buffer.
+        last.valid = true;
+        last.own = Frame.Own;
+        last.transmitter.assign(Frame.Transmitter);
+        last.arrivalUs = ArrivalUs;
+        last.airUs = airUs;
+        last.read = Read;
+    }
     // The next frame follows no known one (a new connection).
     void Break() { last.valid = false; }
     // Preamble and tail to count for a transmission of the frame's
     // transmitter: its own, else the channel's typical ones.
-    Keying For(const CountedFrame& Frame) const;
+    Keying For(const CountedFrame& Frame) const
+    {
+        if (!Frame.Own) {
+            const CachedKeying& slot = heardCache[cacheSlot(Frame.Transmitter)];
+            if (slot.generation == cacheGeneration && slot.transmitter == Frame.Transmitter)
+                return slot.keying;
+        }
+        return keyingFor(Frame);
+    }
     // Transmitters whose estimate has become stable since the last call,
     // each once.
     std::vector<Learned> TakeNewlyStable();
@@ -118,6 +146,12 @@ private:
         bool reported = false;
         std::optional<int64_t> lastSeen; // the preamble at the previous look
     };
+    // The gap SinceLastUs after the last frame, taken in for Frame.
+    void measure(const CountedFrame& Frame, int64_t AirUs, int64_t SinceLastUs);
+    // For() past its cache: works the keying out and fills the cache.
+    Keying keyingFor(const CountedFrame& Frame) const;
+    // The top bits: the hash's last step mixes them best.
+    static size_t cacheSlot(std::string_view Transmitter) { return InfoHashOf(Transmitter) >> 58; }
     // Made on first need; null once MaxTransmitters are known.
     Station* station(const std::string& Transmitter);
     std::optional<int64_t> tailOf(const std::string& Transmitter) const;

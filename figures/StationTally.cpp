@@ -73,14 +73,22 @@ size_t StationTally::CallHash::operator()(std::string_view Call) const
     return static_cast<size_t>(InfoHashOf(Call));
 }
 
-StationTally::Entry* StationTally::entryFor(std::string_view Call, uint64_t CallHash, int64_t Cost)
+inline StationTally::Entry* StationTally::entryFor(std::string_view Call, uint64_t CallHash, int64_t Cost)
 {
     // The top bits: the hash's last step mixes them best.
     Entry*& memo = recent[CallHash >> 58];
-    if (memo && memo->Period.Call == Call)
+    if (memo && memo->Period.Call == Call) [[likely]]
         return memo;
+    // A slot of the recent ones keeps no station that went under "others".
+    if (Entry* entry = lookUp(Call, Cost))
+        return memo = entry;
+    return nullptr;
+}
+
+StationTally::Entry* StationTally::lookUp(std::string_view Call, int64_t Cost)
+{
     if (const auto found = byCall.find(Call); found != byCall.end())
-        return memo = &found->second;
+        return &found->second;
     if (byCall.size() >= MaxStations) {
         // The least busy of today's stations and the newcomer goes under
         // "others"; on a tie the stations already kept stay.
@@ -104,7 +112,7 @@ StationTally::Entry* StationTally::entryFor(std::string_view Call, uint64_t Call
     }
     Entry& made = byCall.try_emplace(std::string(Call)).first->second;
     made.Period.Call = Call;
-    return memo = &made;
+    return &made;
 }
 
 void StationTally::fold(Entry& Into, const Entry& From)
@@ -114,7 +122,7 @@ void StationTally::fold(Entry& Into, const Entry& From)
     Into.LastHeardMs = std::max(Into.LastHeardMs, From.LastHeardMs);
 }
 
-bool StationTally::isCopy(const StationFrame& Frame, uint64_t SourceHash)
+inline bool StationTally::isCopy(const StationFrame& Frame, uint64_t SourceHash)
 {
     packets.MakeRoom(Frame.TimeMs - CopyWindowMs);
     // Each call's hash takes in its length, so "AB" to "C" is not "A" to "BC".

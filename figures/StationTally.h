@@ -118,6 +118,9 @@ private:
     // what the frame adds to its busyness.
     // CallHash is InfoHashOf(Call).
     Entry* entryFor(std::string_view Call, uint64_t CallHash, int64_t Cost);
+    // The same past the recent entries: found in the table, or made there.
+    // Apart, so that the usual case stays small enough to sit in Add.
+    [[gnu::noinline]] Entry* lookUp(std::string_view Call, int64_t Cost);
     void fold(Entry& Into, const Entry& From);
     // Heard before within the copy window. SourceHash is InfoHashOf(Frame.Source).
     bool isCopy(const StationFrame& Frame, uint64_t SourceHash);
