@@ -20,6 +20,8 @@ size_t rawCallInto(char* Out, const char* Field)
 {
     // The six characters at once: shifted down, the blanks found; blanks
     // only after the characters (as calls are padded) need no byte loop.
+    constexpr size_t NoCall = ~size_t{0}; // the byte loop is still to run
+    size_t n = NoCall;
     uint64_t word = 0;
     std::memcpy(&word, Field, 6);
     if constexpr (std::endian::native == std::endian::little) {
@@ -33,22 +35,16 @@ size_t rawCallInto(char* Out, const char* Field)
             static_cast<size_t>(std::countr_one((kept >> 7 | ~0x010101010101ull) & 0xFFFFFFFFFFFFull) / 8);
         if ((kept >> (8 * shown)) == 0) {
             std::memcpy(Out, &chars, 8);
-            size_t n = shown;
-            const int ssid = (static_cast<uint8_t>(Field[6]) >> 1) & 0x0F;
-            if (ssid != 0) {
-                Out[n++] = '-';
-                if (ssid >= 10)
-                    Out[n++] = '1';
-                Out[n++] = static_cast<char>('0' + ssid % 10);
-            }
-            return n;
+            n = shown;
         }
     }
-    size_t n = 0;
-    for (size_t i = 0; i < 6; ++i) {
-        const char c = static_cast<char>(static_cast<uint8_t>(Field[i]) >> 1);
-        if (c != ' ')
-            Out[n++] = c;
+    if (n == NoCall) {
+        n = 0;
+        for (size_t i = 0; i < 6; ++i) {
+            const char c = static_cast<char>(static_cast<uint8_t>(Field[i]) >> 1);
+            if (c != ' ')
+                Out[n++] = c;
+        }
     }
     const int ssid = (static_cast<uint8_t>(Field[6]) >> 1) & 0x0F;
     if (ssid != 0) {
