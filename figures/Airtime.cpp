@@ -4,6 +4,7 @@
 #include "AGWUnit.h"
 #include "FrameAmounts.h"
 #include "PeriodFigures.h"
+#include "Words.h"
 
 #include <algorithm>
 #include <array>
@@ -66,25 +67,6 @@ std::optional<uint8_t> hexByte(std::string_view Text)
     return static_cast<uint8_t>(v);
 }
 
-// Eight bytes as the air sends them: the first byte's least significant bit
-// first, which is bit order in a little-endian word.
-uint64_t loadWord(const unsigned char* P)
-{
-    uint64_t word = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&word, P, sizeof word);
-    } else {
-        for (size_t i = 0; i < 8; ++i)
-            word |= uint64_t{P[i]} << (8 * i);
-    }
-    return word;
-}
-
-uint64_t loadWord(const char* P)
-{
-    return loadWord(reinterpret_cast<const unsigned char*>(P));
-}
-
 // The top bit of each byte of Word that is 0, and perhaps of bytes above the
 // first such byte: only the lowest set bit is exact.
 uint64_t zeroBytes(uint64_t Word)
@@ -116,7 +98,7 @@ Description describe(std::string_view Data)
             break;
         const char* const start = p;
         if (readable - start >= 8) {
-            const uint64_t blanks = zeroBytes(loadWord(start) ^ 0x2020202020202020ull);
+            const uint64_t blanks = zeroBytes(LoadWord(start) ^ 0x2020202020202020ull);
             p = std::min(start + (blanks != 0 ? std::countr_zero(blanks) / 8 : 8), end);
         }
         while (p < end && *p != ' ')
@@ -230,45 +212,6 @@ constexpr std::array<std::array<uint16_t, 256>, 8> makeCrcSlices()
 
 constexpr auto CrcSlices = makeCrcSlices();
 
-// Four bytes as the low half of a word, in the same order.
-uint64_t loadWord4(const unsigned char* P)
-{
-    uint32_t half = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&half, P, sizeof half);
-    } else {
-        for (size_t i = 0; i < 4; ++i)
-            half |= uint32_t{P[i]} << (8 * i);
-    }
-    return half;
-}
-
-uint64_t loadWord4(const char* P)
-{
-    return loadWord4(reinterpret_cast<const unsigned char*>(P));
-}
-
-// One to seven bytes as the low bytes of a word, read without a loop and
-// without touching a byte outside them: two overlapping halves, or the first,
-// middle and last byte.
-uint64_t loadShort(const unsigned char* P, size_t Count)
-{
-    if (Count >= 4)
-        return loadWord4(P) | loadWord4(P + Count - 4) << (8 * (Count - 4));
-    return uint64_t{P[0]} | uint64_t{P[Count / 2]} << (8 * (Count / 2)) | uint64_t{P[Count - 1]} << (8 * (Count - 1));
-}
-
-// Eight bytes of a word to P, the low byte first.
-void storeWord(unsigned char* P, uint64_t Word)
-{
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(P, &Word, sizeof Word);
-    } else {
-        for (size_t i = 0; i < 8; ++i)
-            P[i] = static_cast<unsigned char>(Word >> (8 * i));
-    }
-}
-
 // The bits of a frame as sent. Known bytes are taken eight at a time: the CRC
 // sliced, the stuffing counted from the whole word; a piece's last bytes are
 // read as one word. Bytes whose value is unknown only add their length,
@@ -289,12 +232,12 @@ public:
             c = static_cast<uint16_t>(CrcSlices[7][first & 0xFF] ^ CrcSlices[6][first >> 8] ^ CrcSlices[5][P[2]] ^
                                       CrcSlices[4][P[3]] ^ CrcSlices[3][P[4]] ^ CrcSlices[2][P[5]] ^
                                       CrcSlices[1][P[6]] ^ CrcSlices[0][P[7]]);
-            stuff(loadWord(P), 64, run, added);
+            stuff(LoadWord(P), 64, run, added);
         }
         if (Count > 0) {
             // The last bytes: the eight that end the piece, shifted down, where
             // it has eight.
-            const uint64_t last = whole ? loadWord(P + Count - 8) >> (8 * (8 - Count)) : loadShort(P, Count);
+            const uint64_t last = whole ? LoadWord(P + Count - 8) >> (8 * (8 - Count)) : LoadShort(P, Count);
             c = crcOf(last, static_cast<unsigned>(Count), c);
             stuff(last, 8 * static_cast<unsigned>(Count), run, added);
         }
@@ -399,9 +342,9 @@ uint64_t addressField(std::string_view Call, bool TopBit, bool Last)
     const size_t size = Call.size();
     // The call's first eight bytes as one word: its '-' found, the bytes
     // before it shifted at once, blanks after them.
-    const uint64_t word = size >= 8 ? loadWord(c)
-        : size >= 4                 ? loadWord4(c) | loadWord4(c + size - 4) << (8 * (size - 4))
-        : size > 0                  ? loadShort(reinterpret_cast<const unsigned char*>(c), size)
+    const uint64_t word = size >= 8 ? LoadWord(c)
+        : size >= 4                 ? LoadHalfWord(c) | LoadHalfWord(c + size - 4) << (8 * (size - 4))
+        : size > 0                  ? LoadShort(reinterpret_cast<const unsigned char*>(c), size)
                                     : 0;
     // Bytes past a short call are 0, never taken for a '-'.
     const uint64_t found = zeroBytes(word ^ 0x2D2D2D2D2D2D2D2Dull);
@@ -470,7 +413,7 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
         // Eight bytes written, the last of them the next field's or unused.
         if (used + 8 > head.size())
             flush();
-        storeWord(head.data() + used, addressField(Call, TopBit, Last));
+        StoreWord(head.data() + used, addressField(Call, TopBit, Last));
         used += AddressBytes;
     };
     const auto byte = [&](uint8_t Value) {
@@ -532,7 +475,7 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
         if (top > 0) {
             if (used + 8 > head.size())
                 flush();
-            storeWord(head.data() + used, loadShort(reinterpret_cast<const unsigned char*>(Shown.data()), top));
+            StoreWord(head.data() + used, LoadShort(reinterpret_cast<const unsigned char*>(Shown.data()), top));
             used += top;
         }
         flush();

@@ -4,9 +4,9 @@
 // From chains it on from the hash of text that came before. Inline: every
 // frame hashes its information and a few calls, most of them a word or two
 // long, where the call itself cost as much as the hashing.
-#include <bit>
+#include "Words.h"
+
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 inline uint64_t InfoHashOf(std::string_view Info, uint64_t From = 0xcbf29ce484222325ull)
@@ -20,30 +20,17 @@ inline uint64_t InfoHashOf(std::string_view Info, uint64_t From = 0xcbf29ce48422
     };
     const auto* p = reinterpret_cast<const unsigned char*>(Info.data());
     const size_t size = Info.size();
-    const auto load = [](const unsigned char* At, size_t Count) {
-        uint64_t w = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(&w, At, Count);
-        } else {
-            for (size_t i = 0; i < Count; ++i)
-                w |= uint64_t{At[i]} << (8 * i);
-        }
-        return w;
-    };
     uint64_t h = From;
     size_t left = size;
     for (; left >= 8; p += 8, left -= 8)
-        h = mix(h, load(p, 8));
+        h = mix(h, LoadWord(p));
     // The last bytes as the low bytes of a word, read without a loop: the
     // eight bytes that end the text, or two overlapping halves of a short one.
     uint64_t last = 0;
-    if (left > 0 && size >= 8) {
-        last = load(p + left - 8, 8) >> (8 * (8 - left));
-    } else if (left >= 4) {
-        last = load(p, 4) | load(p + left - 4, 4) << (8 * (left - 4));
-    } else if (left > 0) {
-        last = uint64_t{p[0]} | uint64_t{p[left / 2]} << (8 * (left / 2)) | uint64_t{p[left - 1]} << (8 * (left - 1));
-    }
+    if (left > 0 && size >= 8)
+        last = LoadWord(p + left - 8) >> (8 * (8 - left));
+    else if (left > 0)
+        last = LoadShort(p, left);
     // The length tells "a" from "a\0".
     return mix(h, last ^ (static_cast<uint64_t>(size) << 56));
 }
