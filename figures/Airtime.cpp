@@ -435,6 +435,9 @@ uint64_t addressField(std::string_view Call, bool TopBit, bool Last)
     return field | ssidByte << 48;
 }
 
+int64_t frameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown,
+                     std::optional<size_t> Repeated);
+
 } // namespace
 
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
@@ -444,16 +447,21 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
 
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown)
 {
-    // A '*' marks the last digipeater that has repeated the frame; those
-    // before it have repeated it too. Dire Wolf shows no '*' at all.
-    size_t repeated = 0;
-    for (size_t i = 0; i < Header.Via.size(); ++i)
-        if (!Header.Via[i].empty() && Header.Via[i].back() == '*')
-            repeated = i + 1;
-    return FrameAirBits(Header, Data, Shown, repeated);
+    return frameAirBits(Header, Data, Shown, std::nullopt);
 }
 
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown, size_t Repeated)
+{
+    return frameAirBits(Header, Data, Shown, Repeated);
+}
+
+namespace {
+
+// Without Repeated, as the text marks them: a '*' marks the last digipeater
+// that has repeated the frame; those before it have repeated it too. Dire
+// Wolf shows no '*' at all.
+int64_t frameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown,
+                     std::optional<size_t> Repeated)
 {
     const Description d = describe(Data);
     const FrameKind kind = kindOf(Header.FrameType);
@@ -495,17 +503,27 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
     const bool both = d.role == Description::Both;
     address(Header.Destination, both || d.role != Description::Response, false);
     address(Header.Source, both || d.role == Description::Response, Header.Via.empty());
+    // The H bits the text marks are set once the last '*' is known; the
+    // addresses are all in the buffer by then.
+    static_assert((2 + MonitorHeader::MaxVia) * AddressBytes + 8 <= sizeof head);
+    const size_t given = Repeated.value_or(0);
+    size_t marked = 0;
     for (size_t i = 0; i < Header.Via.size(); ++i) {
         std::string_view call = Header.Via[i];
-        if (!call.empty() && call.back() == '*')
+        if (!call.empty() && call.back() == '*') {
             call.remove_suffix(1);
+            marked = i + 1;
+        }
         // A digipeater not repeated yet sends no '*' either; as the text
         // marks none past the last repeated one, this only applies to a
         // given count.
-        if (i >= Repeated && !call.empty() && call.back() == '*')
+        if (Repeated && i >= given && !call.empty() && call.back() == '*')
             call.remove_suffix(1);
-        address(call, i < Repeated, i + 1 == Header.Via.size());
+        address(call, i < given, i + 1 == Header.Via.size());
     }
+    if (!Repeated)
+        for (size_t i = 0; i < marked; ++i)
+            head[AddressBytes * (2 + i) + 6] |= 0x80;
 
     const int64_t recv = std::max<int64_t>(d.recv, 0), send = std::max<int64_t>(d.send, 0);
     const int pf = d.pollFinal;
@@ -553,6 +571,8 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
     frame.Fcs();
     return frame.Bits() + FlagBits;
 }
+
+} // namespace
 
 int64_t RawFrameAirBits(std::string_view Frame)
 {

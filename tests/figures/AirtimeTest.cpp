@@ -126,6 +126,13 @@ TEST(FrameAirBits, DigipeatersAddAnAddressEachAndStarMarksThoseThatRepeated)
     EXPECT_EQ(airBits(direWolf("Fm N0CALL-1 To APRS Via N0CALL-12,WIDE2-12*", "UI pid=F0 Len=2 PF=0", "hi")),
               onAir(join({head, address("N0CALL", 0xF8), address("WIDE2", 0xF9), tail})));
 
+    // One '*' is the mark; a second belongs to the call. Several texts, as
+    // the character only shows through the FCS's stuffing.
+    for (const std::string info : {"a", "ab", "abc", "abcd", "abcde", "abcdef"}) {
+        const std::string data = direWolf("Fm N0CALL-1 To APRS Via AB**", "UI pid=F0 Len=" + std::to_string(info.size()) + " PF=0", info);
+        EXPECT_EQ(airBits(data), onAir(join({head, address("AB*", 0xE1), {0x03, 0xF0}, text(info)}))) << info;
+    }
+
     // Without known FCS, each digipeater adds exactly 56 bits.
     const std::string linBpq = " <I C P S3 R1>\r" + std::string(20, 'a') + "\r";
     const int64_t none = airBits(" 1:Fm AB To CD" + linBpq);
