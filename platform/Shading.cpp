@@ -198,8 +198,10 @@ QBrush TShading::brush(const QPainter& Painter, const QRectF& Area) const
         : (QTransform::fromTranslate(SampleNudge, SampleNudge) * ToDevice).inverted();
 
     // Qt paints a top-to-bottom ramp a row at a time, each row in one colour
-    // found in fixed point. A ramp that does not change down a column needs
-    // one row, which the brush repeats.
+    // found in fixed point. The brush repeats its image: a ramp that does not
+    // change down a column needs one row, a top-to-bottom one a few columns
+    // (enough that each run of pixels is blended in a few pieces, not one by
+    // one).
     const bool TopToBottom = Shape == Kind::Linear && From.x() == To.x() && ToDevice.type() <= QTransform::TxScale;
     const QPointF Along = To - From;
     const bool SameDown = Shape == Kind::Linear && Along.x() * Sampling.m21() + Along.y() * Sampling.m22() == 0;
@@ -209,8 +211,10 @@ QBrush TShading::brush(const QPainter& Painter, const QRectF& Area) const
     // a time lays its colour over it. Texture images without and with alpha
     // take the same two ways.
     const bool Replaces = opaque() && !TopToBottom;
-    QImage Image(Pixels.width(), SameDown ? 1 : Pixels.height(),
-                 Replaces ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    constexpr int RepeatedColumns = 64;
+    const QSize Size(TopToBottom ? std::min(Pixels.width(), RepeatedColumns) : Pixels.width(),
+                     SameDown ? 1 : Pixels.height());
+    QImage Image(Size, Replaces ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
     StepColours Colour(Stops);
     if (TopToBottom) {
         const qreal Dy = Along.y() != 0 ? Along.y() / (Along.y() * Along.y()) : 0;
