@@ -96,6 +96,13 @@ TAGWPort::TAGWPort(int32_t PortNumber)
 {
 }
 
+void TAGWPort::CountPassedOn(uint32_t Length)
+{
+    addTo(FramesIn, 1);
+    addTo(BytesIn, TAGWPE::HeaderSize + uint64_t{Length});
+    addTo(DataIn, Length);
+}
+
 bool TAGWPort::Full() const
 {
     return following(WriteIndex) == ReadIndex;
@@ -403,6 +410,54 @@ bool TAGWPE::ReceiveWritten(size_t Count)
     End += std::min(Count, Offered);
     Offered = 0;
     return cutFrames(std::string_view(Received.get() + ReadPos, End - ReadPos), ReadPos);
+}
+
+void TAGWPE::ReceiveKept(size_t Count)
+{
+    End += std::min(Count, Offered);
+    Offered = 0;
+}
+
+bool TAGWPE::NextReceived(AGWFrameView& Frame)
+{
+    for (;;) {
+        if (SkipLeft > 0) {
+            const auto skipped = static_cast<size_t>(std::min<uint64_t>(SkipLeft, pending()));
+            ReadPos += skipped;
+            SkipLeft -= skipped;
+            if (SkipLeft > 0)
+                return false;
+        }
+        if (pending() < static_cast<size_t>(HeaderSize))
+            return false;
+        const char* header = Received.get() + ReadPos;
+        const auto port = static_cast<uint8_t>(header[0]);
+        const uint32_t length = readU32(header + LengthAt);
+        if (length > MaxDataLen || !served(port)) {
+            // Not handed out: its data is passed over as it arrives.
+            ReadPos += HeaderSize;
+            SkipLeft = length;
+            continue;
+        }
+        if (pending() - HeaderSize < length)
+            return false;
+        TAGWPort* ring = Ports[port] ? Ports[port].get() : servedRing(port, true);
+        if (!ring->Empty()) {
+            if (!ring->StoreReceived(header, length))
+                return false;
+            ReadPos += HeaderSize + length;
+            continue;
+        }
+        ring->CountPassedOn(length);
+        Frame.Port = port;
+        Frame.Kind = header[KindAt];
+        Frame.CallFrom = readCall(header + CallFromAt);
+        Frame.CallTo = readCall(header + CallToAt);
+        Frame.DataLen = static_cast<int32_t>(length);
+        Frame.Data = {header + HeaderSize, length};
+        ReadPos += HeaderSize + length;
+        return true;
+    }
 }
 
 bool TAGWPE::cutFrames(std::string_view Bytes, size_t& Used)

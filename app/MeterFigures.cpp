@@ -112,10 +112,13 @@ void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
         const qint64 got = Socket->ReceiveInto(AGWClient->ReceiveSpace(chunk), chunk);
         if (got == 0)
             break;
-        AGWClient->ReceiveWritten(static_cast<size_t>(got));
-        // A full ring stops the cutting; whatever waits is cut once the rings are drained.
-        while (drainRings(batch) > 0)
-            AGWClient->ReceiveBytes({});
+        AGWClient->ReceiveKept(static_cast<size_t>(got));
+        // Handled where they arrived, never filed: only what a ring still
+        // holds (nothing, unless bytes were cut into rings before) goes first.
+        drainRings(batch);
+        AGWFrameView frame;
+        while (AGWClient->NextReceived(frame))
+            handleFrame(batch, frame.Port, frame.Kind, frame.Data);
     }
 }
 
