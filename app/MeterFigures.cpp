@@ -70,6 +70,23 @@ struct ReadBatch {
             portText = BytesOf(form.PortMon->text());
         return *portText;
     }
+    // Whether a monitor text is of the monitored radio port. The frames of
+    // one read nearly all begin as the one before: the same few bytes before
+    // ':' are the same port without looking at their digits again.
+    bool OnPort(std::string_view Text)
+    {
+        const size_t known = samePort.size();
+        if (known > 0 && Text.size() > known && Text[known] == ':' && Text.substr(0, known) == samePort)
+            return true;
+        const std::string_view port = MonitorPortText(Text);
+        if (!SameDigits(port, PortText()))
+            return false;
+        // Only a short port text without a line end: a longer text's port is
+        // read within its first line alone.
+        if (port.size() < 16 && port.find('\r') == std::string_view::npos)
+            samePort.assign(port);
+        return true;
+    }
     int32_t Port()
     {
         if (!port)
@@ -95,6 +112,7 @@ private:
     std::optional<int64_t> frames, bytes, datas, rate, nowMs;
     std::optional<int32_t> port;
     std::optional<std::string> portText;
+    std::string samePort;
 };
 
 void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
@@ -143,13 +161,13 @@ void TForm1::handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, std::string_
 {
     if (IsMonitoredKind(Kind)) {
         // Frames of the other radio ports are not read any further.
-        if (!SameDigits(MonitorPortText(Data), Batch.PortText()))
+        if (!Batch.OnPort(Data))
             return;
         MonitorHeader& header = Batch.Header;
         // An unreadable header is the peer's fault: skip the frame, no box.
         if (!AGWClient->ParseMonitorHeader(Data, header))
             return;
-        const FrameAmounts add = MonitoredFrameAmounts(header, Data);
+        const FrameAmounts add = MonitoredFrameAmounts(header);
         Batch.Count(add);
         const CountedFrame counted = Origins.Describe(Port, Kind, header, Data);
         const int64_t rate = Batch.Rate();
