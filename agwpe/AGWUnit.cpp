@@ -29,7 +29,7 @@ void writeU32(std::string& frame, size_t at, uint32_t value)
 // A call field ends at its first zero byte or after all ten bytes. Its
 // first eight bytes are looked at at once: a memchr call cost more than the
 // field, twice per frame.
-std::string_view readCall(const char* field)
+[[gnu::always_inline]] inline std::string_view readCall(const char* field)
 {
     if constexpr (textscan::ByWords) {
         if (const uint64_t zeros = textscan::matches(textscan::load8(field), '\0'))
