@@ -18,7 +18,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -71,21 +73,16 @@ struct ReadBatch {
         return *portText;
     }
     // Whether a monitor text is of the monitored radio port. The frames of
-    // one read nearly all begin as the one before: the same few bytes before
-    // ':' are the same port without looking at their digits again.
+    // one read nearly all begin as one of the last two before them: the same
+    // few bytes before ':' are the same port, looked at as one word, without
+    // reading their digits again.
     bool OnPort(std::string_view Text)
     {
-        const size_t known = samePort.size();
-        if (known > 0 && Text.size() > known && Text[known] == ':' && Text.substr(0, known) == samePort)
-            return true;
-        const std::string_view port = MonitorPortText(Text);
-        if (!SameDigits(port, PortText()))
-            return false;
-        // Only a short port text without a line end: a longer text's port is
-        // read within its first line alone.
-        if (port.size() < 16 && port.find('\r') == std::string_view::npos)
-            samePort.assign(port);
-        return true;
+        for (const SeenPort& seen : seenPorts)
+            if (seen.Size > 0 && Text.size() >= sizeof(uint64_t) && Text.size() > seen.Size &&
+                Text[seen.Size] == ':' && (leadingWord(Text) & seen.Mask) == seen.Bytes)
+                return seen.Monitored;
+        return readPort(Text);
     }
     int32_t Port()
     {
@@ -111,8 +108,41 @@ private:
     TForm1& form;
     std::optional<int64_t> frames, bytes, datas, rate, nowMs;
     std::optional<int32_t> port;
+    // A port text seen lately, up to seven bytes without a line end (a
+    // longer text's port is read within its first line alone), and whether
+    // it is the monitored port's.
+    struct SeenPort {
+        uint64_t Bytes = 0, Mask = 0;
+        size_t Size = 0;
+        bool Monitored = false;
+    };
+    static uint64_t leadingWord(std::string_view Text)
+    {
+        uint64_t word = 0;
+        std::memcpy(&word, Text.data(), sizeof word);
+        return word;
+    }
+    bool readPort(std::string_view Text)
+    {
+        const std::string_view port = MonitorPortText(Text);
+        const bool monitored = SameDigits(port, PortText());
+        if (port.size() >= 1 && port.size() < sizeof(uint64_t) && port.find('\r') == std::string_view::npos &&
+            Text.size() >= sizeof(uint64_t)) {
+            SeenPort& seen = seenPorts[nextSeen];
+            nextSeen = 1 - nextSeen;
+            // The word's first bytes, whatever the byte order.
+            seen.Mask = 0;
+            std::memset(&seen.Mask, 0xFF, port.size());
+            seen.Bytes = leadingWord(Text) & seen.Mask;
+            seen.Size = port.size();
+            seen.Monitored = monitored;
+        }
+        return monitored;
+    }
+
     std::optional<std::string> portText;
-    std::string samePort;
+    std::array<SeenPort, 2> seenPorts{};
+    size_t nextSeen = 0;
 };
 
 void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)

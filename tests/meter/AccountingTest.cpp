@@ -162,7 +162,8 @@ TEST_F(MeterTest, EachFrameOfOneReadIsCountedByItsOwnPortText)
         const char* port; // the text before ':'
         bool counted;
     } frames[] = {{" 1", true}, {" 1", true}, {" 12", false}, {" 1", true}, {" 2", false}, {"1", true},
-                  {" 1 ", true}, {" 10", false}, {"x1", true}, {" 1", true}, {"", false}};
+                  {" 1 ", true}, {" 10", false}, {"x1", true}, {" 1", true}, {" 2", false}, {" 1", true},
+                  {" 2", false}, {" 12", false}, {" 2", false}, {" 1", true}, {"", false}};
     QByteArray read;
     int count = 0, bytes = 0, datas = 0;
     for (size_t i = 0; i < std::size(frames); ++i) {
