@@ -501,86 +501,55 @@ TEST_F(Receive, BytesWrittenIntoTheReceiveSpaceAreCutLikeAChunk)
     EXPECT_EQ(client.Waiting(), 0u);
 }
 
-namespace {
-
-// What a reader gets by taking frames where they arrived, after every read
-// of Written bytes into the receive space.
-std::vector<TakenFrame> takeAsReceived(TAGWPE& client, const std::string& stream, size_t written)
+// Frames taken where they arrive, whatever the reads' sizes: in order, those
+// of unserved ports and over-long ones passed over as they come and never
+// kept, each counted in its port's totals; a port whose ring holds frames
+// gets the next filed behind them, and a full ring stops the taking.
+TEST_F(Receive, FramesTakenWhereTheyArriveInOrderAndCounted)
 {
-    std::vector<TakenFrame> got;
-    AGWFrameView f;
-    for (size_t at = 0; at < stream.size(); at += written) {
-        const size_t n = std::min(written, stream.size() - at);
-        std::memcpy(client.ReceiveSpace(n), stream.data() + at, n);
-        client.ReceiveKept(n);
-        while (client.NextReceived(f))
-            got.push_back({f.Port, f.Kind, std::string(f.CallFrom), std::string(f.CallTo), f.DataLen,
-                           std::string(f.Data)});
-    }
-    return got;
-}
-
-} // namespace
-
-// Frames taken where they arrived are the frames the rings would have
-// filed, in order, whatever the reads' sizes, with the same totals per port;
-// frames of unserved ports and over-long ones are passed over as they arrive.
-TEST_F(Receive, FramesTakenWhereTheyArriveAreTheFramesTheRingsFile)
-{
-    // Announces 16 MiB + 1 bytes, more than any frame: 40 of them follow.
     std::string huge = agw::frame(0, 'U', "BIG", "", "") + std::string(40, 'z');
-    huge.replace(28, 4, "\x01\x00\x00\x01"s);
+    huge.replace(28, 4, "\x01\x00\x00\x01"s); // 16 MiB + 1 announced
     const std::string stream = agw::frame(0, 'U', "A", "B", "one") + agw::frame(1, 'S', "P2", "", "two") +
         agw::frame(5, 'U', "UNSERVED", "", std::string(50, 'u')) + agw::frame(0, 'I', "ABCDEFGHIJ", "KLMNOPQRST", "") +
-        agw::frame(1, 'U', "P2B", "X", "three!");
-    // The frames by hand: port index, kind, calls, data; port 5 is not served.
-    const std::vector<TakenFrame> expected = {{0, 'U', "A", "B", 3, "one"},
-                                              {1, 'S', "P2", "", 3, "two"},
-                                              {0, 'I', "ABCDEFGHIJ", "KLMNOPQRST", 0, ""},
-                                              {1, 'U', "P2B", "X", 6, "three!"}};
-    for (const size_t written : {size_t{1}, size_t{7}, size_t{35}, size_t{36}, size_t{100}, stream.size()}) {
+        agw::frame(1, 'U', "P2B", "X", "three!") + huge;
+    const std::vector<TakenFrame> expected = {
+        {0, 'U', "A", "B", 3, "one"}, {1, 'S', "P2", "", 3, "two"}, {0, 'I', "ABCDEFGHIJ", "KLMNOPQRST", 0, ""},
+        {1, 'U', "P2B", "X", 6, "three!"}};
+    const auto takeAll = [this](const std::string& bytes, size_t read) {
+        std::vector<TakenFrame> got;
+        AGWFrameView f;
+        for (size_t at = 0; at < bytes.size(); at += read) {
+            const size_t n = std::min(read, bytes.size() - at);
+            std::memcpy(client.ReceiveSpace(n), bytes.data() + at, n);
+            client.ReceiveKept(n);
+            while (client.NextReceived(f))
+                got.push_back({f.Port, f.Kind, std::string(f.CallFrom), std::string(f.CallTo), f.DataLen, std::string(f.Data)});
+        }
+        return got;
+    };
+    for (const size_t read : {size_t{1}, size_t{7}, size_t{36}, stream.size()}) {
+        TAGWPE fresh("N0CALL");
+        std::swap(client, fresh);
         client.AttachSocket(&socket, 3);
-        const int32_t framesBefore[2] = {client.Ports[0] ? client.Ports[0]->FramesIn : 0,
-                                         client.Ports[1] ? client.Ports[1]->FramesIn : 0};
-        const int32_t bytesBefore[2] = {client.Ports[0] ? client.Ports[0]->BytesIn : 0,
-                                        client.Ports[1] ? client.Ports[1]->BytesIn : 0};
-        EXPECT_EQ(takeAsReceived(client, stream, written), expected) << written;
-        EXPECT_EQ(client.Waiting(), 0u) << written;
-        ASSERT_TRUE(client.Ports[0] && client.Ports[1]);
-        EXPECT_TRUE(client.Ports[0]->Empty() && client.Ports[1]->Empty());
-        EXPECT_EQ(client.Ports[0]->FramesIn - framesBefore[0], 2) << written;
-        EXPECT_EQ(client.Ports[1]->FramesIn - framesBefore[1], 2) << written;
-        EXPECT_EQ(client.Ports[0]->BytesIn - bytesBefore[0], 36 + 3 + 36 + 0) << written;
-        EXPECT_EQ(client.Ports[1]->BytesIn - bytesBefore[1], 36 + 3 + 36 + 6) << written;
-        // An over-long frame's data is passed over as it comes, never kept.
-        EXPECT_EQ(takeAsReceived(client, huge, written), std::vector<TakenFrame>{}) << written;
-        EXPECT_EQ(client.Waiting(), 0u) << written;
+        EXPECT_EQ(takeAll(stream, read), expected) << read;
+        EXPECT_EQ(client.Waiting(), 0u) << read;
+        EXPECT_EQ(client.Ports[0]->FramesIn, 2) << read;
+        EXPECT_EQ(client.Ports[1]->BytesIn, 36 + 3 + 36 + 6) << read;
     }
-}
-
-// A port whose ring holds frames gets the next ones filed behind them, so
-// that its order holds; a full ring stops the taking until it is drained.
-TEST_F(Receive, FramesTakenWhereTheyArriveQueueBehindARingThatHoldsFrames)
-{
-    client.ReceiveBytes(agw::frame(0, 'U', "FIRST", "", "1"));
-    const std::string more = agw::frame(0, 'U', "SECOND", "", "2") + agw::frame(0, 'U', "THIRD", "", "3");
-    EXPECT_EQ(takeAsReceived(client, more, more.size()), std::vector<TakenFrame>{});
-    EXPECT_EQ(take().CallFrom, "FIRST");
-    EXPECT_EQ(take().CallFrom, "SECOND");
-    EXPECT_EQ(take().CallFrom, "THIRD");
-    EXPECT_TRUE(empty());
-
+    // 510 frames wait in the ring: two more are filed behind them, the third waits.
+    client.AttachSocket(&socket, 1);
     std::string fill;
-    for (int i = 0; i < TAGWPort::SlotCount - 1; ++i)
-        fill += agw::frame(0, 'U', "F" + std::to_string(i), "", "");
+    for (int i = 0; i < TAGWPort::SlotCount - 3; ++i)
+        fill += agw::frame(0, 'U', "F", "", "");
     client.ReceiveBytes(fill);
-    ASSERT_TRUE(client.Ports[0]->Full());
-    const std::string last = agw::frame(0, 'U', "LAST", "", "x");
-    EXPECT_EQ(takeAsReceived(client, last, last.size()), std::vector<TakenFrame>{});
-    EXPECT_EQ(client.Waiting(), last.size());
-    EXPECT_EQ(drainAll(client).size(), size_t(TAGWPort::SlotCount - 1));
+    const std::string three = agw::frame(0, 'U', "L1", "", "") + agw::frame(0, 'U', "L2", "", "") +
+        agw::frame(0, 'U', "L3", "", "x");
+    EXPECT_EQ(takeAll(three, three.size()), std::vector<TakenFrame>{});
+    EXPECT_EQ(client.Waiting(), 37u);
+    const std::vector<TakenFrame> ring = drainAll(client);
+    ASSERT_EQ(ring.size(), size_t(TAGWPort::SlotCount - 1));
+    EXPECT_EQ(ring[ring.size() - 2].CallFrom + ring.back().CallFrom, "L1L2");
     AGWFrameView f;
     ASSERT_TRUE(client.NextReceived(f));
-    EXPECT_EQ(f.CallFrom, "LAST");
-    EXPECT_EQ(f.Data, "x");
+    EXPECT_EQ(f.CallFrom, "L3");
 }
