@@ -22,8 +22,8 @@ public:
     // room, the label keeps the size the layout gave it: a new text then only
     // repaints it, where a label's new text otherwise has the whole window
     // laid out again. A figure that needs more room first has every label of
-    // its window let go, so the window and its columns grow for it as they
-    // did before.
+    // its window let go, so the window and its columns grow for it as for
+    // any label, and shrink back when it is gone.
     void ReserveRoomFor(const QString& Widest);
     // A new figure, for labels that change often: checks the room before the
     // text is set. setText() works too; a figure too wide for the room is
