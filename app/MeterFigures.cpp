@@ -270,8 +270,8 @@ void TForm1::evaluate()
     record.MeasuredPreambles = MeasuredThisPeriod && record.HasFigures();
     reportEngineState(state);
 
-    AvgLoad->setText(Latin1(IntToStr(figures->Load) + "%"));
-    Usage->setText(Latin1(IntToStr(figures->Usage) + "%"));
+    SetLabelText(AvgLoad, Latin1(IntToStr(figures->Load) + "%"));
+    SetLabelText(Usage, Latin1(IntToStr(figures->Usage) + "%"));
     Gauge->setValue(static_cast<int>(
         std::clamp<int64_t>(figures->Efficiency, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
     // The bar ignores values outside its range; a negative usage shows as empty.
