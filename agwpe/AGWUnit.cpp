@@ -532,6 +532,13 @@ namespace {
 
 constexpr size_t NoShape = std::string_view::npos;
 
+// Count bytes of Text from From, both known to lie within it: a header takes
+// a dozen such views per frame, and substr's checks cost more than the views.
+inline std::string_view within(std::string_view Text, size_t From, size_t Count)
+{
+    return {Text.data() + From, Count};
+}
+
 // What follows the header line that ends at LineEnd (npos: none does),
 // without the line end the engine adds after the information: CR and NUL on
 // Dire Wolf, CR on LinBPQ.
@@ -539,7 +546,7 @@ std::string_view informationAfter(std::string_view Data, size_t LineEnd)
 {
     if (LineEnd == std::string_view::npos)
         return {};
-    std::string_view info = Data.substr(LineEnd + 1);
+    std::string_view info = within(Data, LineEnd + 1, Data.size() - LineEnd - 1);
     if (!info.empty() && info.back() == '\0')
         info.remove_suffix(1);
     if (!info.empty() && info.back() == '\r')
@@ -555,9 +562,47 @@ void addVia(std::string_view Text, size_t At, size_t End, MonitorHeader& Header)
     while (At < End && Header.Via.size() < MonitorHeader::MaxVia) {
         const size_t comma = std::min(FindByte(calls, At, ','), End);
         if (comma > At)
-            Header.Via.emplace_back(Text.substr(At, comma - At));
+            Header.Via.emplace_back(within(Text, At, comma - At));
         At = comma + 1;
     }
+}
+
+// The digipeaters of Text from Calls on up to the first blank or '<', where
+// Open is the first '<' from Calls on and no line end lies before it: as
+// addVia up to min(first blank, Open). The list is mostly one or two calls:
+// sixteen bytes are looked at for blanks, '<' and commas at once, the calls
+// then taken by the marks, where a search per comma and one for the blank
+// cost more than the bytes.
+void addViaTo(std::string_view Text, size_t Calls, size_t Open, MonitorHeader& Header)
+{
+#ifdef CHANLOAD_TEXT_SSE2
+    const char* t = Text.data();
+    const __m128i blank = _mm_set1_epi8(' '), open = _mm_set1_epi8('<'), comma = _mm_set1_epi8(',');
+    size_t at = Calls;
+    for (size_t chunk = Calls; chunk + 16 <= Text.size(); chunk += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + chunk));
+        const auto stops = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, blank), _mm_cmpeq_epi8(bytes, open))));
+        auto commas = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, comma)));
+        if (stops)
+            commas &= (stops & (0u - stops)) - 1; // those before the first stop
+        for (; commas; commas &= commas - 1) {
+            const size_t end = chunk + static_cast<size_t>(std::countr_zero(commas));
+            if (end > at)
+                Header.Via.push_back(within(Text, at, end - at));
+            at = end + 1;
+        }
+        if (stops) {
+            const size_t end = chunk + static_cast<size_t>(std::countr_zero(stops));
+            if (end > at)
+                Header.Via.push_back(within(Text, at, end - at));
+            return;
+        }
+    }
+    // Too near the text's end for sixteen bytes: the rest by searches.
+    Calls = at;
+#endif
+    addVia(Text, Calls, std::min(FindByte(Text, Calls, ' '), Open), Header);
 }
 
 // What of Text the word-by-word reading reads: a text longer than any frame
@@ -604,14 +649,14 @@ size_t readAddresses(std::string_view Text, MonitorHeader& Header)
     const size_t open = via < limit ? FindEither(Text, via, '<', '\r') : NoShape;
     if (open >= limit || t[open] != '<')
         return NoShape;
-    Header.PortText = Text.substr(0, colon);
-    Header.Source = Text.substr(source, sourceEnd - source);
-    Header.Destination = Text.substr(destination, destinationEnd - destination);
+    Header.PortText = within(Text, 0, colon);
+    Header.Source = within(Text, source, sourceEnd - source);
+    Header.Destination = within(Text, destination, destinationEnd - destination);
     if (open - via >= 3 && std::memcmp(t + via, "Via", 3) == 0 && (open - via == 3 || t[via + 3] == ' ')) {
         size_t calls = via + 3;
         while (calls < open && t[calls] == ' ')
             ++calls;
-        addVia(Text, calls, std::min(FindByte(Text, calls, ' '), open), Header);
+        addViaTo(Text, calls, open, Header);
     }
     return open + 1;
 }
@@ -661,7 +706,7 @@ bool readDescription(std::string_view& rest, MonitorHeader& Header)
     // before it, as in "<DM>"); ldsped leaves some open, so the line end
     // bounds it too.
     const size_t close = std::min(FindEither(rest, 0, '>', '\r'), rest.size());
-    const std::string_view description = rest.substr(0, close);
+    const std::string_view description = within(rest, 0, close);
     rest.remove_prefix(close < rest.size() && rest[close] == '>' ? close + 1 : close);
     // "UI pid=F0 Len=20 ...", as Dire Wolf, QtSoundModem and LinBPQ write
     // a UI frame, read by position: the words below give the same fields.
@@ -669,9 +714,9 @@ bool readDescription(std::string_view& rest, MonitorHeader& Header)
         const size_t pidEnd = std::min(FindByte(description, 7, ' '), close);
         if (pidEnd + 5 < close && std::memcmp(description.data() + pidEnd, " Len=", 5) == 0 &&
             description[pidEnd + 5] != ' ') {
-            Header.FrameType = description.substr(0, 2);
-            Header.Pid = description.substr(7, pidEnd - 7);
-            if (!leadingNumber(description.substr(pidEnd + 5), Header.InfoLen))
+            Header.FrameType = within(description, 0, 2);
+            Header.Pid = within(description, 7, pidEnd - 7);
+            if (!leadingNumber(within(description, pidEnd + 5, close - pidEnd - 5), Header.InfoLen))
                 return false;
             Header.HasInfoLen = true;
             return true;
@@ -687,11 +732,11 @@ bool readDescription(std::string_view& rest, MonitorHeader& Header)
         bool haveRecv = false, haveSend = false;
         for (std::string_view word = numbers.next(); !word.empty(); word = numbers.next()) {
             if (!haveRecv && isSequenceWord(word, 'R')) {
-                if (!leadingNumber(word.substr(1), Header.RecvSeq))
+                if (!leadingNumber(within(word, 1, word.size() - 1), Header.RecvSeq))
                     return false;
                 haveRecv = true;
             } else if (!haveSend && isSequenceWord(word, 'S')) {
-                if (!leadingNumber(word.substr(1), Header.SendSeq))
+                if (!leadingNumber(within(word, 1, word.size() - 1), Header.SendSeq))
                     return false;
                 haveSend = true;
             }
@@ -714,7 +759,7 @@ bool readDescription(std::string_view& rest, MonitorHeader& Header)
          equals = FindByte(description, equals + 1, '=')) {
         const char* word = description.data() + equals - 3;
         if (word[-1] == ' ' && (word[0] == 'L' || word[0] == 'l') && word[1] == 'e' && word[2] == 'n') {
-            if (!leadingNumber(description.substr(equals + 1), Header.InfoLen))
+            if (!leadingNumber(within(description, equals + 1, close - equals - 1), Header.InfoLen))
                 return false;
             Header.HasInfoLen = true;
             break;
@@ -753,7 +798,7 @@ bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
         size_t end = Text.size();
         for (int i = 0; i < 4 && Text[end - 1] == '\r'; ++i)
             --end;
-        rest = Text.substr(description, end - description);
+        rest = within(Text, description, end - description);
     } else {
         rest = readableHeader(Text);
         SplitAt(rest, ':', word);
@@ -790,8 +835,8 @@ bool TAGWPE::ParseMonitorHeader(std::string_view Text, MonitorHeader& Header)
         rest.remove_suffix(1);
     const size_t restEnd = from + rest.size();
     if (lineEnd < restEnd) {
-        Header.LineRest = Text.substr(from, lineEnd - from);
-        Header.Info = Text.substr(lineEnd + 1, restEnd - lineEnd - 1);
+        Header.LineRest = within(Text, from, lineEnd - from);
+        Header.Info = within(Text, lineEnd + 1, restEnd - lineEnd - 1);
     } else {
         Header.LineRest = rest;
     }

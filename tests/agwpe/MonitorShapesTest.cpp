@@ -121,7 +121,12 @@ TEST(MonitorShapes, EveryEnginesShapeAndItsDamageReadAsWordByWord)
     // LinBPQ and ldsped write them.
     const char* const heads[] = {" 1:Fm N0CALL-1 To APRS Via WIDE1-1,WIDE2-1 <", " 1:Fm K1ABC-1 To W2XYZ-7 <",
                                  " 2:Fm DL1ABC-10 To APZ Via N0CALL-9,WIDE2* <", " 0:Fm A To B Via C <",
-                                 "12:Fm W1AW To BEACON Via WIDE1-1,WIDE2-2,WIDE3-3 <"};
+                                 "12:Fm W1AW To BEACON Via WIDE1-1,WIDE2-2,WIDE3-3 <",
+                                 // Lists past sixteen bytes and past the most a frame names,
+                                 // empty names, blanks after "Via" and within the list.
+                                 " 3:Fm KB1LONG-15 To APDW16 Via  ,RELAY*,,WIDE2-2, <",
+                                 " 1:Fm A To B Via C1,C2,C3,C4,C5,C6,C7,C8,C9,CALL10-10 <",
+                                 " 1:Fm A To B Via WIDE1-1 WIDE2-1 <", " 1:Fm A To B Via <"};
     const char* const descriptions[] = {
         "UI pid=F0 Len=20 PF=0 >", "I S3 R1 pid=0xF0 Len=5 P=0 >", "I R1 S3 pid=F0 Len=5 >",
         "I P R6 S7 pid=8 Len=12 >", "UI pid=F0 Len=20>",         "I C P S3 R1>",
