@@ -698,6 +698,56 @@ private:
     const char* end;
 };
 
+// The number of at most nine digits at At, before End: where its digits end,
+// or null when there are none or more (those are left to leadingNumber).
+const char* shortNumber(const char* At, const char* End, int32_t& Value)
+{
+    int32_t number = 0;
+    const char* p = At;
+    for (; p < End && isDigit(*p); ++p) {
+        if (p - At == 9)
+            return nullptr;
+        number = number * 10 + (*p - '0');
+    }
+    if (p == At)
+        return nullptr;
+    Value = number;
+    return p;
+}
+
+// "I S3 R1 pid=F0 Len=5 ..." as Dire Wolf writes an I frame, or with "R1 S3"
+// as QtSoundModem does, read by position into Header when the description,
+// Count bytes at Text, is so; false, with Header untouched, for any other.
+// Gives what the word-by-word reading below gives for such a description.
+bool readIFrame(const char* Text, size_t Count, MonitorHeader& Header)
+{
+    const char* end = Text + Count;
+    if (Count < 9 || Text[0] != 'I' || Text[1] != ' ' || (Text[2] != 'S' && Text[2] != 'R'))
+        return false;
+    const bool sendFirst = Text[2] == 'S';
+    int32_t first = 0, second = 0, length = 0;
+    const char* p = shortNumber(Text + 3, end, first);
+    if (!p || end - p < 3 || p[0] != ' ' || p[1] != (sendFirst ? 'R' : 'S'))
+        return false;
+    p = shortNumber(p + 2, end, second);
+    if (!p || end - p < 6 || std::memcmp(p, " pid=", 5) != 0 || p[5] == ' ')
+        return false;
+    const char* pid = p + 5;
+    const char* pidEnd = pid;
+    while (pidEnd < end && *pidEnd != ' ')
+        ++pidEnd;
+    if (end - pidEnd < 6 || std::memcmp(pidEnd, " Len=", 5) != 0 || pidEnd[5] == ' ' ||
+        !shortNumber(pidEnd + 5, end, length))
+        return false;
+    Header.FrameType = {Text, 1};
+    Header.SendSeq = sendFirst ? first : second;
+    Header.RecvSeq = sendFirst ? second : first;
+    Header.Pid = {pid, static_cast<size_t>(pidEnd - pid)};
+    Header.InfoLen = length;
+    Header.HasInfoLen = true;
+    return true;
+}
+
 // The description, rest being the text after '<'; rest then holds what
 // follows it. False when a number in it is not an integer.
 bool readDescription(std::string_view& rest, MonitorHeader& Header)
@@ -722,6 +772,8 @@ bool readDescription(std::string_view& rest, MonitorHeader& Header)
             return true;
         }
     }
+    if (readIFrame(description.data(), close, Header))
+        return true;
     DescriptionWords words(description.data(), description.data() + close);
     const std::string_view type = words.next();
     Header.FrameType = type;

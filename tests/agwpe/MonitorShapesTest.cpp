@@ -132,7 +132,13 @@ TEST(MonitorShapes, EveryEnginesShapeAndItsDamageReadAsWordByWord)
         "I P R6 S7 pid=8 Len=12 >", "UI pid=F0 Len=20>",         "I C P S3 R1>",
         "RR R5 F=1 >",              "RR P/F R5>",                  "DM>",
         "XID P=1 Len=3 >",          "UI^ pid=F0 (Text) len=20 >", "SABM P=1 ",
-        "I S12 R127 pid=F0 Len=300 P=0 >", "TEST xLen=3 Len=9 >", " Len=5 RR len=7 >"};
+        "I S12 R127 pid=F0 Len=300 P=0 >", "TEST xLen=3 Len=9 >", " Len=5 RR len=7 >",
+        // Numbers of nine digits and more, with leading zeros and too large,
+        // lengths that are no number, odd blanks and pids.
+        "I S123456789 R0000000004 pid=F0 Len=0000000012 >", "I R1 S3 pid=F0 Len=2147483648 >",
+        "I S3 R99999999999 pid=F0 Len=5 >", "I S3 R1 pid=F0 Len=x5 >", "I S3 R1  pid=F0 Len=5 >",
+        "I S3 R1 pid=F=0 Len=5 P=1 >", "I S3 R1 pid=F0 Len= 5 >", "I S3 S4 R1 pid=F0 Len=5 >",
+        "I S3 R1 pid=F0 Len=5", "I S3x R1 pid=F0 Len=5 >"};
     const char* const ends[] = {"\r\0", "\r", "", "\r\r", "\n\r\r\r\r\r"};
     const std::string markers = " :<>=,\r\0VFTSRLI0123456789x";
 
