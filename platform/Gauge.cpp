@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -113,6 +114,38 @@ QSize TGauge::minimumSizeHint() const
     return QSize(30, 20);
 }
 
+int TGauge::readoutPixelSize(const QFont& Base, qreal Radius)
+{
+    constexpr int Least = 6;
+    const QString Widest = QStringLiteral("100%");
+    const int Most = std::max(Least, static_cast<int>(Radius * 0.46));
+    // Qt keeps a font engine for every size measured, for the whole run, so
+    // the search starts where the width in Base's own face, whose engine is
+    // already in use, puts it; bold is a little wider, so that guess is at
+    // most a size or two high.
+    const QFontMetricsF Guide(Base);
+    const qreal GuideWidth = Guide.horizontalAdvance(Widest);
+    const int GuidePixels = QFontInfo(Base).pixelSize();
+    int Size = Most;
+    if (GuideWidth > 0 && GuidePixels > 0)
+        Size = std::clamp(static_cast<int>(Radius * GuidePixels / GuideWidth), Least, Most);
+
+    QFont Bold = Base;
+    Bold.setBold(true);
+    const auto fits = [&](int Pixels) {
+        Bold.setPixelSize(Pixels);
+        return QFontMetricsF(Bold).horizontalAdvance(Widest) <= Radius;
+    };
+    if (fits(Size)) {
+        while (Size < Most && fits(Size + 1))
+            ++Size;
+    } else {
+        while (Size > Least && !fits(--Size)) {
+        }
+    }
+    return Size;
+}
+
 void TGauge::paintEvent(QPaintEvent*)
 {
     QPainter P(this);
@@ -160,9 +193,7 @@ void TGauge::paintEvent(QPaintEvent*)
     // outer ring and never crosses the figure.
     QFont Font = font();
     Font.setBold(true);
-    Font.setPixelSize(std::max(6, static_cast<int>(Radius * 0.46)));
-    while (Font.pixelSize() > 6 && QFontMetricsF(Font).horizontalAdvance(QStringLiteral("100%")) > Radius * 1.0)
-        Font.setPixelSize(Font.pixelSize() - 1);
+    Font.setPixelSize(readoutPixelSize(font(), Radius));
     P.setFont(Font);
     P.setPen(Ink);
     const QFontMetricsF Metrics(Font);
