@@ -94,6 +94,9 @@ TForm1::TForm1(QWidget* parent, bool Headless)
     try {
         FormCreate(this);
     } catch (const std::exception& e) {
+        // The designed timer already runs: a tick while the box waits would
+        // try an engine the settings never named, with no client to report to.
+        CheckTime->stop();
         ShowErrorBox(e.what());
         EndProcess(1);
     }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Gauge.h"
+#include "Bands.h"
 #include "Shading.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -112,6 +114,38 @@ QSize TGauge::minimumSizeHint() const
     return QSize(30, 20);
 }
 
+int TGauge::readoutPixelSize(const QFont& Base, qreal Radius)
+{
+    constexpr int Least = 6;
+    const QString Widest = QStringLiteral("100%");
+    const int Most = std::max(Least, static_cast<int>(Radius * 0.46));
+    // Qt keeps a font engine for every size measured, for the whole run, so
+    // the search starts where the width in Base's own face, whose engine is
+    // already in use, puts it; bold is a little wider, so that guess is at
+    // most a size or two high.
+    const QFontMetricsF Guide(Base);
+    const qreal GuideWidth = Guide.horizontalAdvance(Widest);
+    const int GuidePixels = QFontInfo(Base).pixelSize();
+    int Size = Most;
+    if (GuideWidth > 0 && GuidePixels > 0)
+        Size = std::clamp(static_cast<int>(Radius * GuidePixels / GuideWidth), Least, Most);
+
+    QFont Bold = Base;
+    Bold.setBold(true);
+    const auto fits = [&](int Pixels) {
+        Bold.setPixelSize(Pixels);
+        return QFontMetricsF(Bold).horizontalAdvance(Widest) <= Radius;
+    };
+    if (fits(Size)) {
+        while (Size < Most && fits(Size + 1))
+            ++Size;
+    } else {
+        while (Size > Least && !fits(--Size)) {
+        }
+    }
+    return Size;
+}
+
 void TGauge::paintEvent(QPaintEvent*)
 {
     QPainter P(this);
@@ -133,12 +167,18 @@ void TGauge::paintEvent(QPaintEvent*)
     Face.arcTo(Circle, 180, -180);
     Face.lineTo(Pivot.x() + Radius, H - 1);
     Face.closeSubpath();
-    P.setPen(QPen(QColor(0x6e, 0x77, 0x81), 1));
+    // The face's fill is the one large enough for Qt to share out over helper
+    // threads; its outline is painted whole, as cutting a hairline at a band's
+    // edge changes a few of its pixels.
+    P.setPen(Qt::NoPen);
     P.setBrush(TShading::Linear(QPointF(0, 0), QPointF(0, H))
                    .at(0.0, QColor(0xf7, 0xf8, 0xfa))
                    .at(0.55, QColor(0xdc, 0xe0, 0xe5))
                    .at(1.0, QColor(0xbb, 0xc1, 0xc8))
                    .brush(P, Face.boundingRect()));
+    PaintInBands(P, Face.boundingRect(), [&] { P.drawPath(Face); });
+    P.setPen(QPen(QColor(0x6e, 0x77, 0x81), 1));
+    P.setBrush(Qt::NoBrush);
     P.drawPath(Face);
 
     // Scale: long marks at 0, 50 and 100, shorter ones every tenth.
@@ -153,9 +193,7 @@ void TGauge::paintEvent(QPaintEvent*)
     // outer ring and never crosses the figure.
     QFont Font = font();
     Font.setBold(true);
-    Font.setPixelSize(std::max(6, static_cast<int>(Radius * 0.46)));
-    while (Font.pixelSize() > 6 && QFontMetricsF(Font).horizontalAdvance(QStringLiteral("100%")) > Radius * 1.0)
-        Font.setPixelSize(Font.pixelSize() - 1);
+    Font.setPixelSize(readoutPixelSize(font(), Radius));
     P.setFont(Font);
     P.setPen(Ink);
     const QFontMetricsF Metrics(Font);

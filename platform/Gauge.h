@@ -22,6 +22,11 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // The pixel size of the bold readout on a dial of the given radius: the
+    // largest, from 0.46 of the radius down to 6, at which "100%" in Base's
+    // bold face is at most one radius wide.
+    static int readoutPixelSize(const QFont& Base, qreal Radius);
+
 protected:
     void paintEvent(QPaintEvent* Event) override;
 

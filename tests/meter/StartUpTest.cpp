@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MeterFixture.h"
 
+#include "ErrorBox.h"
 #include "Gauge.h"
 #include "NotifyIcon.h"
 
@@ -64,7 +65,14 @@ TEST_F(MeterTest, SamplePeriodOfZeroLeavesTheTimerStopped)
 TEST_F(MeterTest, BadSettingAtStartUpShowsTheErrorAndEndsWithFailure)
 {
     WriteIni({{"BW", "fast"}});
+    // Nothing may run while the box waits: a tick then once crashed the program.
+    bool tickingDuringTheBox = true;
+    SetErrorBoxHandler([&](const QString& text) {
+        errorBoxes << text;
+        tickingDuringTheBox = Form1 == nullptr || Form1->CheckTime->isActive();
+    });
     Start();
+    EXPECT_FALSE(tickingDuringTheBox);
     EXPECT_EQ(errorBoxes, QStringList{"'fast' is not a valid integer value."});
     ASSERT_FALSE(endStatuses.empty());
     EXPECT_EQ(endStatuses.front(), 1);

@@ -4,12 +4,16 @@
 #include "QtTestApp.h"
 
 #include <QAccessible>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPalette>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -136,4 +140,47 @@ TEST(GaugeAccessibility, ReportsNameRoleAndValue)
     Gauge.setValue(-5);
     EXPECT_EQ(Value->currentValue().toInt(), 0);
     EXPECT_EQ(Face->text(QAccessible::Value), "0%");
+}
+
+namespace {
+
+// The readout's size as it was first found: every size from the largest down
+// measured until one fits.
+int ReadoutSizeByEveryTry(const QFont& Base, qreal Radius)
+{
+    QFont Font = Base;
+    Font.setBold(true);
+    Font.setPixelSize(std::max(6, static_cast<int>(Radius * 0.46)));
+    while (Font.pixelSize() > 6 && QFontMetricsF(Font).horizontalAdvance(QStringLiteral("100%")) > Radius)
+        Font.setPixelSize(Font.pixelSize() - 1);
+    return Font.pixelSize();
+}
+
+} // namespace
+
+TEST(Gauge, ReadoutSizeIsTheLargestThatFits)
+{
+    std::vector<QFont> Bases;
+    for (const QString& Family : QFontDatabase::families()) {
+        QFont Points(Family, 9);
+        Bases.push_back(Points);
+        for (int Pixels : {7, 12, 20, 40}) {
+            QFont Sized(Family);
+            Sized.setPixelSize(Pixels);
+            Bases.push_back(Sized);
+        }
+    }
+    ASSERT_FALSE(Bases.empty());
+    int Shrunk = 0;
+    for (const QFont& Base : Bases)
+        // Dials from the smallest (radius 4) to 200 x 100 pixels.
+        for (qreal Radius = 4; Radius <= 99; Radius += 0.5) {
+            const int Expected = ReadoutSizeByEveryTry(Base, Radius);
+            ASSERT_EQ(TGauge::readoutPixelSize(Base, Radius), Expected)
+                << Base.family().toStdString() << ", " << Base.pointSize() << " pt / " << Base.pixelSize()
+                << " px, radius " << Radius;
+            Shrunk += Expected < std::max(6, int(Radius * 0.46));
+        }
+    // The table holds dials on which the first size does not fit.
+    EXPECT_GT(Shrunk, 0);
 }
