@@ -761,7 +761,10 @@ bool readDescription(std::string_view& rest, MonitorHeader& Header)
     // "UI pid=F0 Len=20 ...", as Dire Wolf, QtSoundModem and LinBPQ write
     // a UI frame, read by position: the words below give the same fields.
     if (close > 7 && std::memcmp(description.data(), "UI pid=", 7) == 0 && description[7] != ' ') {
-        const size_t pidEnd = std::min(FindByte(description, 7, ' '), close);
+        // A pid is a few bytes: looked at one by one rather than searched for.
+        size_t pidEnd = 8;
+        while (pidEnd < close && description[pidEnd] != ' ')
+            ++pidEnd;
         if (pidEnd + 5 < close && std::memcmp(description.data() + pidEnd, " Len=", 5) == 0 &&
             description[pidEnd + 5] != ' ') {
             Header.FrameType = within(description, 0, 2);

@@ -138,7 +138,9 @@ TEST(MonitorShapes, EveryEnginesShapeAndItsDamageReadAsWordByWord)
         "I S123456789 R0000000004 pid=F0 Len=0000000012 >", "I R1 S3 pid=F0 Len=2147483648 >",
         "I S3 R99999999999 pid=F0 Len=5 >", "I S3 R1 pid=F0 Len=x5 >", "I S3 R1  pid=F0 Len=5 >",
         "I S3 R1 pid=F=0 Len=5 P=1 >", "I S3 R1 pid=F0 Len= 5 >", "I S3 S4 R1 pid=F0 Len=5 >",
-        "I S3 R1 pid=F0 Len=5", "I S3x R1 pid=F0 Len=5 >"};
+        "I S3 R1 pid=F0 Len=5", "I S3x R1 pid=F0 Len=5 >",
+        // UI pids of one byte, of many, and one that ends the description.
+        "UI pid=F Len=3 >", "UI pid=F0F0F0F0F0F0F0F0F0 Len=7 PF=0 >", "UI pid=F0>"};
     const char* const ends[] = {"\r\0", "\r", "", "\r\r", "\n\r\r\r\r\r"};
     const std::string markers = " :<>=,\r\0VFTSRLI0123456789x";
 
