@@ -29,7 +29,7 @@ void writeU32(std::string& frame, size_t at, uint32_t value)
 // A call field ends at its first zero byte or after all ten bytes. Its
 // first eight bytes are looked at at once: a memchr call cost more than the
 // field, twice per frame.
-std::string_view readCall(const char* field)
+[[gnu::always_inline]] inline std::string_view readCall(const char* field)
 {
     if constexpr (textscan::ByWords) {
         if (const uint64_t zeros = textscan::matches(textscan::load8(field), '\0'))
@@ -94,6 +94,13 @@ TAGWPort::TAGWPort(int32_t PortNumber)
     : PortNumber(PortNumber)
     , PortIndex(PortNumber - 1)
 {
+}
+
+void TAGWPort::CountPassedOn(uint32_t Length)
+{
+    addTo(FramesIn, 1);
+    addTo(BytesIn, TAGWPE::HeaderSize + uint64_t{Length});
+    addTo(DataIn, Length);
 }
 
 bool TAGWPort::Full() const
@@ -403,6 +410,54 @@ bool TAGWPE::ReceiveWritten(size_t Count)
     End += std::min(Count, Offered);
     Offered = 0;
     return cutFrames(std::string_view(Received.get() + ReadPos, End - ReadPos), ReadPos);
+}
+
+void TAGWPE::ReceiveKept(size_t Count)
+{
+    End += std::min(Count, Offered);
+    Offered = 0;
+}
+
+bool TAGWPE::NextReceived(AGWFrameView& Frame)
+{
+    for (;;) {
+        if (SkipLeft > 0) {
+            const auto skipped = static_cast<size_t>(std::min<uint64_t>(SkipLeft, pending()));
+            ReadPos += skipped;
+            SkipLeft -= skipped;
+            if (SkipLeft > 0)
+                return false;
+        }
+        if (pending() < static_cast<size_t>(HeaderSize))
+            return false;
+        const char* header = Received.get() + ReadPos;
+        const auto port = static_cast<uint8_t>(header[0]);
+        const uint32_t length = readU32(header + LengthAt);
+        if (length > MaxDataLen || !served(port)) {
+            // Not handed out: its data is passed over as it arrives.
+            ReadPos += HeaderSize;
+            SkipLeft = length;
+            continue;
+        }
+        if (pending() - HeaderSize < length)
+            return false;
+        TAGWPort* ring = Ports[port] ? Ports[port].get() : servedRing(port, true);
+        if (!ring->Empty()) {
+            if (!ring->StoreReceived(header, length))
+                return false;
+            ReadPos += HeaderSize + length;
+            continue;
+        }
+        ring->CountPassedOn(length);
+        Frame.Port = port;
+        Frame.Kind = header[KindAt];
+        Frame.CallFrom = readCall(header + CallFromAt);
+        Frame.CallTo = readCall(header + CallToAt);
+        Frame.DataLen = static_cast<int32_t>(length);
+        Frame.Data = {header + HeaderSize, length};
+        ReadPos += HeaderSize + length;
+        return true;
+    }
 }
 
 bool TAGWPE::cutFrames(std::string_view Bytes, size_t& Used)

@@ -153,6 +153,10 @@ public:
     bool WriteFrame(AGWSocket* Socket, uint8_t Port, char Kind, const std::string& CallFrom,
                     const std::string& CallTo, int32_t DataLen, const std::string& Data);
 
+    // A frame of this port handed on where it arrived, never filed: it
+    // counts in the totals all the same.
+    void CountPassedOn(uint32_t Length);
+
     bool Full() const;
     bool Empty() const { return ReadIndex == WriteIndex; }
 
@@ -255,6 +259,16 @@ public:
     // Cuts the Count bytes just written at ReceiveSpace (no more than were
     // asked for are taken); the return value as for ReceiveBytes.
     bool ReceiveWritten(size_t Count);
+    // Takes the Count bytes just written at ReceiveSpace (no more than were
+    // asked for) without cutting them: NextReceived hands their frames out.
+    void ReceiveKept(size_t Count);
+    // The next whole frame of a served port from the bytes received, as
+    // views into them: not copied into its ring, but counted there. A frame
+    // whose ring still holds frames is filed behind them instead, to keep
+    // each port's order (drain the rings first). The views hold until the
+    // next call that receives bytes, attaches or detaches. False when no
+    // whole frame waits, or when its ring is full.
+    bool NextReceived(AGWFrameView& Frame);
     // Bytes received and not yet cut into frames.
     size_t Waiting() const { return pending(); }
     // Port selects the ring on entry and holds the frame's port on return.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "AccessibleLabel.h"
 #include "Convert.h"
 
 inline QString Latin1(const std::string& s)
@@ -26,7 +27,16 @@ inline int32_t LabelValue(const QLabel* Label)
     return StrToInt(BytesOf(Label->text()));
 }
 
+// A figure label checks its room before it takes the text (see TValueLabel).
+inline void SetLabelText(QLabel* Label, const QString& Text)
+{
+    if (auto* const figure = qobject_cast<TValueLabel*>(Label))
+        figure->SetFigure(Text);
+    else
+        Label->setText(Text);
+}
+
 inline void SetLabelValue(QLabel* Label, int64_t Value)
 {
-    Label->setText(Latin1(IntToStr(Value)));
+    SetLabelText(Label, Latin1(IntToStr(Value)));
 }

@@ -18,7 +18,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -70,6 +72,18 @@ struct ReadBatch {
             portText = BytesOf(form.PortMon->text());
         return *portText;
     }
+    // Whether a monitor text is of the monitored radio port. The frames of
+    // one read nearly all begin as one of the last two before them: the same
+    // few bytes before ':' are the same port, looked at as one word, without
+    // reading their digits again.
+    bool OnPort(std::string_view Text)
+    {
+        for (const SeenPort& seen : seenPorts)
+            if (seen.Size > 0 && Text.size() >= sizeof(uint64_t) && Text.size() > seen.Size &&
+                Text[seen.Size] == ':' && (leadingWord(Text) & seen.Mask) == seen.Bytes)
+                return seen.Monitored;
+        return readPort(Text);
+    }
     int32_t Port()
     {
         if (!port)
@@ -94,7 +108,41 @@ private:
     TForm1& form;
     std::optional<int64_t> frames, bytes, datas, rate, nowMs;
     std::optional<int32_t> port;
+    // A port text seen lately, up to seven bytes without a line end (a
+    // longer text's port is read within its first line alone), and whether
+    // it is the monitored port's.
+    struct SeenPort {
+        uint64_t Bytes = 0, Mask = 0;
+        size_t Size = 0;
+        bool Monitored = false;
+    };
+    static uint64_t leadingWord(std::string_view Text)
+    {
+        uint64_t word = 0;
+        std::memcpy(&word, Text.data(), sizeof word);
+        return word;
+    }
+    bool readPort(std::string_view Text)
+    {
+        const std::string_view port = MonitorPortText(Text);
+        const bool monitored = SameDigits(port, PortText());
+        if (port.size() >= 1 && port.size() < sizeof(uint64_t) && port.find('\r') == std::string_view::npos &&
+            Text.size() >= sizeof(uint64_t)) {
+            SeenPort& seen = seenPorts[nextSeen];
+            nextSeen = 1 - nextSeen;
+            // The word's first bytes, whatever the byte order.
+            seen.Mask = 0;
+            std::memset(&seen.Mask, 0xFF, port.size());
+            seen.Bytes = leadingWord(Text) & seen.Mask;
+            seen.Size = port.size();
+            seen.Monitored = monitored;
+        }
+        return monitored;
+    }
+
     std::optional<std::string> portText;
+    std::array<SeenPort, 2> seenPorts{};
+    size_t nextSeen = 0;
 };
 
 void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
@@ -112,10 +160,13 @@ void TForm1::AGWPERead(QObject* /*Sender*/, TClientSocket* Socket)
         const qint64 got = Socket->ReceiveInto(AGWClient->ReceiveSpace(chunk), chunk);
         if (got == 0)
             break;
-        AGWClient->ReceiveWritten(static_cast<size_t>(got));
-        // A full ring stops the cutting; whatever waits is cut once the rings are drained.
-        while (drainRings(batch) > 0)
-            AGWClient->ReceiveBytes({});
+        AGWClient->ReceiveKept(static_cast<size_t>(got));
+        // Handled where they arrived, never filed: only what a ring still
+        // holds (nothing, unless bytes were cut into rings before) goes first.
+        drainRings(batch);
+        AGWFrameView frame;
+        while (AGWClient->NextReceived(frame))
+            handleFrame(batch, frame.Port, frame.Kind, frame.Data);
     }
 }
 
@@ -140,13 +191,13 @@ void TForm1::handleFrame(ReadBatch& Batch, uint8_t Port, char Kind, std::string_
 {
     if (IsMonitoredKind(Kind)) {
         // Frames of the other radio ports are not read any further.
-        if (!SameDigits(MonitorPortText(Data), Batch.PortText()))
+        if (!Batch.OnPort(Data))
             return;
         MonitorHeader& header = Batch.Header;
         // An unreadable header is the peer's fault: skip the frame, no box.
         if (!AGWClient->ParseMonitorHeader(Data, header))
             return;
-        const FrameAmounts add = MonitoredFrameAmounts(header, Data);
+        const FrameAmounts add = MonitoredFrameAmounts(header);
         Batch.Count(add);
         const CountedFrame counted = Origins.Describe(Port, Kind, header, Data);
         const int64_t rate = Batch.Rate();
@@ -219,8 +270,8 @@ void TForm1::evaluate()
     record.MeasuredPreambles = MeasuredThisPeriod && record.HasFigures();
     reportEngineState(state);
 
-    AvgLoad->setText(Latin1(IntToStr(figures->Load) + "%"));
-    Usage->setText(Latin1(IntToStr(figures->Usage) + "%"));
+    SetLabelText(AvgLoad, Latin1(IntToStr(figures->Load) + "%"));
+    SetLabelText(Usage, Latin1(IntToStr(figures->Usage) + "%"));
     Gauge->setValue(static_cast<int>(
         std::clamp<int64_t>(figures->Efficiency, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
     // The bar ignores values outside its range; a negative usage shows as empty.

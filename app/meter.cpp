@@ -174,9 +174,10 @@ void TForm1::applyFonts()
     Label8->setFont(heading);
 
     // Room for the widest value each can show, so that the window keeps its
-    // size from period to period.
+    // size from period to period, and a new total within it does not lay the
+    // window out again.
     const auto roomFor = [](QLabel* Label, const QString& Widest) {
-        Label->setMinimumWidth(Label->fontMetrics().horizontalAdvance(Widest) + 2);
+        static_cast<TValueLabel*>(Label)->ReserveRoomFor(Widest);
     };
     roomFor(PortMon, QStringLiteral("128"));
     roomFor(BW, QStringLiteral("000000"));

@@ -4,6 +4,7 @@
 #include "AGWUnit.h"
 #include "FrameAmounts.h"
 #include "PeriodFigures.h"
+#include "TextRoutines.h"
 #include "Words.h"
 
 #include <algorithm>
@@ -48,23 +49,34 @@ std::optional<int64_t> decimal(std::string_view Text)
     return v;
 }
 
+// The value of each byte as a hexadecimal digit, 16 for any other.
+constexpr std::array<uint8_t, 256> makeHexDigits()
+{
+    std::array<uint8_t, 256> digits{};
+    for (unsigned c = 0; c < 256; ++c)
+        digits[c] = c >= '0' && c <= '9' ? static_cast<uint8_t>(c - '0')
+            : c >= 'a' && c <= 'f'       ? static_cast<uint8_t>(c - 'a' + 10)
+            : c >= 'A' && c <= 'F'       ? static_cast<uint8_t>(c - 'A' + 10)
+                                         : 16;
+    return digits;
+}
+
+constexpr auto HexDigits = makeHexDigits();
+
 std::optional<uint8_t> hexByte(std::string_view Text)
 {
     if (Text.size() > 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X'))
         Text.remove_prefix(2);
-    if (Text.empty() || Text.size() > 2)
-        return std::nullopt;
-    unsigned v = 0;
-    for (char c : Text) {
-        const int d = c >= '0' && c <= '9' ? c - '0'
-            : c >= 'a' && c <= 'f'         ? c - 'a' + 10
-            : c >= 'A' && c <= 'F'         ? c - 'A' + 10
-                                           : -1;
-        if (d < 0)
-            return std::nullopt;
-        v = v * 16 + static_cast<unsigned>(d);
+    if (Text.size() == 1) {
+        const uint8_t v = HexDigits[static_cast<unsigned char>(Text[0])];
+        return v < 16 ? std::optional<uint8_t>(v) : std::nullopt;
     }
-    return static_cast<uint8_t>(v);
+    if (Text.size() == 2) {
+        const uint8_t high = HexDigits[static_cast<unsigned char>(Text[0])];
+        const uint8_t low = HexDigits[static_cast<unsigned char>(Text[1])];
+        return (high | low) < 16 ? std::optional<uint8_t>(static_cast<uint8_t>(high << 4 | low)) : std::nullopt;
+    }
+    return std::nullopt;
 }
 
 // The top bit of each byte of Word that is 0, and perhaps of bytes above the
@@ -74,23 +86,102 @@ uint64_t zeroBytes(uint64_t Word)
     return (Word - 0x0101010101010101ull) & ~Word & 0x8080808080808080ull;
 }
 
+// Up to eight bytes of a short text as one number, the first byte lowest,
+// with its length in the top byte: names compare as one word.
+constexpr uint64_t textKey(std::string_view Text)
+{
+    uint64_t key = uint64_t{Text.size()} << 56;
+    for (size_t i = 0; i < Text.size() && i < 7; ++i)
+        key |= uint64_t{static_cast<unsigned char>(Text[i])} << (8 * i);
+    return key;
+}
+
+// A text's key as textKey makes it; past seven bytes, one that no name has.
+uint64_t keyOf(std::string_view Text)
+{
+    if (Text.size() > 7)
+        return ~uint64_t{0};
+    const uint64_t bytes =
+        Text.empty() ? 0 : LoadShort(reinterpret_cast<const unsigned char*>(Text.data()), Text.size());
+    return bytes | uint64_t{Text.size()} << 56;
+}
+
+// What one word after the frame type says: "pid=F0"; P/F as "P", "F",
+// "PF" or "P/F", alone or with "=0" or "=1"; "C" and "R"; numbers "R5", "S3".
+void readWord(std::string_view Word, Description& d)
+{
+    const size_t size = Word.size();
+    // The P/F bit, from the value after the name's end At (none: set).
+    const auto pollFinal = [&](size_t At) {
+        d.pollFinal = At == size ? 1 : (size == At + 2 && Word[At + 1] == '1' ? 1 : 0);
+    };
+    switch (Word[0]) {
+    case 'p':
+        if (size >= 3 && Word[1] == 'i' && Word[2] == 'd' && (size == 3 || Word[3] == '='))
+            d.pid = hexByte(size > 4 ? Word.substr(4) : std::string_view());
+        break;
+    case 'P':
+        if (size == 1 || Word[1] == '=') {
+            pollFinal(1);
+            d.role = Description::Command;
+        } else if (Word[1] == 'F' && (size == 2 || Word[2] == '=')) {
+            pollFinal(2);
+            // Dire Wolf writes "PF" for frames whose two C bits are equal, as
+            // its own APRS frames have them (both set).
+            if (size > 2)
+                d.role = Description::Both;
+        } else if (size >= 3 && Word[1] == '/' && Word[2] == 'F' && (size == 3 || Word[3] == '=')) {
+            pollFinal(3);
+        }
+        break;
+    case 'F':
+        if (size == 1 || Word[1] == '=') {
+            pollFinal(1);
+            d.role = Description::Response;
+        }
+        break;
+    case 'C':
+        if (size == 1)
+            d.role = Description::Command;
+        break;
+    case 'R':
+    case 'S':
+        if (size == 1) {
+            if (Word[0] == 'R')
+                d.role = Description::Response;
+        } else if (const auto n = decimal(Word.substr(1))) {
+            (Word[0] == 'R' ? d.recv : d.send) = *n;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 Description describe(std::string_view Data)
 {
     Description d;
-    std::string_view line = Data.substr(0, Data.find('\r'));
-    const size_t open = line.find('<');
-    if (open == std::string_view::npos)
+    // The description runs from the header line's first '<' to the next '>'.
+    const size_t open = FindEither(Data, 0, '<', '\r');
+    if (open == std::string_view::npos || Data[open] != '<')
         return d;
-    line.remove_prefix(open + 1);
-    line = line.substr(0, line.find('>'));
+    const size_t close = std::min(FindEither(Data, open + 1, '>', '\r'), Data.size());
     // Words between blanks, their end found eight bytes at a time where the
-    // text has eight bytes left. Only the first letter of a word tells
-    // whether it can matter, and the names before an '=' that do are at most
-    // three letters long.
-    const char* p = line.data();
-    const char* const end = p + line.size();
+    // text has eight bytes left.
+    const char* p = Data.data() + open + 1;
+    const char* const end = Data.data() + close;
     const char* const readable = Data.data() + Data.size();
     bool first = true;
+    // A UI frame as Dire Wolf, QtSoundModem and LinBPQ describe it, "UI
+    // pid=F0 Len=20 ...": its first three words by position.
+    if (end - p >= 15 && std::memcmp(p, "UI pid=", 7) == 0 && p[7] != ' ' && p[8] != ' ' &&
+        std::memcmp(p + 9, " Len=", 5) == 0) {
+        d.pid = hexByte(std::string_view(p + 7, 2));
+        p += 14;
+        while (p < end && *p != ' ')
+            ++p;
+        first = false;
+    }
     for (;;) {
         while (p < end && *p == ' ')
             ++p;
@@ -107,80 +198,43 @@ Description describe(std::string_view Data)
             first = false;
             continue;
         }
-        const std::string_view word(start, static_cast<size_t>(p - start));
-        switch (word[0]) {
-        case 'p':
-        case 'P':
-        case 'F': {
-            size_t equals = std::string_view::npos;
-            for (size_t i = 1; i < std::min<size_t>(word.size(), 4) && equals == std::string_view::npos; ++i)
-                if (word[i] == '=')
-                    equals = i;
-            const std::string_view name = word.substr(0, equals);
-            const std::string_view value =
-                equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
-            if (name == "pid") {
-                d.pid = hexByte(value);
-            } else if (name == "P" || name == "F" || name == "PF" || name == "P/F") {
-                const bool hasValue = equals != std::string_view::npos;
-                d.pollFinal = !hasValue ? 1 : (value == "1" ? 1 : 0);
-                // Dire Wolf writes "PF" for frames whose two C bits are equal, as
-                // its own APRS frames have them (both set).
-                d.role = name == "P" ? Description::Command
-                    : name == "F"   ? Description::Response
-                    : name == "PF" && hasValue ? Description::Both
-                                               : d.role;
-            }
-            break;
-        }
-        case 'C':
-            if (word.size() == 1)
-                d.role = Description::Command;
-            break;
-        case 'R':
-        case 'S':
-            if (word == "R") {
-                d.role = Description::Response;
-            } else if (word.size() > 1) {
-                if (const auto n = decimal(word.substr(1)))
-                    (word[0] == 'R' ? d.recv : d.send) = *n;
-            }
-            break;
-        default:
-            break;
-        }
+        readWord(std::string_view(start, static_cast<size_t>(p - start)), d);
     }
     return d;
 }
 
-// The control byte of an unnumbered frame without its P/F bit; LinBPQ
-// writes SABM as "C" and DISC as "D".
-std::optional<uint8_t> unnumberedControl(std::string_view Type)
+// What the frame type makes of the control byte: an I frame's, an S frame's
+// or a U frame's (LinBPQ writes SABM as "C" and DISC as "D"), the latter two
+// with their bits beside the numbers and P/F; Other for types not known.
+struct FrameKind {
+    enum Class { Information, Supervisory, Unnumbered, Other };
+    Class kind = Other;
+    uint8_t control = 0;
+    bool pid = false;
+};
+
+FrameKind kindOf(std::string_view Type)
 {
     struct Entry {
-        std::string_view type;
-        uint8_t control;
+        uint64_t key;
+        FrameKind kind;
     };
-    static constexpr Entry table[] = {{"UI", 0x03},   {"SABM", 0x2F}, {"SABME", 0x6F}, {"DISC", 0x43},
-                                      {"DM", 0x0F},   {"UA", 0x63},   {"FRMR", 0x87},  {"XID", 0xAF},
-                                      {"TEST", 0xE3}, {"C", 0x2F},    {"D", 0x43}};
+    // Names compared as one number each, the most frequent first.
+    static constexpr Entry table[] = {
+        {textKey("UI"), {FrameKind::Unnumbered, 0x03, true}},   {textKey("I"), {FrameKind::Information, 0, true}},
+        {textKey("RR"), {FrameKind::Supervisory, 0x01}},        {textKey("RNR"), {FrameKind::Supervisory, 0x05}},
+        {textKey("REJ"), {FrameKind::Supervisory, 0x09}},       {textKey("SREJ"), {FrameKind::Supervisory, 0x0D}},
+        {textKey("SABM"), {FrameKind::Unnumbered, 0x2F}},       {textKey("SABME"), {FrameKind::Unnumbered, 0x6F}},
+        {textKey("DISC"), {FrameKind::Unnumbered, 0x43}},       {textKey("DM"), {FrameKind::Unnumbered, 0x0F}},
+        {textKey("UA"), {FrameKind::Unnumbered, 0x63}},         {textKey("FRMR"), {FrameKind::Unnumbered, 0x87}},
+        {textKey("XID"), {FrameKind::Unnumbered, 0xAF}},        {textKey("TEST"), {FrameKind::Unnumbered, 0xE3}},
+        {textKey("C"), {FrameKind::Unnumbered, 0x2F}},          {textKey("D"), {FrameKind::Unnumbered, 0x43}},
+    };
+    const uint64_t key = keyOf(Type);
     for (const Entry& e : table)
-        if (e.type == Type)
-            return e.control;
-    return std::nullopt;
-}
-
-std::optional<uint8_t> supervisoryControl(std::string_view Type)
-{
-    if (Type == "RR")
-        return 0x01;
-    if (Type == "RNR")
-        return 0x05;
-    if (Type == "REJ")
-        return 0x09;
-    if (Type == "SREJ")
-        return 0x0D;
-    return std::nullopt;
+        if (e.key == key)
+            return e.kind;
+    return {};
 }
 
 // CRC-16/X.25 as HDLC computes it (reflected, polynomial 0x8408), a byte at a time.
@@ -270,6 +324,12 @@ public:
     }
 
 private:
+    // Bit i set: bits i to i + 4 of Word are 1s.
+    static uint64_t fiveOnes(uint64_t Word)
+    {
+        const uint64_t pairs = Word & (Word >> 1);
+        return pairs & (pairs >> 2) & (Word >> 4);
+    }
     // The CRC after Count (1 to 8) bytes in a word. The register goes into the
     // first two bytes (for a single byte, its high byte is what the table's
     // entry is combined with); zero bytes in front of the word leave a register
@@ -287,10 +347,8 @@ private:
     // 1s. A run of n 1s gets n / 5 0s inserted, one after every fifth.
     [[gnu::always_inline]] static void stuff(uint64_t Word, unsigned Bits, unsigned& Ones, int64_t& Stuffed)
     {
-        // Bit i set: bits i to i + 4 are 1s. Runs that reach past the word's
-        // end are finished by the next one.
-        const uint64_t pairs = Word & (Word >> 1);
-        const uint64_t five = pairs & (pairs >> 2) & (Word >> 4);
+        // Runs that reach past the word's end are finished by the next one.
+        const uint64_t five = fiveOnes(Word);
         const auto lead = static_cast<unsigned>(std::countr_one(Word));
         if (five == 0 && Ones + lead < 5) {
             // Most words: nothing inserted, the run left is their last 1s.
@@ -361,11 +419,24 @@ uint64_t addressField(std::string_view Call, bool TopBit, bool Last)
     // Each byte shifted on its own: no bit crosses into the next.
     const uint64_t field = (((word & kept) | (0x202020202020ull & ~kept)) << 1) & 0xFEFEFEFEFEFEull;
     int ssid = 0;
-    for (size_t k = dash + 1; k < size && c[k] >= '0' && c[k] <= '9'; ++k)
-        ssid = std::min(ssid * 10 + (c[k] - '0'), 1000);
+    if (size <= 8 && dash + 3 >= size) {
+        // One or two bytes after the '-', read from the word (0 above the call).
+        if (dash + 1 < size) {
+            const uint64_t after = word >> (8 * (dash + 1));
+            const auto tens = static_cast<unsigned>(after & 0xFF) - '0';
+            const auto ones = static_cast<unsigned>((after >> 8) & 0xFF) - '0';
+            ssid = static_cast<int>(tens > 9 ? 0 : ones > 9 ? tens : tens * 10 + ones);
+        }
+    } else {
+        for (size_t k = dash + 1; k < size && c[k] >= '0' && c[k] <= '9'; ++k)
+            ssid = std::min(ssid * 10 + (c[k] - '0'), 1000);
+    }
     const uint64_t ssidByte = (TopBit ? 0x80 : 0) | 0x60 | ((ssid & 0x0f) << 1) | (Last ? 1 : 0);
     return field | ssidByte << 48;
 }
+
+int64_t frameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown,
+                     std::optional<size_t> Repeated);
 
 } // namespace
 
@@ -376,25 +447,27 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data)
 
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown)
 {
-    // A '*' marks the last digipeater that has repeated the frame; those
-    // before it have repeated it too. Dire Wolf shows no '*' at all.
-    size_t repeated = 0;
-    for (size_t i = 0; i < Header.Via.size(); ++i)
-        if (!Header.Via[i].empty() && Header.Via[i].back() == '*')
-            repeated = i + 1;
-    return FrameAirBits(Header, Data, Shown, repeated);
+    return frameAirBits(Header, Data, Shown, std::nullopt);
 }
 
 int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown, size_t Repeated)
 {
+    return frameAirBits(Header, Data, Shown, Repeated);
+}
+
+namespace {
+
+// Without Repeated, as the text marks them: a '*' marks the last digipeater
+// that has repeated the frame; those before it have repeated it too. Dire
+// Wolf shows no '*' at all.
+int64_t frameAirBits(const MonitorHeader& Header, std::string_view Data, std::string_view Shown,
+                     std::optional<size_t> Repeated)
+{
     const Description d = describe(Data);
-    const std::string_view type = Header.FrameType;
-    const bool information = type == "I";
-    const bool carriesPid = information || type == "UI";
-    const std::optional<uint8_t> supervisory = supervisoryControl(type);
-    // Eleven names to compare: only for frames that are neither I nor S.
-    const std::optional<uint8_t> unnumbered =
-        information || supervisory ? std::optional<uint8_t>() : unnumberedControl(type);
+    const FrameKind kind = kindOf(Header.FrameType);
+    const bool information = kind.kind == FrameKind::Information;
+    const bool carriesPid = kind.pid;
+    const bool supervisory = kind.kind == FrameKind::Supervisory;
     // Sequence numbers above 7 only exist in modulo-128 links, whose I and S
     // frames have two control bytes; U frames always have one.
     const bool modulo128 = (information || supervisory) && (d.recv > 7 || d.send > 7);
@@ -430,17 +503,27 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
     const bool both = d.role == Description::Both;
     address(Header.Destination, both || d.role != Description::Response, false);
     address(Header.Source, both || d.role == Description::Response, Header.Via.empty());
+    // The H bits the text marks are set once the last '*' is known; the
+    // addresses are all in the buffer by then.
+    static_assert((2 + MonitorHeader::MaxVia) * AddressBytes + 8 <= sizeof head);
+    const size_t given = Repeated.value_or(0);
+    size_t marked = 0;
     for (size_t i = 0; i < Header.Via.size(); ++i) {
         std::string_view call = Header.Via[i];
-        if (!call.empty() && call.back() == '*')
+        if (!call.empty() && call.back() == '*') {
             call.remove_suffix(1);
+            marked = i + 1;
+        }
         // A digipeater not repeated yet sends no '*' either; as the text
         // marks none past the last repeated one, this only applies to a
         // given count.
-        if (i >= Repeated && !call.empty() && call.back() == '*')
+        if (Repeated && i >= given && !call.empty() && call.back() == '*')
             call.remove_suffix(1);
-        address(call, i < Repeated, i + 1 == Header.Via.size());
+        address(call, i < given, i + 1 == Header.Via.size());
     }
+    if (!Repeated)
+        for (size_t i = 0; i < marked; ++i)
+            head[AddressBytes * (2 + i) + 6] |= 0x80;
 
     const int64_t recv = std::max<int64_t>(d.recv, 0), send = std::max<int64_t>(d.send, 0);
     const int pf = d.pollFinal;
@@ -450,12 +533,12 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
     } else if (information) {
         byte(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | ((send & 7) << 1)));
     } else if (supervisory && modulo128) {
-        byte(*supervisory);
+        byte(kind.control);
         byte(static_cast<uint8_t>(((recv & 0x7f) << 1) | pf));
     } else if (supervisory) {
-        byte(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | *supervisory));
-    } else if (unnumbered) {
-        byte(static_cast<uint8_t>(*unnumbered | (pf << 4)));
+        byte(static_cast<uint8_t>(((recv & 7) << 5) | (pf << 4) | kind.control));
+    } else if (kind.kind == FrameKind::Unnumbered) {
+        byte(static_cast<uint8_t>(kind.control | (pf << 4)));
     } else {
         unknownByte();
     }
@@ -488,6 +571,8 @@ int64_t FrameAirBits(const MonitorHeader& Header, std::string_view Data, std::st
     frame.Fcs();
     return frame.Bits() + FlagBits;
 }
+
+} // namespace
 
 int64_t RawFrameAirBits(std::string_view Frame)
 {

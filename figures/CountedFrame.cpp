@@ -4,6 +4,7 @@
 #include "AGWUnit.h"
 #include "Airtime.h"
 #include "FrameAmounts.h"
+#include "Words.h"
 
 #include <algorithm>
 #include <bit>
@@ -72,10 +73,34 @@ std::string_view trimmedCall(std::string_view Call)
     return Call;
 }
 
+// The top bit of each byte of Word that is a lower-case letter: the bytes'
+// low seven bits compared with the letters' bounds at once, bytes of 128 and
+// above left out.
+uint64_t lowerCaseBytes(uint64_t Word)
+{
+    constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full, ones = 0x0101010101010101ull;
+    const uint64_t seven = Word & low7;
+    return (ones * (127 + 'z' + 1) - seven) & ~Word & (seven + ones * (127 - ('a' - 1))) & ~low7;
+}
+
+bool hasLowerCase(std::string_view Call)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(Call.data());
+    size_t left = Call.size();
+    for (; left >= 8; p += 8, left -= 8)
+        if (lowerCaseBytes(LoadWord(p)))
+            return true;
+    return left > 0 && lowerCaseBytes(LoadShort(p, left));
+}
+
 // Into Out, whose room is kept: a frame's transmitter is written in place.
+// Calls are nearly always upper case already: looked at a word at a time,
+// changed byte by byte only where they are not.
 void assignPlainCall(std::string& Out, std::string_view Call)
 {
     Out.assign(trimmedCall(Call));
+    if (!hasLowerCase(Out))
+        return;
     for (char& c : Out)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
@@ -237,8 +262,9 @@ CountedFrame FrameOrigins::Describe(uint8_t Port, char Kind, const MonitorHeader
         total += call.size();
     if (entry.calls.size() < total)
         entry.calls.resize(total);
+    static_assert(2 + MonitorHeader::MaxVia <= Heard::MaxCalls);
     const size_t calls = 2 + Header.Via.size();
-    entry.ends.resize(calls);
+    entry.count = calls;
     uint32_t at = 0;
     for (size_t i = 0; i < calls; ++i) {
         const std::string_view call = i == 0 ? Header.Source

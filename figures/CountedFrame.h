@@ -82,8 +82,11 @@ private:
     // another in one buffer that keeps its room, each ending where ends
     // says: a frame is recorded with a copy per call, not a string assigned.
     struct Heard {
+        // Source, destination and the most digipeaters a header holds.
+        static constexpr size_t MaxCalls = 10;
         std::vector<char> calls;
-        std::vector<uint32_t> ends;
+        std::array<uint32_t, MaxCalls> ends{};
+        size_t count = 0;
         uint64_t info = 0;
 
         std::string_view Call(size_t Index) const
@@ -91,7 +94,7 @@ private:
             const uint32_t from = Index == 0 ? 0 : ends[Index - 1];
             return {calls.data() + from, ends[Index] - from};
         }
-        size_t Via() const { return ends.size() - 2; }
+        size_t Via() const { return count - 2; }
     };
     // Dire Wolf sends each raw frame right before its monitor frame; a few
     // are kept in case an engine sends frames the monitor leaves out.

@@ -46,7 +46,9 @@ int64_t shownXidParameterBytes(std::string_view Line)
 
 int64_t InformationRoom(const MonitorHeader& Header)
 {
-    const bool pid = Header.FrameType == "UI" || Header.FrameType == "I";
+    // By length first: asked twice for every frame.
+    const std::string_view type = Header.FrameType;
+    const bool pid = type.size() == 2 ? type[0] == 'U' && type[1] == 'I' : type.size() == 1 && type[0] == 'I';
     const auto addresses = static_cast<int64_t>(2 + std::min(Header.Via.size(), MonitorHeader::MaxVia));
     return MonitorHeader::MaxFrameBytes - AddressBytes * addresses - 1 - (pid ? 1 : 0);
 }
@@ -87,8 +89,8 @@ int64_t InformationBytesShown(const MonitorHeader& Header, std::string_view Show
     return std::clamp<int64_t>(claimed, 0, InformationRoom(Header));
 }
 
-FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header, std::string_view Data)
+FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header)
 {
-    const int64_t info = InformationBytes(Header, Data);
+    const int64_t info = InformationBytesShown(Header, Header.Shown);
     return {1, info + OverheadBytes, info};
 }

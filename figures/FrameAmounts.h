@@ -46,8 +46,9 @@ int64_t InformationBytesShown(const MonitorHeader& Header, std::string_view Show
 int64_t InformationRoom(const MonitorHeader& Header);
 
 // The amounts of one frame of the monitored port: its information bytes, and
-// those plus 19 bytes for addresses, control and checksum.
-FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header, std::string_view Data);
+// those plus 19 bytes for addresses, control and checksum. Header as
+// ParseMonitorHeader gave it, with the information it found in the text.
+FrameAmounts MonitoredFrameAmounts(const MonitorHeader& Header);
 
 // Total + Amount, held at the largest total that still reads back as a
 // signed 32-bit number instead of turning into an unreadable one.

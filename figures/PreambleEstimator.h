@@ -116,7 +116,7 @@ public:
     void Break() { last.valid = false; }
     // Preamble and tail to count for a transmission of the frame's
     // transmitter: its own, else the channel's typical ones.
-    Keying For(const CountedFrame& Frame) const
+    [[gnu::always_inline]] Keying For(const CountedFrame& Frame) const
     {
         if (!Frame.Own) {
             const CachedKeying& slot = heardCache[cacheSlot(Frame.Transmitter)];

@@ -4,6 +4,8 @@
 //   flags bit 0: take frames only after the last read (rings fill up)
 //   flags bits 1-3: largest read size (1 byte up to 64 KiB)
 //   flags bit 4: serve one port instead of 128
+//   flags bit 5: frames taken where they arrive (NextReceived) after each
+//                read into the receive space, rings drained first
 // Besides crashes and sanitizer reports, the frames taken out are compared
 // with a plain reading of the whole stream.
 #include <cstddef>
@@ -88,6 +90,22 @@ void drain(TAGWPE& client, std::vector<std::vector<Frame>>& taken)
     }
 }
 
+// Takes the frames of the bytes received as they lie, as the window does.
+void takeAsReceived(TAGWPE& client, std::vector<std::vector<Frame>>& taken)
+{
+    drain(client, taken);
+    AGWFrameView f;
+    while (client.NextReceived(f)) {
+        CHECK(f.Port < client.PortCount);
+        CHECK(f.DataLen >= 0 && static_cast<size_t>(f.DataLen) == f.Data.size());
+        CHECK(f.CallFrom.size() <= 10 && f.CallTo.size() <= 10);
+        const std::string data(f.Data);
+        if (f.Kind == 'I' || f.Kind == 'S' || f.Kind == 'U')
+            checkMonitorText(client, data);
+        taken[f.Port].push_back({f.Port, f.Kind, std::string(f.CallFrom), std::string(f.CallTo), data});
+    }
+}
+
 size_t total(const std::vector<std::vector<Frame>>& byPort)
 {
     size_t n = 0;
@@ -109,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const size_t largest[8] = {1, 3, 16, 64, 512, 4096, 16384, 65536};
     const size_t maxRead = largest[(flags >> 1) & 7];
     const int ports = flags & 16 ? 1 : 128;
+    const bool asReceived = flags & 32;
 
     NullSocket socket;
     TAGWPE client("N0CALL");
@@ -119,11 +138,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t at = 0; at < stream.size();) {
         seed = seed * 1103515245u + 12345u;
         const size_t n = std::min(stream.size() - at, 1 + (seed >> 8) % maxRead);
-        client.ReceiveBytes(stream.substr(at, n));
+        if (asReceived) {
+            std::memcpy(client.ReceiveSpace(n), stream.data() + at, n);
+            client.ReceiveKept(n);
+        } else {
+            client.ReceiveBytes(stream.substr(at, n));
+        }
         at += n;
-        if (!takeAtEnd)
+        if (asReceived && !takeAtEnd)
+            takeAsReceived(client, taken);
+        else if (!takeAtEnd)
             drain(client, taken);
     }
+    if (asReceived)
+        takeAsReceived(client, taken);
     // Frames held back by a full ring come out once the rings are drained.
     for (size_t before = SIZE_MAX; before != total(taken);) {
         before = total(taken);

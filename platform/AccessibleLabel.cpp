@@ -3,6 +3,9 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QTextDocument>
 #include <QtGlobal>
 
 namespace {
@@ -78,8 +81,90 @@ QString TValueLabel::ValueText() const
     return text().isEmpty() ? accessibleDescription() : text();
 }
 
+void TValueLabel::ReserveRoomFor(const QString& Widest)
+{
+    makeRoom();
+    room = fontMetrics().horizontalAdvance(Widest) + 2;
+    setMinimumWidth(room);
+    // Held once the layout has given it that room (resizeEvent, paintEvent).
+}
+
+void TValueLabel::SetFigure(const QString& Text)
+{
+    if (held && Text != text()) {
+        if (fitsRoom(Text))
+            fitted = Text;
+        else
+            makeRoom();
+    }
+    setText(Text);
+}
+
+bool TValueLabel::fitsRoom(const QString& Text) const
+{
+    // A line of text no wider than the widest figure: QLabel's size hint is
+    // its advance rounded up, within the two pixels reserved beside it.
+    if (!pixmap().isNull() || Text.contains(QLatin1Char('\n')) || Qt::mightBeRichText(Text))
+        return false;
+    return fontMetrics().horizontalAdvance(Text) + 2 <= room;
+}
+
+void TValueLabel::holdIfSettled()
+{
+    // Only at exactly the size the layout gives it for its room: a label
+    // that got more (a wider column) or is between two passes of a layout
+    // is left to the layout.
+    if (held || room == 0 || width() != room || !fitsRoom(text()) || height() != sizeHint().height())
+        return;
+    ownMinimum = minimumSize();
+    ownMaximum = maximumSize();
+    held = true;
+    fitted = text();
+    setFixedSize(size());
+}
+
+void TValueLabel::letGo()
+{
+    if (!held)
+        return;
+    held = false;
+    setMinimumSize(ownMinimum);
+    setMaximumSize(ownMaximum);
+}
+
+void TValueLabel::makeRoom()
+{
+    // A label that grows may widen the column or row of others, which a
+    // held size would keep from following: they all let go.
+    for (TValueLabel* figure : window()->findChildren<TValueLabel*>())
+        figure->letGo();
+    letGo();
+}
+
+void TValueLabel::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    holdIfSettled();
+}
+
+void TValueLabel::changeEvent(QEvent* event)
+{
+    // Another font or style gives the text another size.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        makeRoom();
+    QLabel::changeEvent(event);
+}
+
 void TValueLabel::paintEvent(QPaintEvent* event)
 {
+    // A figure set by setText() that needs more room: laid out and drawn again.
+    if (held && text() != fitted) {
+        if (!fitsRoom(text()))
+            makeRoom();
+        else
+            fitted = text();
+    }
+    holdIfSettled();
     const QString now = ValueText();
     if (now != announced) {
         QAccessibleTextUpdateEvent change(this, 0, announced, now);

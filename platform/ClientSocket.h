@@ -58,7 +58,7 @@ public:
     // buffers no more than ChunkSize either, so a burst from the engine waits
     // in the operating system, not in this program's memory.
     std::string_view ReceiveChunk();
-    static constexpr qint64 ChunkSize = 256 * 1024;
+    static constexpr qint64 ChunkSize = 512 * 1024;
     // Reads at most Size of the bytes that wait straight into Buffer (no
     // buffer of this object in between); 0 when none wait.
     qint64 ReceiveInto(char* Buffer, qint64 Size);

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Gauge.h"
+#include "Shading.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFontMetricsF>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -133,12 +133,12 @@ void TGauge::paintEvent(QPaintEvent*)
     Face.arcTo(Circle, 180, -180);
     Face.lineTo(Pivot.x() + Radius, H - 1);
     Face.closeSubpath();
-    QLinearGradient Silver(0, 0, 0, H);
-    Silver.setColorAt(0.0, QColor(0xf7, 0xf8, 0xfa));
-    Silver.setColorAt(0.55, QColor(0xdc, 0xe0, 0xe5));
-    Silver.setColorAt(1.0, QColor(0xbb, 0xc1, 0xc8));
     P.setPen(QPen(QColor(0x6e, 0x77, 0x81), 1));
-    P.setBrush(Silver);
+    P.setBrush(TShading::Linear(QPointF(0, 0), QPointF(0, H))
+                   .at(0.0, QColor(0xf7, 0xf8, 0xfa))
+                   .at(0.55, QColor(0xdc, 0xe0, 0xe5))
+                   .at(1.0, QColor(0xbb, 0xc1, 0xc8))
+                   .brush(P, Face.boundingRect()));
     P.drawPath(Face);
 
     // Scale: long marks at 0, 50 and 100, shorter ones every tenth.

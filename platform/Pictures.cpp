@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Pictures.h"
+#include "Shading.h"
 
 #include <QIconEngine>
 #include <QImage>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRadialGradient>
 
 #include <algorithm>
 #include <cmath>
@@ -104,11 +103,8 @@ void PaintGaugeIcon(QPainter& P, const QRectF& Target, const IconLook& Look)
     // Device below the screen, drawn first so that the stand overlaps it.
     // A rounded box shaded from top to bottom, its outline inside the box.
     const auto shadedBox = [&](const QRectF& Box, const QColor& Top, const QColor& Bottom, qreal Radius) {
-        QLinearGradient Shade(Box.topLeft(), Box.bottomLeft());
-        Shade.setColorAt(0, Top);
-        Shade.setColorAt(1, Bottom);
         P.setPen(QPen(Outline, Hair));
-        P.setBrush(Shade);
+        P.setBrush(TShading::Linear(Box.topLeft(), Box.bottomLeft()).at(0, Top).at(1, Bottom).brush(P, Box));
         P.drawRoundedRect(Box.adjusted(Hair / 2, Hair / 2, -Hair / 2, -Hair / 2), Radius, Radius);
     };
     shadedBox(G.rect(5, 24, 27, 31), QColor(0x5d, 0x69, 0x76), QColor(0x3a, 0x43, 0x4d), G.len(1.6));
@@ -129,20 +125,19 @@ void PaintGaugeIcon(QPainter& P, const QRectF& Target, const IconLook& Look)
     shadedBox(G.rect(1, 1, 31, 22), QColor(0x7a, 0x87, 0x95), QColor(0x4a, 0x55, 0x61), G.len(3));
 
     const QRectF Screen = G.rect(4, 4, 28, 20);
-    QLinearGradient Glass(Screen.topLeft(), Screen.bottomLeft());
-    Glass.setColorAt(0, QColor(0xfb, 0xfd, 0xff));
-    Glass.setColorAt(1, QColor(0xe3, 0xea, 0xf1));
     P.setPen(Qt::NoPen);
-    P.setBrush(Glass);
+    P.setBrush(TShading::Linear(Screen.topLeft(), Screen.bottomLeft())
+                   .at(0, QColor(0xfb, 0xfd, 0xff))
+                   .at(1, QColor(0xe3, 0xea, 0xf1))
+                   .brush(P, Screen));
     P.drawRoundedRect(Screen, G.len(1.2), G.len(1.2));
 
     P.setClipRect(Screen);
     if (Look) {
         const qreal Top = G.y(20 - 16 * Look->Level);
         const QRectF Fill(QPointF(Screen.left(), Top), Screen.bottomRight());
-        QLinearGradient Shade(Fill.topLeft(), Fill.bottomLeft());
-        Shade.setColorAt(0, Look->Light);
-        Shade.setColorAt(1, Look->Deep);
+        const QBrush Shade =
+            TShading::Linear(Fill.topLeft(), Fill.bottomLeft()).at(0, Look->Light).at(1, Look->Deep).brush(P, Fill);
         P.setBrush(Shade);
         // Rounded at the bottom like the glass, straight across the top.
         P.drawRoundedRect(Fill, G.len(1.2), G.len(1.2));
@@ -269,11 +264,11 @@ void PaintThermometer(QPainter& P, int LoadClass)
     const bool Empty = LoadClass == 1;
 
     const QRectF Plate(2.5, 3.5, 28, 49);
-    QLinearGradient PlateShade(Plate.topLeft(), Plate.bottomRight());
-    PlateShade.setColorAt(0, QColor(0xfc, 0xfd, 0xfe));
-    PlateShade.setColorAt(1, QColor(0xdf, 0xe5, 0xeb));
     P.setPen(QPen(QColor(0x83, 0x8f, 0x9b), 1));
-    P.setBrush(PlateShade);
+    P.setBrush(TShading::Linear(Plate.topLeft(), Plate.bottomRight())
+                   .at(0, QColor(0xfc, 0xfd, 0xfe))
+                   .at(1, QColor(0xdf, 0xe5, 0xeb))
+                   .brush(P, Plate));
     P.drawRoundedRect(Plate, 4, 4);
 
     const QColor Ink = Empty ? QColor(0x1c, 0x1c, 0x1c) : QColor(0x2f, 0x3b, 0x46);
@@ -289,29 +284,30 @@ void PaintThermometer(QPainter& P, int LoadClass)
     Bulb.addEllipse(QPointF(TubeMid, BulbY), BulbRadius, BulbRadius);
     const QPainterPath Body = Tube.united(Bulb);
 
-    QLinearGradient GlassShade(QPointF(TubeLeft, 0), QPointF(TubeRight, 0));
-    GlassShade.setColorAt(0, Empty ? QColor(0xf2, 0xf2, 0xf2) : QColor(0xf4, 0xf9, 0xff));
-    GlassShade.setColorAt(1, Empty ? QColor(0xd2, 0xd2, 0xd2) : QColor(0xd6, 0xe3, 0xef));
     P.setPen(Qt::NoPen);
-    P.setBrush(GlassShade);
+    P.setBrush(TShading::Linear(QPointF(TubeLeft, 0), QPointF(TubeRight, 0))
+                   .at(0, Empty ? QColor(0xf2, 0xf2, 0xf2) : QColor(0xf4, 0xf9, 0xff))
+                   .at(1, Empty ? QColor(0xd2, 0xd2, 0xd2) : QColor(0xd6, 0xe3, 0xef))
+                   .brush(P, Body.boundingRect()));
     P.drawPath(Body);
 
     if (Empty) {
-        QRadialGradient BulbShade(QPointF(TubeMid - 1.5, BulbY - 1.5), BulbRadius);
-        BulbShade.setColorAt(0, QColor(0xc8, 0xc8, 0xc8));
-        BulbShade.setColorAt(1, QColor(0x80, 0x80, 0x80));
-        P.setBrush(BulbShade);
-        P.drawEllipse(QPointF(TubeMid, BulbY), BulbRadius - 1.5, BulbRadius - 1.5);
+        const qreal Inner = BulbRadius - 1.5;
+        P.setBrush(TShading::Radial(QPointF(TubeMid - 1.5, BulbY - 1.5), BulbRadius)
+                       .at(0, QColor(0xc8, 0xc8, 0xc8))
+                       .at(1, QColor(0x80, 0x80, 0x80))
+                       .brush(P, QRectF(TubeMid - Inner, BulbY - Inner, 2 * Inner, 2 * Inner)));
+        P.drawEllipse(QPointF(TubeMid, BulbY), Inner, Inner);
     } else {
         const qreal Level = MarkY(LoadClass - 1);
         QPainterPath Column;
         Column.setFillRule(Qt::WindingFill);
         Column.addRoundedRect(QRectF(TubeMid - 1.5, Level - 0.5, 3, BulbY - Level + 0.5), 1, 1);
         Column.addEllipse(QPointF(TubeMid, BulbY), BulbRadius - 1.5, BulbRadius - 1.5);
-        QLinearGradient Mercury(QPointF(TubeMid - 2, 0), QPointF(TubeMid + 2, 0));
-        Mercury.setColorAt(0, QColor(0xff, 0x6b, 0x5e));
-        Mercury.setColorAt(1, QColor(0xc6, 0x1f, 0x1f));
-        P.setBrush(Mercury);
+        P.setBrush(TShading::Linear(QPointF(TubeMid - 2, 0), QPointF(TubeMid + 2, 0))
+                       .at(0, QColor(0xff, 0x6b, 0x5e))
+                       .at(1, QColor(0xc6, 0x1f, 0x1f))
+                       .brush(P, Column.boundingRect()));
         P.drawPath(Column);
 
         // Pointer beside the column's top, in the class's colour.

@@ -500,3 +500,56 @@ TEST_F(Receive, BytesWrittenIntoTheReceiveSpaceAreCutLikeAChunk)
     EXPECT_TRUE(empty());
     EXPECT_EQ(client.Waiting(), 0u);
 }
+
+// Frames taken where they arrive, whatever the reads' sizes: in order, those
+// of unserved ports and over-long ones passed over as they come and never
+// kept, each counted in its port's totals; a port whose ring holds frames
+// gets the next filed behind them, and a full ring stops the taking.
+TEST_F(Receive, FramesTakenWhereTheyArriveInOrderAndCounted)
+{
+    std::string huge = agw::frame(0, 'U', "BIG", "", "") + std::string(40, 'z');
+    huge.replace(28, 4, "\x01\x00\x00\x01"s); // 16 MiB + 1 announced
+    const std::string stream = agw::frame(0, 'U', "A", "B", "one") + agw::frame(1, 'S', "P2", "", "two") +
+        agw::frame(5, 'U', "UNSERVED", "", std::string(50, 'u')) + agw::frame(0, 'I', "ABCDEFGHIJ", "KLMNOPQRST", "") +
+        agw::frame(1, 'U', "P2B", "X", "three!") + huge;
+    const std::vector<TakenFrame> expected = {
+        {0, 'U', "A", "B", 3, "one"}, {1, 'S', "P2", "", 3, "two"}, {0, 'I', "ABCDEFGHIJ", "KLMNOPQRST", 0, ""},
+        {1, 'U', "P2B", "X", 6, "three!"}};
+    const auto takeAll = [this](const std::string& bytes, size_t read) {
+        std::vector<TakenFrame> got;
+        AGWFrameView f;
+        for (size_t at = 0; at < bytes.size(); at += read) {
+            const size_t n = std::min(read, bytes.size() - at);
+            std::memcpy(client.ReceiveSpace(n), bytes.data() + at, n);
+            client.ReceiveKept(n);
+            while (client.NextReceived(f))
+                got.push_back({f.Port, f.Kind, std::string(f.CallFrom), std::string(f.CallTo), f.DataLen, std::string(f.Data)});
+        }
+        return got;
+    };
+    for (const size_t read : {size_t{1}, size_t{7}, size_t{36}, stream.size()}) {
+        TAGWPE fresh("N0CALL");
+        std::swap(client, fresh);
+        client.AttachSocket(&socket, 3);
+        EXPECT_EQ(takeAll(stream, read), expected) << read;
+        EXPECT_EQ(client.Waiting(), 0u) << read;
+        EXPECT_EQ(client.Ports[0]->FramesIn, 2) << read;
+        EXPECT_EQ(client.Ports[1]->BytesIn, 36 + 3 + 36 + 6) << read;
+    }
+    // 510 frames wait in the ring: two more are filed behind them, the third waits.
+    client.AttachSocket(&socket, 1);
+    std::string fill;
+    for (int i = 0; i < TAGWPort::SlotCount - 3; ++i)
+        fill += agw::frame(0, 'U', "F", "", "");
+    client.ReceiveBytes(fill);
+    const std::string three = agw::frame(0, 'U', "L1", "", "") + agw::frame(0, 'U', "L2", "", "") +
+        agw::frame(0, 'U', "L3", "", "x");
+    EXPECT_EQ(takeAll(three, three.size()), std::vector<TakenFrame>{});
+    EXPECT_EQ(client.Waiting(), 37u);
+    const std::vector<TakenFrame> ring = drainAll(client);
+    ASSERT_EQ(ring.size(), size_t(TAGWPort::SlotCount - 1));
+    EXPECT_EQ(ring[ring.size() - 2].CallFrom + ring.back().CallFrom, "L1L2");
+    AGWFrameView f;
+    ASSERT_TRUE(client.NextReceived(f));
+    EXPECT_EQ(f.CallFrom, "L3");
+}

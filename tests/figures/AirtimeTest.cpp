@@ -126,6 +126,13 @@ TEST(FrameAirBits, DigipeatersAddAnAddressEachAndStarMarksThoseThatRepeated)
     EXPECT_EQ(airBits(direWolf("Fm N0CALL-1 To APRS Via N0CALL-12,WIDE2-12*", "UI pid=F0 Len=2 PF=0", "hi")),
               onAir(join({head, address("N0CALL", 0xF8), address("WIDE2", 0xF9), tail})));
 
+    // One '*' is the mark; a second belongs to the call. Several texts, as
+    // the character only shows through the FCS's stuffing.
+    for (const std::string info : {"a", "ab", "abc", "abcd", "abcde", "abcdef"}) {
+        const std::string data = direWolf("Fm N0CALL-1 To APRS Via AB**", "UI pid=F0 Len=" + std::to_string(info.size()) + " PF=0", info);
+        EXPECT_EQ(airBits(data), onAir(join({head, address("AB*", 0xE1), {0x03, 0xF0}, text(info)}))) << info;
+    }
+
     // Without known FCS, each digipeater adds exactly 56 bits.
     const std::string linBpq = " <I C P S3 R1>\r" + std::string(20, 'a') + "\r";
     const int64_t none = airBits(" 1:Fm AB To CD" + linBpq);
@@ -367,4 +374,92 @@ TEST(FrameAirBits, TextWithoutLineEndCountsItsHeadAlone)
 {
     EXPECT_EQ(airBits(" 1:Fm AB To CD <RR R1>"), onAir(join({address("CD", 0xE0), address("AB", 0x61), {0x21}})));
     EXPECT_EQ(airBits(" 1:Fm AB To CD <TEST>"), onAir(join({address("CD", 0xE0), address("AB", 0x61), {0xE3}})));
+}
+
+// The spellings of P/F, command or response and PID the engines write, and
+// near misses that say nothing. Each description is read in an I frame whose
+// control byte N(S) 7, N(R) 7 has five 1s in a row only with the P/F bit
+// (0xFE, else 0xEE), once with the destination's and once with the
+// source's SSID 12, which has five 1s in a row only with the C bit (0xF8,
+// else 0x78): so each bit changes the count.
+TEST(FrameAirBits, DescriptionSpellingsSetPollFinalRoleAndPid)
+{
+    enum Role { Command, Response, Both };
+    const struct {
+        std::string words; // after "I S7 R7"
+        Role role;
+        bool pollFinal;
+        uint8_t pid;
+    } cases[] = {
+        {"pid=F0 Len=2 P", Command, true, 0xF0},
+        {"pid=F0 Len=2 P=1", Command, true, 0xF0},
+        {"pid=F0 Len=2 P=0", Command, false, 0xF0},
+        {"pid=F0 Len=2 F", Response, true, 0xF0},
+        {"pid=F0 Len=2 F=1", Response, true, 0xF0},
+        {"pid=F0 Len=2 F=0", Response, false, 0xF0},
+        {"pid=F0 Len=2 PF=1", Both, true, 0xF0},
+        {"pid=F0 Len=2 PF=0", Both, false, 0xF0},
+        // Without a value PF and P/F only set the bit; R and C say which end.
+        {"PF pid=F0 Len=2", Command, true, 0xF0},
+        {"R P/F pid=F0 Len=2", Response, true, 0xF0},
+        {"pid=F0 Len=2 C P/F=1", Command, true, 0xF0},
+        {"pid=F0 Len=2 R P/F=0", Response, false, 0xF0},
+        // A value other than "1" clears the bit.
+        {"pid=F0 Len=2 P=11", Command, false, 0xF0},
+        {"pid=F0 Len=2 F=", Response, false, 0xF0},
+        {"pid=F0 Len=2 P==1", Command, false, 0xF0},
+        // Not P/F, C or R: nothing (a command without P/F).
+        {"pid=F0 Len=2 Px=1", Command, false, 0xF0},
+        {"pid=F0 Len=2 PFF=1", Command, false, 0xF0},
+        {"pid=F0 Len=2 P/=1", Command, false, 0xF0},
+        {"pid=F0 Len=2 Fx", Command, false, 0xF0},
+        {"pid=F0 Len=2 P/Fx1", Command, false, 0xF0},
+        {"R pid=F0 Len=2 CC", Response, false, 0xF0},
+        {"pid=F0 Len=2 RR", Command, false, 0xF0},
+        // The last word of a kind counts.
+        {"pid=F0 Len=2 F=1 P=0", Command, false, 0xF0},
+        // PID: hexadecimal, with or without "0x", one or two digits; 0xFF
+        // has five 1s in a row, so it shows.
+        {"pid=FF Len=2 P=0", Command, false, 0xFF},
+        {"pid=0xff Len=2 P=0", Command, false, 0xFF},
+        {"pid=0XfF Len=2 P=0", Command, false, 0xFF},
+        {"pid=F Len=2 P=0", Command, false, 0x0F},
+        {"pid=FF Len=2 pid=F0 P=0", Command, false, 0xF0},
+        {"pid=F0 Len=2 pidx=FF P=0", Command, false, 0xF0},
+        {"pid=F0 Len=2 pidxFF P=0", Command, false, 0xF0},
+    };
+    for (const auto& c : cases)
+        for (const bool destinationShows : {true, false}) {
+            const std::string destination = destinationShows ? "N0CALL-12" : "N0CALL";
+            const std::string source = destinationShows ? "N0CALL" : "N0CALL-12";
+            const uint8_t destinationSsid = destinationShows ? 0x78 : 0x60;
+            const uint8_t sourceSsid = destinationShows ? 0x61 : 0x79;
+            const bool destinationC = c.role != Response, sourceC = c.role != Command;
+            const std::string data = " 1:Fm " + source + " To " + destination + " <I S7 R7 " + c.words +
+                " >[19:29:58]\rhi\r" + std::string(1, '\0');
+            const Bytes frame = join({address("N0CALL", static_cast<uint8_t>(destinationSsid | (destinationC ? 0x80 : 0))),
+                                      address("N0CALL", static_cast<uint8_t>(sourceSsid | (sourceC ? 0x80 : 0))),
+                                      {static_cast<uint8_t>(c.pollFinal ? 0xFE : 0xEE), c.pid},
+                                      text("hi")});
+            EXPECT_EQ(airBits(data), onAir(frame)) << data;
+        }
+
+    // A one-digit PID before two blanks is still the PID.
+    for (const std::string info : {"a", "ab", "abc", "abcd"}) {
+        const std::string data = " 1:Fm AB To CD <UI pid=F  Len=" + std::to_string(info.size()) +
+            " P=0 >[19:29:58]\r" + info + "\r" + std::string(1, '\0');
+        EXPECT_EQ(airBits(data), onAir(join({address("CD", 0xE0), address("AB", 0x61), {0x03, 0x0F}, text(info)})))
+            << info;
+    }
+
+    // A PID that is no hexadecimal byte is a byte of unknown value, and so
+    // is the FCS: 18 known bytes without a run of five 1s (addresses,
+    // control, "\x01hi"), 3 unknown whose 24 bits take no stuffed bit on
+    // average (24 / 62 rounds to 0), and the flag. Taken for 0xF0, the PID
+    // would make five 1s with the information's first bit.
+    for (const std::string pid : {"F0F", "XY", "0x", "G1", "EX", "FG"}) {
+        const std::string data =
+            " 1:Fm AB To CD <UI pid=" + pid + " Len=3 P=0 >[19:29:58]\r\x01hi\r" + std::string(1, '\0');
+        EXPECT_EQ(airBits(data), 18 * 8 + 24 + 8) << pid;
+    }
 }

@@ -297,3 +297,23 @@ TEST(InfoHashOf, EveryByteCountsAtEveryLength)
         EXPECT_NE(InfoHashOf(text + '\0'), hash) << length;
     }
 }
+
+// A heard frame's transmitter is its source with a-z in upper case, and no
+// other byte changed, wherever it stands in a call of any length.
+TEST(FrameOrigins, TransmitterIsUpperCaseOfLettersOnlyAtEveryPosition)
+{
+    std::string bytes; // every byte but the text's separators
+    for (int b = 1; b < 256; ++b)
+        if (std::string_view(" \r:<>,*").find(static_cast<char>(b)) == std::string_view::npos)
+            bytes += static_cast<char>(b);
+    for (size_t length = 1; length <= 17; ++length)
+        for (size_t at = 0; at + length <= bytes.size(); at += length) {
+            const std::string call = bytes.substr(at, length);
+            std::string expected = call;
+            for (char& ch : expected)
+                ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
+            FrameOrigins origins;
+            EXPECT_EQ(describe(origins, 'U', " 1:Fm " + call + " To APRS <UI pid=F0 Len=2 >[0]\rhi\r" + '\0').Transmitter,
+                      expected) << length << " bytes from " << at;
+        }
+}

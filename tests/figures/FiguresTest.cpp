@@ -143,7 +143,7 @@ FrameAmounts amountsOf(const std::string& Data)
     TAGWPE client("N0CALL");
     MonitorHeader header;
     EXPECT_TRUE(client.ParseMonitorHeader(Data, header)) << Data;
-    return MonitoredFrameAmounts(header, Data);
+    return MonitoredFrameAmounts(header);
 }
 
 void expectAmounts(const std::string& Data, int64_t Frames, int64_t Bytes, int64_t Datas)

@@ -151,3 +151,25 @@ TEST_F(MeterTest, ReadEndedByALabelWithoutANumberLeavesItsFramesOnTheLabels)
     ASSERT_TRUE(WaitFor([this] { return !errorBoxes.isEmpty(); }));
     EXPECT_EQ(Totals(), (Totals3{"many", "101", "32"}));
 }
+
+// Frames of one read are each counted by the digits before their own ':',
+// whatever port texts came before them in the same read.
+TEST_F(MeterTest, EachFrameOfOneReadIsCountedByItsOwnPortText)
+{
+    StartConnected();
+    const std::pair<const char*, bool> ports[] = {{" 1", true}, {" 1", true}, {" 12", false}, {" 1", true},
+        {" 2", false}, {"1", true}, {" 1 ", true}, {" 10", false}, {"x1", true}, {" 2", false}, {" 1", true},
+        {" 2", false}, {" 12", false}, {" 1", true}, {"", false}};
+    QByteArray read;
+    int count = 0, datas = 0;
+    for (const auto& [port, counted] : ports) {
+        const int infoLen = 3 + static_cast<int>(read.size() % 11);
+        read += AgwFrame(0, 'U', QByteArray(port) + ":Fm N0CALL-1 To APRS <UI pid=F0 Len=" + QByteArray::number(infoLen)
+            + " PF=0 >[19:29:58]\r" + QByteArray(infoLen, 'i') + QByteArray("\r\0", 2));
+        count += counted;
+        datas += counted ? infoLen : 0;
+    }
+    engine.Send(read);
+    ASSERT_TRUE(SendMarker("after the ports"));
+    EXPECT_EQ(Totals(), (Totals3{std::to_string(count), std::to_string(datas + 19 * count), std::to_string(datas)}));
+}
