@@ -165,7 +165,8 @@ TEST(MonitorShapes, EveryEnginesShapeAndItsDamageReadAsWordByWord)
         const bool good = client.ParseMonitorHeader(text, got);
         ASSERT_EQ(fields(good, got), fields(wordByWord(text, want), want)) << testing::PrintToString(text);
         ASSERT_EQ(MonitorPortText(text), want.PortText) << testing::PrintToString(text);
-        withAddresses += got.Source.data() == text.data() + text.find("Fm ") + 3;
+        const size_t from = text.find("Fm ");
+        withAddresses += from != std::string::npos && got.Source.data() == text.data() + from + 3;
     }
     // Texts longer than any frame: their port, like the rest, is read in the
     // first line only, within the bytes a header line can take.
