@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Gauge.h"
-#include "Bands.h"
 #include "Shading.h"
 
 #include <QAccessible>
@@ -167,18 +166,12 @@ void TGauge::paintEvent(QPaintEvent*)
     Face.arcTo(Circle, 180, -180);
     Face.lineTo(Pivot.x() + Radius, H - 1);
     Face.closeSubpath();
-    // The face's fill is the one large enough for Qt to share out over helper
-    // threads; its outline is painted whole, as cutting a hairline at a band's
-    // edge changes a few of its pixels.
-    P.setPen(Qt::NoPen);
+    P.setPen(QPen(QColor(0x6e, 0x77, 0x81), 1));
     P.setBrush(TShading::Linear(QPointF(0, 0), QPointF(0, H))
                    .at(0.0, QColor(0xf7, 0xf8, 0xfa))
                    .at(0.55, QColor(0xdc, 0xe0, 0xe5))
                    .at(1.0, QColor(0xbb, 0xc1, 0xc8))
                    .brush(P, Face.boundingRect()));
-    PaintInBands(P, Face.boundingRect(), [&] { P.drawPath(Face); });
-    P.setPen(QPen(QColor(0x6e, 0x77, 0x81), 1));
-    P.setBrush(Qt::NoBrush);
     P.drawPath(Face);
 
     // Scale: long marks at 0, 50 and 100, shorter ones every tenth.

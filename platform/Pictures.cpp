@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Pictures.h"
-#include "Bands.h"
 #include "Shading.h"
 
 #include <QIconEngine>
@@ -133,8 +132,7 @@ void PaintGaugeIcon(QPainter& P, const QRectF& Target, const IconLook& Look)
                    .brush(P, Screen));
     P.drawRoundedRect(Screen, G.len(1.2), G.len(1.2));
 
-    P.save();
-    P.setClipRect(Screen, Qt::IntersectClip);
+    P.setClipRect(Screen);
     if (Look) {
         const qreal Top = G.y(20 - 16 * Look->Level);
         const QRectF Fill(QPointF(Screen.left(), Top), Screen.bottomRight());
@@ -155,7 +153,7 @@ void PaintGaugeIcon(QPainter& P, const QRectF& Target, const IconLook& Look)
         PaintQuestionMark(P, G, QPointF(11, 12), 12);
         PaintCross(P, G, QPointF(20.5, 12), 3.6);
     }
-    P.restore();
+    P.setClipping(false);
 
     // Inner shadow line under the bezel's top edge gives the screen depth.
     P.setPen(QPen(QColor(0, 0, 0, 60), Hair));
@@ -172,29 +170,17 @@ QPixmap PictureOf(const QImage& Painted)
     return QPixmap::fromImage(Painted.copy());
 }
 
-// Source is premultiplied, and so is the result, ready for a pixmap. A strip
-// at a time: QImage's format conversions hand an image of 2^17 pixels or more
-// to helper threads.
 QImage GreyedOut(const QImage& Source)
 {
-    QImage Result(Source.size(), QImage::Format_ARGB32_Premultiplied);
-    const int StripRows = std::max(1, 65535 / std::max(1, Source.width()));
-    for (int Top = 0; Top < Source.height(); Top += StripRows) {
-        const int Rows = std::min(StripRows, Source.height() - Top);
-        const QImage Strip(Source.constScanLine(Top), Source.width(), Rows, Source.bytesPerLine(), Source.format());
-        QImage Grey = Strip.convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < Rows; ++y) {
-            auto* Line = reinterpret_cast<QRgb*>(Grey.scanLine(y));
-            for (int x = 0; x < Grey.width(); ++x) {
-                const int Level = qGray(Line[x]);
-                Line[x] = qRgba(Level, Level, Level, qAlpha(Line[x]) / 2);
-            }
+    QImage Image = Source.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < Image.height(); ++y) {
+        auto* Line = reinterpret_cast<QRgb*>(Image.scanLine(y));
+        for (int x = 0; x < Image.width(); ++x) {
+            const int Grey = qGray(Line[x]);
+            Line[x] = qRgba(Grey, Grey, Grey, qAlpha(Line[x]) / 2);
         }
-        Grey.convertTo(QImage::Format_ARGB32_Premultiplied);
-        for (int y = 0; y < Rows; ++y)
-            std::copy_n(Grey.constScanLine(y), Grey.width() * sizeof(QRgb), Result.scanLine(Top + y));
     }
-    return Result;
+    return Image;
 }
 
 // Paints the picture at exactly the size asked, so that the tray and high-DPI
@@ -226,8 +212,7 @@ public:
         Image.fill(Qt::transparent);
         {
             QPainter Painter(&Image);
-            const QRectF Square = SquareIn(QRect(QPoint(0, 0), Size));
-            PaintInBands(Painter, Image.rect(), [&] { PaintGaugeIcon(Painter, Square, Look); });
+            PaintGaugeIcon(Painter, SquareIn(QRect(QPoint(0, 0), Size)), Look);
         }
         if (Mode == QIcon::Disabled)
             Image = GreyedOut(Image);
@@ -266,7 +251,6 @@ constexpr qreal TubeLeft = 11.5, TubeRight = 17.5, TubeTop = 7.5;
 constexpr qreal TubeMid = (TubeLeft + TubeRight) / 2;
 constexpr qreal BulbY = 45.0, BulbRadius = 5.5;
 constexpr qreal ScaleBottom = 40.0, ScaleTop = 11.0;
-constexpr qreal PointerPen = 0.8;
 
 qreal MarkY(int Mark)
 {
@@ -325,6 +309,17 @@ void PaintThermometer(QPainter& P, int LoadClass)
                        .at(1, QColor(0xc6, 0x1f, 0x1f))
                        .brush(P, Column.boundingRect()));
         P.drawPath(Column);
+
+        // Pointer beside the column's top, in the class's colour.
+        const QColor PointerColours[] = {QColor(0x1e, 0x6f, 0xd9), QColor(0xd3, 0x2f, 0x2f), QColor(0x15, 0x15, 0x15)};
+        QPainterPath Pointer;
+        Pointer.moveTo(TubeLeft - 1.5, Level);
+        Pointer.lineTo(TubeLeft - 7.0, Level - 3.0);
+        Pointer.lineTo(TubeLeft - 7.0, Level + 3.0);
+        Pointer.closeSubpath();
+        P.setPen(QPen(QColor(255, 255, 255, 200), 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        P.setBrush(PointerColours[LoadClass - 2]);
+        P.drawPath(Pointer);
     }
 
     P.setPen(QPen(Ink, 1));
@@ -334,25 +329,6 @@ void PaintThermometer(QPainter& P, int LoadClass)
     // Glass highlight down the left side of the tube.
     P.setPen(QPen(QColor(255, 255, 255, 190), 1, Qt::SolidLine, Qt::RoundCap));
     P.drawLine(QPointF(TubeLeft + 1.5, TubeTop + 2.5), QPointF(TubeLeft + 1.5, BulbY - BulbRadius - 1));
-}
-
-// Pointer beside the column's top, in the class's colour, left of the tube
-// where nothing else is drawn, so it can be painted after the rest.
-void PaintPointer(QPainter& P, int LoadClass)
-{
-    if (LoadClass < 2)
-        return;
-    P.setRenderHint(QPainter::Antialiasing);
-    const qreal Level = MarkY(LoadClass - 1);
-    const QColor PointerColours[] = {QColor(0x1e, 0x6f, 0xd9), QColor(0xd3, 0x2f, 0x2f), QColor(0x15, 0x15, 0x15)};
-    QPainterPath Pointer;
-    Pointer.moveTo(TubeLeft - 1.5, Level);
-    Pointer.lineTo(TubeLeft - 7.0, Level - 3.0);
-    Pointer.lineTo(TubeLeft - 7.0, Level + 3.0);
-    Pointer.closeSubpath();
-    P.setPen(QPen(QColor(255, 255, 255, 200), PointerPen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    P.setBrush(PointerColours[LoadClass - 2]);
-    P.drawPath(Pointer);
 }
 
 } // namespace
@@ -377,15 +353,7 @@ QPixmap ThermometerPicture(int LoadClass, qreal DevicePixelRatio)
     Image.fill(Qt::transparent);
     {
         QPainter Painter(&Image);
-        PaintInBands(Painter, QRectF(0, 0, ThermoWidth, ThermoHeight), [&] { PaintThermometer(Painter, LoadClass); });
-        // Qt draws a pen of at most a device pixel with its hairline stroker,
-        // whose lines come out slightly different where a band's edge cuts
-        // them; at such ratios the pointer is small enough to paint whole.
-        const auto Pointer = [&] { PaintPointer(Painter, LoadClass); };
-        if (PointerPen * DevicePixelRatio <= 1)
-            Pointer();
-        else
-            PaintInBands(Painter, QRectF(TubeLeft - 8, MarkY(LoadClass - 1) - 4, 8, 8), Pointer);
+        PaintThermometer(Painter, LoadClass);
     }
     return PictureOf(Image);
 }
